@@ -1,0 +1,114 @@
+// Cost of the band transform against the reference loop and FFTW, of the table build,
+// and of one channel's whole per-frame analysis. Each iteration handles one channel.
+
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "analysis/band_processing.h"
+#include "analysis/band_transform.h"
+#include "analysis/reference_transform.h"
+
+namespace {
+
+using namespace bandscope;
+
+std::vector<uint8_t> noiseWindow(int length) {
+  std::mt19937 rng(1234);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<uint8_t> w(static_cast<size_t>(length));
+  for (auto& x : w) x = static_cast<uint8_t>(byte(rng));
+  return w;
+}
+
+BandSettings settingsFor(int bands) {
+  BandSettings s;
+  s.bandCount = static_cast<uint16_t>(bands);
+  deriveBandSettings(s);
+  return s;
+}
+
+void BM_ReferenceTransform(benchmark::State& state) {
+  const int bands = static_cast<int>(state.range(0));
+  auto t = std::make_unique<reference::Tables>();
+  reference::buildTables(*t, bands);
+  const auto window = noiseWindow(2 * bands);
+  int16_t values[kMaxBands];
+  for (auto _ : state) {
+    reference::bandTransform(*t, values, window.data());
+    benchmark::DoNotOptimize(values);
+  }
+}
+
+void BM_BandTransform(benchmark::State& state) {
+  const int bands = static_cast<int>(state.range(0));
+  BandSettings s = settingsFor(bands);
+  auto t = std::make_unique<TransformTables>();
+  buildTables(s, *t);
+  const auto window = noiseWindow(2 * bands);
+  int16_t values[kMaxBands];
+  for (auto _ : state) {
+    bandTransform(s, *t, values, window.data());
+    benchmark::DoNotOptimize(values);
+  }
+}
+
+void BM_FftwReal(benchmark::State& state) {
+  const int length = 2 * static_cast<int>(state.range(0));
+  double* in = fftw_alloc_real(static_cast<size_t>(length));
+  fftw_complex* out = fftw_alloc_complex(static_cast<size_t>(length / 2 + 1));
+  fftw_plan plan = fftw_plan_dft_r2c_1d(length, in, out, FFTW_MEASURE);
+  const auto window = noiseWindow(length);
+  for (auto _ : state) {
+    // The same work per iteration as the band transform: take the bytes, transform.
+    for (int j = 0; j < length; ++j) in[j] = window[static_cast<size_t>(j)];
+    fftw_execute(plan);
+    benchmark::DoNotOptimize(out);
+  }
+  fftw_destroy_plan(plan);
+  fftw_free(out);
+  fftw_free(in);
+}
+
+void BM_BuildTables(benchmark::State& state) {
+  BandSettings s = settingsFor(static_cast<int>(state.range(0)));
+  auto t = std::make_unique<TransformTables>();
+  for (auto _ : state) {
+    buildTables(s, *t);
+    benchmark::DoNotOptimize(t->kernel.weights);
+  }
+}
+
+void BM_ChannelAnalysis(benchmark::State& state) {
+  const int bands = static_cast<int>(state.range(0));
+  BandSettings s = settingsFor(bands);
+  auto t = std::make_unique<TransformTables>();
+  auto st = std::make_unique<SpectrumState>();
+  initSpectrumState(*st, s);
+  auto rows = std::make_unique<SampleRows>();
+  const auto window = noiseWindow(kMaxSamples);
+  for (int c = 0; c < kChannels; ++c) {
+    for (int j = 0; j < kMaxSamples; ++j) rows->sampleBuffer[c][j] = window[static_cast<size_t>(j)];
+  }
+  const BandOptions options;
+  buildTables(s, *t);
+  for (auto _ : state) {
+    analyseChannel(0, options, s, *t, *st, *rows);
+    benchmark::DoNotOptimize(st->bandLevel);
+  }
+}
+
+BENCHMARK(BM_ReferenceTransform)->Arg(192)->Arg(512);
+BENCHMARK(BM_BandTransform)->Arg(192)->Arg(512);
+BENCHMARK(BM_FftwReal)->Arg(192)->Arg(512);
+BENCHMARK(BM_BuildTables)->Arg(512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChannelAnalysis)->Arg(192);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,95 @@
+#include "band_transform.h"
+
+#include <cmath>
+
+#include "assertion.h"
+#include "transform_kernel.h"
+
+namespace bandscope {
+
+namespace {
+
+// 2 pi as the literal 6.283185307179586, in extended precision.
+constexpr long double kTwoPi = 6.283185307179586L;
+
+// Round(p / 2) with ties to even, for p >= 0.
+inline int halfRoundEven(int64_t p) {
+  const int64_t h = p / 2;
+  return static_cast<int>((p % 2 == 0 || h % 2 == 0) ? h : h + 1);
+}
+
+void buildKernel(TransformTables& t, int bands, int window) {
+  KernelTables& k = t.kernel;
+  uint32_t offset = 0;
+  for (int i = 0; i < bands; ++i) {
+    auto cosAt = [&](int j) { return t.cosTable[t.phaseIndex[j][i]]; };
+    auto sinAt = [&](int j) { return t.sinTable[t.phaseIndex[j][i]]; };
+    bool same = true;
+    bool opposite = true;
+    for (int j = 0; j < bands && (same || opposite); ++j) {
+      const int m = j + bands;
+      same = same && cosAt(m) == cosAt(j) && sinAt(m) == sinAt(j);
+      opposite = opposite && cosAt(m) == -cosAt(j) && sinAt(m) == -sinAt(j);
+    }
+    KernelBand& band = k.band[i];
+    band.fold = same ? Fold::Sum : opposite ? Fold::Diff : Fold::Full;
+    const int length = band.fold == Fold::Full ? window : bands;
+    band.blocks = static_cast<uint16_t>((length + kKernelLanes - 1) / kKernelLanes);
+    band.offset = offset;
+    int32_t* w = k.weights + offset;
+    for (int b = 0; b < band.blocks; ++b) {
+      for (int l = 0; l < kKernelLanes; ++l) {
+        const int j = b * kKernelLanes + l;
+        w[b * 2 * kKernelLanes + l] = j < length ? cosAt(j) : 0;
+        w[b * 2 * kKernelLanes + kKernelLanes + l] = j < length ? sinAt(j) : 0;
+      }
+    }
+    offset += static_cast<uint32_t>(band.blocks) * 2 * kKernelLanes;
+  }
+}
+
+}  // namespace
+
+void buildTables(BandSettings& s, TransformTables& t) {
+  check(isValidBandCount(s.bandCount), "band count must be 8 .. 512");
+  check(s.windowLength == 2 * s.bandCount, "window length must be twice the band count");
+  const int bands = s.bandCount;
+  const int window = s.windowLength;
+  t.windowNorm = static_cast<float>(std::sqrt(static_cast<long double>(window)));
+  for (int i = 0; i < bands; ++i) {
+    const long double angle = (static_cast<long double>(i + 1) / bands) * kTwoPi;
+    t.sinTable[i] = static_cast<int32_t>(roundEven(std::sin(angle) * 65536.0L));
+    t.cosTable[i] = static_cast<int32_t>(roundEven(std::cos(angle) * 65536.0L));
+  }
+  // Row by row, so that the writes follow the table's layout.
+  for (int j = 0; j < window; ++j) {
+    for (int i = 0; i < bands; ++i) {
+      const int64_t product = int64_t{j + 1} * (i + 2);  // Round((j + 1) (i + 2) / 2)
+      t.phaseIndex[j][i] = static_cast<uint16_t>(halfRoundEven(product) % bands);
+    }
+  }
+  buildKernel(t, bands, window);
+  s.tablesBuilt = true;
+}
+
+void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const uint8_t* data) {
+  if (!s.tablesBuilt) buildTables(s, t);
+  const int bands = s.bandCount;
+  const int window = s.windowLength;
+  const int paddedWindow = (window + kKernelLanes - 1) / kKernelLanes * kKernelLanes;
+  const int paddedBands = (bands + kKernelLanes - 1) / kKernelLanes * kKernelLanes;
+  KernelInput in;
+  for (int j = 0; j < window; ++j) in.full[j] = data[j];
+  for (int j = window; j < paddedWindow; ++j) in.full[j] = 0;
+  for (int j = 0; j < bands; ++j) {
+    in.sum[j] = data[j] + data[j + bands];
+    in.diff[j] = data[j] - data[j + bands];
+  }
+  for (int j = bands; j < paddedBands; ++j) in.sum[j] = in.diff[j] = 0;
+  int64_t C[kMaxBands];
+  int64_t S[kMaxBands];
+  kernelSums(t.kernel, in, bands, C, S);
+  for (int i = 0; i < bands; ++i) values[i] = bandMagnitude(C[i], S[i], t.windowNorm);
+}
+
+}  // namespace bandscope

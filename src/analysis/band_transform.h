@@ -1,0 +1,64 @@
+#pragma once
+// The band transform: an integer discrete Fourier transform of one channel's window into
+// bandCount magnitudes, from tables built once per band count.
+//
+// Threads: UI thread only (the frame routine and the band-count change). The tables are
+// large (about 5 MiB): allocate one TransformTables on the heap and keep it for the run.
+
+#include <cmath>
+#include <cstdint>
+
+#include "band_settings.h"
+#include "rounding.h"
+
+namespace bandscope {
+
+// How the fast kernel reads one band's window. Samples j and j + bandCount use the same
+// weights (Sum) or exactly opposite weights (Diff) for many bands; such bands are computed
+// over half the window. buildTables checks every fold against the rounded tables.
+enum class Fold : uint8_t { Full, Sum, Diff };
+
+struct KernelBand {
+  Fold fold = Fold::Full;
+  uint16_t blocks = 0;  // groups of kKernelLanes samples
+  uint32_t offset = 0;  // first weight of the band in KernelTables::weights
+};
+
+inline constexpr int kKernelLanes = 16;
+
+struct KernelTables {
+  KernelBand band[kMaxBands];
+  // Per band and block: kKernelLanes cosine weights, then kKernelLanes sine weights.
+  int32_t weights[2 * kMaxBands * kMaxSamples];
+};
+
+struct TransformTables {
+  int32_t sinTable[kMaxBands];  // Round(sin(2 pi (k + 1) / bandCount) x 65536)
+  int32_t cosTable[kMaxBands];
+  uint16_t phaseIndex[kMaxSamples][kMaxBands];  // [sample][band]
+  float windowNorm = 0;                         // sqrt(windowLength) in single precision
+  KernelTables kernel;
+};
+
+// Fills the tables for s.bandCount and s.windowLength and sets s.tablesBuilt.
+// Throws AssertionFailure unless the band count is 8 .. 512.
+void buildTables(BandSettings& s, TransformTables& t);
+
+// values[0 .. bandCount - 1] := magnitudes of the windowLength samples at data (oldest
+// first). Builds the tables first when s.tablesBuilt is false.
+void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const uint8_t* data);
+
+// The last step of every band: the magnitude from the cosine and sine sums.
+inline int16_t bandMagnitude(int64_t C, int64_t S, float windowNorm) {
+  const int64_t a = C / 65536;  // truncates toward zero
+  const int64_t b = S / 65536;
+  const int64_t P = a * a + b * b;  // below 2^38: exact in a double
+  // Double precision decides the rounding unless the value lies near a tie; there the
+  // extended precision of the definition decides.
+  const double x = std::sqrt(static_cast<double>(P)) / windowNorm;
+  const double r = std::rint(x);
+  if (std::fabs(std::fabs(x - r) - 0.5) > 1e-6) return low16(static_cast<int64_t>(r));
+  return low16(roundEven(std::sqrt(static_cast<long double>(P)) / windowNorm));
+}
+
+}  // namespace bandscope

@@ -1,0 +1,209 @@
+#include "analysis/band_transform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "analysis/assertion.h"
+#include "analysis/reference_transform.h"
+
+namespace bandscope {
+namespace {
+
+struct Transform {
+  explicit Transform(int bands) {
+    s.bandCount = static_cast<uint16_t>(bands);
+    deriveBandSettings(s);
+  }
+  std::vector<int16_t> run(const std::vector<uint8_t>& window) {
+    std::vector<int16_t> out(kMaxBands, -1);
+    bandTransform(s, *t, out.data(), window.data());
+    out.resize(s.bandCount);
+    return out;
+  }
+  BandSettings s;
+  std::unique_ptr<TransformTables> t = std::make_unique<TransformTables>();
+};
+
+std::vector<int16_t> referenceRun(int bands, const std::vector<uint8_t>& window) {
+  auto t = std::make_unique<reference::Tables>();
+  reference::buildTables(*t, bands);
+  std::vector<int16_t> out(static_cast<size_t>(bands));
+  reference::bandTransform(*t, out.data(), window.data());
+  return out;
+}
+
+std::vector<uint8_t> constant(int length, uint8_t v) {
+  return std::vector<uint8_t>(static_cast<size_t>(length), v);
+}
+
+// A sine of `amplitude` about 128 with `cycles` whole periods in the window.
+std::vector<uint8_t> sine(int length, double cycles, double amplitude, double phase = 0) {
+  std::vector<uint8_t> w(static_cast<size_t>(length));
+  for (int j = 0; j < length; ++j) {
+    const double v = 128 + amplitude * std::sin(2 * std::numbers::pi * cycles * j / length + phase);
+    w[static_cast<size_t>(j)] = static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+  }
+  return w;
+}
+
+// Full scale: 0 for the first half of each period, 255 for the second.
+std::vector<uint8_t> square(int length, int period) {
+  std::vector<uint8_t> w(static_cast<size_t>(length));
+  for (int j = 0; j < length; ++j) w[static_cast<size_t>(j)] = (j % period) < period / 2 ? 0 : 255;
+  return w;
+}
+
+TEST(BandTransformTables, MatchTheirDefinitionAtEveryBandCount) {
+  auto ref = std::make_unique<reference::Tables>();
+  for (int bands = kMinBands; bands <= kMaxBands; ++bands) {
+    Transform x(bands);
+    buildTables(x.s, *x.t);
+    reference::buildTables(*ref, bands);
+    ASSERT_TRUE(x.s.tablesBuilt);
+    ASSERT_EQ(x.t->windowNorm, ref->windowNorm);
+    for (int i = 0; i < bands; ++i) {
+      ASSERT_EQ(x.t->sinTable[i], ref->sinTable[i]) << bands << " bands, entry " << i;
+      ASSERT_EQ(x.t->cosTable[i], ref->cosTable[i]) << bands << " bands, entry " << i;
+    }
+    for (int j = 0; j < 2 * bands; ++j) {
+      for (int i = 0; i < bands; ++i) {
+        ASSERT_EQ(x.t->phaseIndex[j][i], ref->phaseIndex[j][i]) << bands << ": " << j << "," << i;
+      }
+    }
+  }
+}
+
+TEST(BandTransformTables, KnownEntries) {
+  Transform eight(8);
+  buildTables(eight.s, *eight.t);
+  EXPECT_EQ(eight.t->phaseIndex[0][0], 1);
+  EXPECT_EQ(eight.t->phaseIndex[0][1], 2);  // Round(1.5)
+  EXPECT_EQ(eight.t->phaseIndex[2][1], 4);  // Round(4.5): tie to even
+  EXPECT_FLOAT_EQ(eight.t->windowNorm, 4.0f);
+  for (int bands : {8, 37, 192, 512}) {
+    Transform x(bands);
+    buildTables(x.s, *x.t);
+    EXPECT_EQ(x.t->sinTable[bands - 1], 0) << bands;
+    EXPECT_EQ(x.t->cosTable[bands - 1], 65536) << bands;
+  }
+}
+
+// The fast transform must agree with the plain loop in every band, for every kind of window.
+TEST(BandTransform, EqualsReferenceInEveryBand) {
+  std::mt19937 rng(20261209);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int bands : {8, 9, 37, 192, 511, 512}) {
+    const int length = 2 * bands;
+    std::vector<std::vector<uint8_t>> windows = {
+        constant(length, 128),  constant(length, 0),  constant(length, 255),
+        constant(length, 77),   square(length, 2),    square(length, 16),
+        square(length, length), sine(length, 5, 127), sine(length, bands - 1, 127, 0.3),
+        sine(length, 2.5, 90)};
+    for (int k = 0; k < 20; ++k) {
+      std::vector<uint8_t> w(static_cast<size_t>(length));
+      for (auto& v : w) v = static_cast<uint8_t>(byte(rng));
+      windows.push_back(w);
+    }
+    Transform x(bands);
+    for (size_t n = 0; n < windows.size(); ++n) {
+      ASSERT_EQ(x.run(windows[n]), referenceRun(bands, windows[n]))
+          << bands << " bands, window " << n;
+    }
+  }
+}
+
+TEST(BandTransform, EqualsReferenceOnNoiseAtEveryBandCount) {
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<uint8_t> w(kMaxSamples);
+  for (auto& v : w) v = static_cast<uint8_t>(byte(rng));
+  for (int bands = kMinBands; bands <= kMaxBands; bands += 1 + bands / 16) {
+    Transform x(bands);
+    ASSERT_EQ(x.run(w), referenceRun(bands, w)) << bands << " bands";
+  }
+}
+
+TEST(BandTransform, ConstantSignalsCancelAtEvenBandCounts) {
+  for (int bands : {8, 192, 512}) {
+    Transform x(bands);
+    for (uint8_t v : {0, 128, 200, 255}) {
+      for (int16_t m : x.run(constant(2 * bands, v))) ASSERT_EQ(m, 0) << bands << " " << int(v);
+    }
+  }
+  // An odd count rounds the phase steps, which leaves a small residue.
+  Transform odd(37);
+  const auto silence = odd.run(constant(74, 128));
+  const int16_t worst = *std::max_element(silence.begin(), silence.end());
+  EXPECT_GT(worst, 0);
+  EXPECT_LE(worst, 30);
+}
+
+TEST(BandTransform, SineLandsInTheBandOfItsCycleCount) {
+  Transform x(192);
+  const auto out = x.run(sine(384, 5, 100));  // band i holds i + 2 cycles
+  const auto top = std::max_element(out.begin(), out.end()) - out.begin();
+  EXPECT_EQ(top, 3);
+  EXPECT_NEAR(out[3], 100 * std::sqrt(384.0) / 2, 15);
+}
+
+TEST(BandTransform, RebuildsTablesAfterBandCountChange) {
+  Transform x(192);
+  const auto w = sine(1024, 40, 120);
+  x.run(w);
+  x.s.bandCount = 512;
+  deriveBandSettings(x.s);
+  x.s.tablesBuilt = false;  // as the band-count change does
+  EXPECT_EQ(x.run(w), referenceRun(512, w));
+  EXPECT_TRUE(x.s.tablesBuilt);
+  x.s.bandCount = 9;
+  deriveBandSettings(x.s);
+  x.s.tablesBuilt = false;
+  EXPECT_EQ(x.run(w), referenceRun(9, w));
+}
+
+// The worst a window can do to band i: 255 wherever the band's cosine weight is positive.
+// The result must be the true magnitude, far inside the 16-bit range.
+TEST(BandTransform, FullScaleInputsNeverWrapThe16BitResult) {
+  Transform x(512);
+  buildTables(x.s, *x.t);
+  for (int i = 0; i < 512; ++i) {
+    std::vector<uint8_t> w(1024);
+    for (int j = 0; j < 1024; ++j) {
+      w[static_cast<size_t>(j)] = x.t->cosTable[x.t->phaseIndex[j][i]] > 0 ? 255 : 0;
+    }
+    int64_t C = 0;
+    int64_t S = 0;
+    for (int j = 0; j < 1024; ++j) {
+      C += w[static_cast<size_t>(j)] * int64_t{x.t->cosTable[x.t->phaseIndex[j][i]]};
+      S += w[static_cast<size_t>(j)] * int64_t{x.t->sinTable[x.t->phaseIndex[j][i]]};
+    }
+    const double a = static_cast<double>(C / 65536);
+    const double b = static_cast<double>(S / 65536);
+    const double exact = std::sqrt(a * a + b * b) / 32;
+    ASSERT_LT(exact, 32767) << "band " << i;
+    const auto out = x.run(w);
+    ASSERT_EQ(out[static_cast<size_t>(i)], static_cast<long>(std::nearbyint(exact)))
+        << "band " << i;
+    for (int16_t m : out) ASSERT_GE(m, 0);
+  }
+}
+
+TEST(BandTransform, RefusesBandCountsOutsideItsTables) {
+  for (int bands : {0, 1, 4, 7, 513, 65535}) {
+    BandSettings s;
+    s.bandCount = static_cast<uint16_t>(bands);
+    s.windowLength = static_cast<uint16_t>(2 * bands);
+    auto t = std::make_unique<TransformTables>();
+    EXPECT_THROW(buildTables(s, *t), AssertionFailure) << bands;
+    EXPECT_FALSE(s.tablesBuilt);
+  }
+}
+
+}  // namespace
+}  // namespace bandscope
