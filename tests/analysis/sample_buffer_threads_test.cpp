@@ -59,10 +59,10 @@ TEST(SampleBufferThreads, SnapshotsNeverSeeAHalfDoneAppend) {
 
   SampleRows rows;
   int torn = 0;
-  for (int n = 0; n < 5000; ++n) {
+  for (int n = 0; n < 100000; ++n) {
     buffer.snapshot(rows);
     if (!isWholeState(rows)) ++torn;
-    if (n % 500 == 0) buffer.setLayout(kLength, 1);  // the UI thread's other use of the lock
+    if (n % 5000 == 0) buffer.setLayout(kLength, 1);  // the UI thread's other use of the lock
   }
   // Keep reading until the writer has really run alongside.
   while (appended.load(std::memory_order_relaxed) < 1000) {
