@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -103,11 +105,50 @@ void BM_ChannelAnalysis(benchmark::State& state) {
   }
 }
 
+// Best of a few runs, in nanoseconds.
+template <typename F>
+double bestTime(F&& f) {
+  double best = 1e300;
+  for (int rep = 0; rep < 7; ++rep) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    const auto end = std::chrono::steady_clock::now();
+    best = std::min(best, std::chrono::duration<double, std::nano>(end - start).count());
+  }
+  return best;
+}
+
+// Every band count from 8 to 512: the smallest speed-up over the reference, and where.
+void BM_TransformSweep(benchmark::State& state) {
+  auto ref = std::make_unique<reference::Tables>();
+  auto t = std::make_unique<TransformTables>();
+  const auto window = noiseWindow(kMaxSamples);
+  int16_t values[kMaxBands];
+  double worst = 1e300;
+  int worstBands = 0;
+  for (auto _ : state) {
+    for (int bands = kMinBands; bands <= kMaxBands; ++bands) {
+      BandSettings s = settingsFor(bands);
+      buildTables(s, *t);
+      reference::buildTables(*ref, bands);
+      const double slow = bestTime([&] { reference::bandTransform(*ref, values, window.data()); });
+      const double fast = bestTime([&] { bandTransform(s, *t, values, window.data()); });
+      if (slow / fast < worst) {
+        worst = slow / fast;
+        worstBands = bands;
+      }
+    }
+  }
+  state.counters["worst_speedup"] = worst;
+  state.counters["at_bands"] = worstBands;
+}
+
 BENCHMARK(BM_ReferenceTransform)->Arg(192)->Arg(512);
 BENCHMARK(BM_BandTransform)->Arg(192)->Arg(512);
 BENCHMARK(BM_FftwReal)->Arg(192)->Arg(512);
 BENCHMARK(BM_BuildTables)->Arg(512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChannelAnalysis)->Arg(192);
+BENCHMARK(BM_TransformSweep)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
