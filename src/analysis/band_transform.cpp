@@ -20,7 +20,7 @@ inline int halfRoundEven(int64_t p) {
 
 void buildKernel(TransformTables& t, int bands, int window) {
   KernelTables& k = t.kernel;
-  uint32_t offset = 0;
+  uint32_t block = 0;
   for (int i = 0; i < bands; ++i) {
     auto cosAt = [&](int j) { return t.cosTable[t.phaseIndex[j][i]]; };
     auto sinAt = [&](int j) { return t.sinTable[t.phaseIndex[j][i]]; };
@@ -34,17 +34,24 @@ void buildKernel(TransformTables& t, int bands, int window) {
     KernelBand& band = k.band[i];
     band.fold = same ? Fold::Sum : opposite ? Fold::Diff : Fold::Full;
     const int length = band.fold == Fold::Full ? window : bands;
-    band.blocks = static_cast<uint16_t>((length + kKernelLanes - 1) / kKernelLanes);
-    band.offset = offset;
-    int32_t* w = k.weights + offset;
-    for (int b = 0; b < band.blocks; ++b) {
-      for (int l = 0; l < kKernelLanes; ++l) {
-        const int j = b * kKernelLanes + l;
-        w[b * 2 * kKernelLanes + l] = j < length ? cosAt(j) : 0;
-        w[b * 2 * kKernelLanes + kKernelLanes + l] = j < length ? sinAt(j) : 0;
+    band.blocks = static_cast<uint16_t>((length + kKernelBlock - 1) / kKernelBlock);
+    band.offset = block;
+    for (int b = 0; b < band.blocks; ++b, ++block) {
+      int16_t* high = k.high + block * 2 * kKernelBlock;
+      KernelBits& bits = k.bits[block];
+      bits = {};
+      for (int l = 0; l < kKernelBlock; ++l) {
+        const int j = b * kKernelBlock + l;
+        const int32_t c = j < length ? cosAt(j) : 0;
+        const int32_t s = j < length ? sinAt(j) : 0;
+        high[l] = static_cast<int16_t>(c >> 2);
+        high[kKernelBlock + l] = static_cast<int16_t>(s >> 2);
+        bits.cos0 |= static_cast<uint32_t>(c & 1) << l;
+        bits.cos1 |= static_cast<uint32_t>((c >> 1) & 1) << l;
+        bits.sin0 |= static_cast<uint32_t>(s & 1) << l;
+        bits.sin1 |= static_cast<uint32_t>((s >> 1) & 1) << l;
       }
     }
-    offset += static_cast<uint32_t>(band.blocks) * 2 * kKernelLanes;
   }
 }
 
@@ -76,20 +83,17 @@ void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const u
   if (!s.tablesBuilt) buildTables(s, t);
   const int bands = s.bandCount;
   const int window = s.windowLength;
-  const int paddedWindow = (window + kKernelLanes - 1) / kKernelLanes * kKernelLanes;
-  const int paddedBands = (bands + kKernelLanes - 1) / kKernelLanes * kKernelLanes;
+  const int paddedWindow = (window + kKernelBlock - 1) / kKernelBlock * kKernelBlock;
+  const int paddedBands = (bands + kKernelBlock - 1) / kKernelBlock * kKernelBlock;
   KernelInput in;
   for (int j = 0; j < window; ++j) in.full[j] = data[j];
   for (int j = window; j < paddedWindow; ++j) in.full[j] = 0;
   for (int j = 0; j < bands; ++j) {
-    in.sum[j] = data[j] + data[j + bands];
-    in.diff[j] = data[j] - data[j + bands];
+    in.sum[j] = static_cast<int16_t>(data[j] + data[j + bands]);
+    in.diff[j] = static_cast<int16_t>(data[j] - data[j + bands]);
   }
   for (int j = bands; j < paddedBands; ++j) in.sum[j] = in.diff[j] = 0;
-  int64_t C[kMaxBands];
-  int64_t S[kMaxBands];
-  kernelSums(t.kernel, in, bands, C, S);
-  for (int i = 0; i < bands; ++i) values[i] = bandMagnitude(C[i], S[i], t.windowNorm);
+  kernelMagnitudes(t.kernel, in, bands, t.windowNorm, values);
 }
 
 }  // namespace bandscope

@@ -3,7 +3,7 @@
 // bandCount magnitudes, from tables built once per band count.
 //
 // Threads: UI thread only (the frame routine and the band-count change). The tables are
-// large (about 5 MiB): allocate one TransformTables on the heap and keep it for the run.
+// large (3.4 MiB): allocate one TransformTables on the heap and keep it for the run.
 
 #include <cmath>
 #include <cstdint>
@@ -20,16 +20,24 @@ enum class Fold : uint8_t { Full, Sum, Diff };
 
 struct KernelBand {
   Fold fold = Fold::Full;
-  uint16_t blocks = 0;  // groups of kKernelLanes samples
-  uint32_t offset = 0;  // first weight of the band in KernelTables::weights
+  uint16_t blocks = 0;  // groups of kKernelBlock samples
+  uint32_t offset = 0;  // first block of the band in KernelTables
 };
 
-inline constexpr int kKernelLanes = 16;
+inline constexpr int kKernelBlock = 32;
+inline constexpr int kKernelBlocks = kMaxBands * (kMaxSamples / kKernelBlock);
+
+// Weight w of a sample is stored as 4 x high + low: high (w >> 2, fits 16 bits) in
+// `high`, the two low bits as one bit per sample in `bits`. Together 18 bits per weight.
+struct KernelBits {
+  uint32_t cos0, cos1, sin0, sin1;  // bit l: low bit 0 or 1 of sample l's weight
+};
 
 struct KernelTables {
   KernelBand band[kMaxBands];
-  // Per band and block: kKernelLanes cosine weights, then kKernelLanes sine weights.
-  int32_t weights[2 * kMaxBands * kMaxSamples];
+  // Per block: kKernelBlock cosine highs, then kKernelBlock sine highs.
+  alignas(64) int16_t high[kKernelBlocks * 2 * kKernelBlock];
+  KernelBits bits[kKernelBlocks];
 };
 
 struct TransformTables {
