@@ -18,6 +18,16 @@ void initSpectrumState(SpectrumState& st, const BandSettings& s) {
   }
 }
 
+int32_t phonBoost(int i, int32_t m, const BandSettings& s) {
+  // Round((i + phonOffset) / (bandCount shr 2) x m), decided in double precision unless the
+  // product lies near a tie.
+  const int quarter = s.bandCount >> 2;
+  const double fast = static_cast<double>(i + s.phonOffset) / quarter * m;
+  if (!nearTie(fast)) return static_cast<int32_t>(roundEven(fast));
+  const long double exact = static_cast<long double>(i + s.phonOffset) / quarter * m;
+  return static_cast<int32_t>(roundEven(exact));
+}
+
 void applyFrameLevels(int c, const BandOptions& o, const BandSettings& s, SpectrumState& st,
                       const int32_t* levels) {
   check(c >= 0 && c < kChannels, "channel must be 0 or 1");
@@ -65,14 +75,10 @@ void analyseChannel(int c, const BandOptions& o, BandSettings& s, TransformTable
   check(s.windowLength <= s.bufferLength && s.bufferLength <= kMaxSamples,
         "window must fit the sample buffer");
   bandTransform(s, t, st.bandLevel[c], samples.sampleBuffer[c] + (s.bufferLength - s.windowLength));
-  // The phon boost: band i's magnitude scaled by (i + phonOffset) / (bandCount / 4).
-  const long double quarter = s.bandCount >> 2;
   int32_t levels[kMaxBands];
   for (int i = 0; i < s.bandCount; ++i) {
     const int32_t m = st.bandLevel[c][i];
-    const int64_t v =
-        o.boostHi_check ? roundEven((static_cast<long double>(i + s.phonOffset) / quarter) * m) : m;
-    levels[i] = levelScale(static_cast<int32_t>(v));
+    levels[i] = levelScale(o.boostHi_check ? phonBoost(i, m, s) : m);
   }
   applyFrameLevels(c, o, s, st, levels);
 }

@@ -47,6 +47,9 @@ void analyseChannel(int c, const BandOptions& o, BandSettings& s, TransformTable
 void applyFrameLevels(int c, const BandOptions& o, const BandSettings& s, SpectrumState& st,
                       const int32_t* levels);
 
+// The phon boost of band i's magnitude m: m x (i + phonOffset) / (bandCount shr 2), rounded.
+int32_t phonBoost(int i, int32_t m, const BandSettings& s);
+
 // Moves the sonogram history up by one row: row k + 1 over row k for k = 0 .. sonoSteps - 2.
 // The frame routine calls it after drawing the sonogram.
 void scrollSonogram(SpectrumState& st, uint16_t sonoSteps);

@@ -64,8 +64,7 @@ inline int16_t bandMagnitude(int64_t C, int64_t S, float windowNorm) {
   // Double precision decides the rounding unless the value lies near a tie; there the
   // extended precision of the definition decides.
   const double x = std::sqrt(static_cast<double>(P)) / windowNorm;
-  const double r = std::rint(x);
-  if (std::fabs(std::fabs(x - r) - 0.5) > 1e-6) return low16(static_cast<int64_t>(r));
+  if (!nearTie(x)) return low16(roundEven(x));
   return low16(roundEven(std::sqrt(static_cast<long double>(P)) / windowNorm));
 }
 

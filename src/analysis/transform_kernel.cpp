@@ -85,9 +85,8 @@ __attribute__((always_inline)) inline void magnitudesOf(const int64_t* C, const 
     const auto b = static_cast<int32_t>(S[i] / 65536);
     const double x =
         std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b) / windowNorm;
-    const double r = std::rint(x);
-    values[i] = static_cast<int16_t>(static_cast<int32_t>(r));
-    anyNearTie |= std::fabs(std::fabs(x - r) - 0.5) <= 1e-6;
+    values[i] = static_cast<int16_t>(static_cast<int32_t>(std::rint(x)));
+    anyNearTie |= nearTie(x);
   }
   if (!anyNearTie) return;
   for (int i = 0; i < bandCount; ++i) values[i] = bandMagnitude(C[i], S[i], windowNorm);

@@ -377,5 +377,29 @@ TEST_F(BandProcessing, FullScaleSignalsNeverWrapTheStores) {
   checkRanges("alternating ", 0);
 }
 
+// The double-precision fast paths must round exactly as the extended-precision
+// definitions do, for every magnitude a band can reach (at most about 52,000 after the
+// boost) and beyond.
+TEST(LevelScale, AgreesWithItsExtendedDefinitionEverywhere) {
+  for (int32_t v = 0; v <= 300000; ++v) {
+    const long double x = std::log(static_cast<long double>(v) / 10.0L + 2.5L) * 116.0L;
+    ASSERT_EQ(levelScale(v), static_cast<int32_t>(std::nearbyintl(x)) - 95) << v;
+  }
+}
+
+TEST(PhonBoost, AgreesWithItsExtendedDefinition) {
+  for (uint16_t bands : {8, 37, 192, 512}) {
+    const BandSettings s = settingsFor(bands);
+    const long double quarter = bands >> 2;
+    for (int i = 0; i < bands; ++i) {
+      for (int32_t m = 0; m <= 12000; m += (m < 600 ? 1 : 37)) {
+        const long double exact = static_cast<long double>(i + s.phonOffset) / quarter * m;
+        ASSERT_EQ(phonBoost(i, m, s), static_cast<int32_t>(std::nearbyintl(exact)))
+            << bands << " bands, band " << i << ", magnitude " << m;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace bandscope
