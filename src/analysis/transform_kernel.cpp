@@ -92,23 +92,27 @@ __attribute__((always_inline)) inline void magnitudesOf(const int64_t* C, const 
   for (int i = 0; i < bandCount; ++i) values[i] = bandMagnitude(C[i], S[i], windowNorm);
 }
 
-}  // namespace
-
-void kernelPortable(const KernelTables& k, const KernelInput& in, int bandCount, float windowNorm,
-                    int16_t* values) {
+// The portable loop and the magnitudes, compiled into each caller's instruction set.
+__attribute__((always_inline)) inline void portableMagnitudes(const KernelTables& k,
+                                                              const KernelInput& in, int bandCount,
+                                                              float windowNorm, int16_t* values) {
   int64_t C[kMaxBands];
   int64_t S[kMaxBands];
   portableSums(k, in, bandCount, C, S);
   magnitudesOf(C, S, bandCount, windowNorm, values);
 }
 
+}  // namespace
+
+void kernelPortable(const KernelTables& k, const KernelInput& in, int bandCount, float windowNorm,
+                    int16_t* values) {
+  portableMagnitudes(k, in, bandCount, windowNorm, values);
+}
+
 __attribute__((target("arch=x86-64-v3"))) void kernelAvx2(const KernelTables& k,
                                                           const KernelInput& in, int bandCount,
                                                           float windowNorm, int16_t* values) {
-  int64_t C[kMaxBands];
-  int64_t S[kMaxBands];
-  portableSums(k, in, bandCount, C, S);
-  magnitudesOf(C, S, bandCount, windowNorm, values);
+  portableMagnitudes(k, in, bandCount, windowNorm, values);
 }
 
 // Per block of 32 samples: two 16-bit multiply-adds against the high parts, and masked
