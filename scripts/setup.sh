@@ -23,11 +23,16 @@ bandscope_install_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# Configures (once) and builds one CMake preset.
+# Configures and builds one CMake preset; further arguments name the targets to build.
 bandscope_build() {
   local preset="$1"
+  shift
   echo "==> configuring preset $preset"
   cmake --preset "$preset" -S "$bandscope_root" >/dev/null
-  echo "==> building preset $preset"
-  cmake --build --preset "$preset"
+  echo "==> building preset $preset ${*:-(all targets)}"
+  if [ $# -gt 0 ]; then
+    cmake --build --preset "$preset" --target "$@"
+  else
+    cmake --build --preset "$preset"
+  fi
 }

@@ -9,9 +9,9 @@ cd "$bandscope_root"
 bandscope_install_packages
 
 jobs="$(nproc)"
-for preset in ci asan tsan; do
-  bandscope_build "$preset"
-done
+bandscope_build ci
+bandscope_build asan
+bandscope_build tsan handoff_tests  # ThreadSanitizer covers the capture hand-off
 
 echo "==> tests (warnings-as-errors build)"
 ctest --preset ci -j "$jobs"

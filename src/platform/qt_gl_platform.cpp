@@ -36,6 +36,14 @@ QSurfaceFormat surfaceFormatFor(const PixelFormatRequest& r) {
   return f;
 }
 
+QSurfaceFormat panelSurfaceFormat() {
+  PixelFormatRequest r;
+  r.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+  r.cColorBits = 32;
+  r.cDepthBits = 24;
+  return surfaceFormatFor(r);
+}
+
 bool QtGlPlatform::fail(const char* text) {
   error_ = {0, text};
   return false;
@@ -56,21 +64,23 @@ int QtGlPlatform::choosePixelFormat(SurfaceHandle, const PixelFormatRequest& r) 
     fail("no pixel format matches the request");
     return 0;
   }
+  chosen_ = surfaceFormatFor(r);
   return kPanelFormat;
 }
 
 int QtGlPlatform::getPixelFormat(SurfaceHandle dc) {
   QWindow* w = windowOf(dc);
-  return w && w->property("bandscopePixelFormat").toInt() == kPanelFormat ? kPanelFormat : 0;
+  return w && w->requestedFormat() == chosen_ ? kPanelFormat : 0;
 }
 
 bool QtGlPlatform::setPixelFormat(SurfaceHandle dc, int format, const PixelFormatRequest& r) {
   QWindow* w = windowOf(dc);
   if (!w || format != kPanelFormat) return fail("the pixel format cannot be set");
-  // Takes effect when the native window is created; the panel asks for the same format
-  // before it is shown.
+  // A format only takes effect when the native window is created. Re-creating it here
+  // would mean drawing into a window that is not exposed yet, which the GL driver does not
+  // survive; the panel asks for the format before it is first shown.
+  if (w->handle()) return fail("the display panel was created with another pixel format");
   w->setFormat(surfaceFormatFor(r));
-  w->setProperty("bandscopePixelFormat", kPanelFormat);
   return true;
 }
 

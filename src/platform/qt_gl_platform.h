@@ -1,7 +1,8 @@
 #pragma once
 // The GL platform over Qt: the display panel is a QWindow of surface type OpenGL, the
 // pixel-format request becomes a QSurfaceFormat, contexts are QOpenGLContexts.
-// SurfaceHandle is the panel's QWindow*, ContextHandle a QOpenGLContext*.
+// SurfaceHandle is the panel's QWindow*, ContextHandle a QOpenGLContext*. The panel must be
+// given panelSurfaceFormat() before it is first shown.
 //
 // Threads: UI thread only (Qt's windows and contexts live there).
 
@@ -16,6 +17,9 @@ namespace bandscope {
 // accumulation, double buffering, and a compatibility profile so fixed-function GL 1.1
 // works.
 QSurfaceFormat surfaceFormatFor(const PixelFormatRequest& request);
+
+// The format of the program's request: double-buffered, 32 colour bits, 24 depth bits.
+QSurfaceFormat panelSurfaceFormat();
 
 class QtGlPlatform : public GlPlatform {
  public:
@@ -38,6 +42,7 @@ class QtGlPlatform : public GlPlatform {
  private:
   bool fail(const char* text);
   PlatformError error_;
+  QSurfaceFormat chosen_;
 };
 
 }  // namespace bandscope

@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/gl_binding.h"
 #include "app/gl_surface.h"
 #include "display/gl_font.h"
 #include "platform/gl_loader.h"
@@ -35,6 +36,7 @@ class PanelHost : public SurfaceHost {
  public:
   PanelHost() {
     panel.setSurfaceType(QSurface::OpenGLSurface);
+    panel.setFormat(panelSurfaceFormat());
     panel.resize(kWidth, kHeight);
     panel.show();
   }
@@ -156,6 +158,51 @@ TEST_F(GlRender, StayOnTopChangeRebuildsFontsAndZBuffer) {
     return surface.hasSurface();
   }));
   EXPECT_GE(boxOf(drawRedText("H", -0.5f, 0.0f), {255, 0, 0})[0], 60);
+}
+
+TEST(SurfaceFormat, TheProgramsRequestBecomesADoubleBufferedRgbaFormatWithDepth) {
+  const QSurfaceFormat f = surfaceFormatFor(
+      pixelFormatRequest(SurfaceKind::Window, {.doubleBuffered = true}, 32, 24, 0, 0, 0, 0));
+  EXPECT_EQ(f, panelSurfaceFormat());
+  EXPECT_EQ(f.redBufferSize(), 8);
+  EXPECT_EQ(f.greenBufferSize(), 8);
+  EXPECT_EQ(f.blueBufferSize(), 8);
+  EXPECT_EQ(f.alphaBufferSize(), 8);
+  EXPECT_EQ(f.depthBufferSize(), 24);
+  EXPECT_EQ(f.stencilBufferSize(), 0);
+  EXPECT_EQ(f.swapBehavior(), QSurfaceFormat::DoubleBuffer);
+  EXPECT_EQ(f.profile(), QSurfaceFormat::CompatibilityProfile);
+}
+
+TEST(GlRenderPanel, APanelShownWithAnotherFormatIsRefused) {
+  QWindow panel;
+  panel.setSurfaceType(QSurface::OpenGLSurface);
+  panel.resize(64, 64);
+  panel.show();
+  ASSERT_TRUE(waitFor([&] { return panel.isExposed(); }));
+  QtGlPlatform platform;
+  DlGlLoader loader;
+  GlTable gl;
+  GlBinding binding{platform, loader, gl};
+  PaletteHandle palette = nullptr;
+  try {
+    binding.openRenderContext(&panel, {.doubleBuffered = true}, 32, 24, 0, 0, 0, 0, palette);
+    ADD_FAILURE() << "no error";
+  } catch (const SystemError& e) {
+    EXPECT_STREQ(e.what(), "the display panel was created with another pixel format");
+  }
+}
+
+TEST_F(GlRender, TheContextHasTheRequestedBuffers) {
+  PixelFormatRequest real;
+  platform.describePixelFormat(surface.surfaceDC, 1, real);
+  EXPECT_EQ(real.dwFlags & 0x25u, 0x25u);
+  GLint depthBits = 0;
+  gl.glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+  EXPECT_GE(depthBits, 24);
+  GLint doubleBuffered = 0;
+  gl.glGetIntegerv(GL_DOUBLEBUFFER, &doubleBuffered);
+  EXPECT_EQ(doubleBuffered, GL_TRUE);
 }
 
 }  // namespace
