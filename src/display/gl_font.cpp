@@ -1,0 +1,48 @@
+#include "display/gl_font.h"
+
+namespace bandscope {
+
+namespace {
+constexpr GLsizei kCodeCount = 256;
+}  // namespace
+
+void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontName,
+                     const GlyphSource& glyphSource) {
+  listBase = gl.glGenLists(kCodeCount);
+  // Lists compiled at 0 would run immediately instead, drawing stray glyphs.
+  if (listBase == 0) return;
+
+  const GlyphSet set = glyphSource(FontRequest{fontName, kFontPixelHeight, true});
+
+  // Glyph rows are packed to whole bytes; a list keeps its bitmap as unpacked when compiled.
+  GLint savedAlignment = 4;
+  gl.glGetIntegerv(GL_UNPACK_ALIGNMENT, &savedAlignment);
+  gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  for (GLuint code = 0; code < static_cast<GLuint>(kCodeCount); ++code) {
+    const Glyph& g = set.glyphs[code];
+    gl.glNewList(listBase + code, GL_COMPILE);
+    gl.glBitmap(g.width, g.height, static_cast<GLfloat>(g.xOrigin), static_cast<GLfloat>(g.yOrigin),
+                static_cast<GLfloat>(g.xAdvance), 0.0f, g.bits.empty() ? nullptr : g.bits.data());
+    gl.glEndList();
+  }
+  gl.glPixelStorei(GL_UNPACK_ALIGNMENT, savedAlignment);
+}
+
+void beginText(const GlTable& gl) {
+  gl.glPushAttrib(kAllAttribGroups);
+  gl.glDisable(GL_LIGHTING);
+  gl.glDisable(GL_TEXTURE_2D);
+  gl.glDisable(GL_BLEND);
+}
+
+void drawText(const GlTable& gl, GLuint listBase, std::string_view text, GLfloat x, GLfloat y) {
+  gl.glRasterPos2f(x, y);
+  gl.glListBase(listBase);
+  gl.glCallLists(static_cast<GLsizei>(text.size()), GL_UNSIGNED_BYTE, text.data());
+}
+
+void endText(const GlTable& gl) {
+  gl.glPopAttrib();
+}
+
+}  // namespace bandscope

@@ -1,0 +1,42 @@
+#pragma once
+// Bitmap-font text: one display list per character code, drawn at a raster position in the
+// current colour. Holds no state; the caller keeps the first list number.
+//
+// Threads: the UI thread, with the rendering context current. Lists belong to the context
+// that was current when they were built, so they are built anew for every new context.
+
+#include <functional>
+#include <string_view>
+
+#include "platform/gl_table.h"
+#include "platform/glyph_raster.h"
+
+namespace bandscope {
+
+// The attribute groups of OpenGL 1.1 (GL_ALL_ATTRIB_BITS in some headers is all 32 bits).
+inline constexpr GLbitfield kAllAttribGroups = 0x000FFFFF;
+
+// The font the text uses: bold, 11 pixels high, in the face asked for.
+inline constexpr int32_t kFontPixelHeight = 11;
+
+// Gives the glyphs of the font asked for, code k at index k.
+using GlyphSource = std::function<GlyphSet(const FontRequest&)>;
+
+// listBase := the first of 256 new lists; list listBase + code draws that code's glyph and
+// moves the raster position by its advance. When no lists can be had, listBase is 0, nothing
+// is built and text stays invisible. Leaves the unpack alignment as it found it.
+void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontName,
+                     const GlyphSource& glyphSource);
+
+// Saves all attributes and turns off lighting, texturing and blending; depth test unchanged.
+void beginText(const GlTable& gl);
+
+// Draws the bytes of text, one glyph each, from raster position (x, y) through the current
+// matrices, in the colour current now. A raster position outside the viewport drops the
+// whole string.
+void drawText(const GlTable& gl, GLuint listBase, std::string_view text, GLfloat x, GLfloat y);
+
+// Restores the attributes saved by beginText.
+void endText(const GlTable& gl);
+
+}  // namespace bandscope

@@ -1,0 +1,102 @@
+#include "platform/glyph_raster.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QString>
+#include <algorithm>
+
+namespace bandscope {
+
+namespace {
+
+// 0x80 .. 0x9F; the rest of the page is Latin-1.
+constexpr std::array<char16_t, 32> kCodes80To9F = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 0x88
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 0x98
+};
+
+bool hasGlyph(char32_t c) {
+  return c >= 0x20 && c != 0x7F;
+}
+
+bool isInk(QRgb pixel) {
+  return qRed(pixel) >= 128;
+}
+
+}  // namespace
+
+char32_t windows1252ToUnicode(uint8_t code) {
+  if (code >= 0x80 && code <= 0x9F) return kCodes80To9F[code - 0x80];
+  return code;
+}
+
+GlyphSet rasteriseGlyphs(const FontRequest& request) {
+  QFont font(
+      QString::fromUtf8(request.faceName.data(), static_cast<qsizetype>(request.faceName.size())));
+  font.setPixelSize(std::max(1, request.pixelHeight));
+  font.setBold(request.bold);
+  // The hint lets font matching fall back to a sans face when the name is unknown.
+  font.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
+  const QFontMetrics metrics(font);
+
+  // Room around the pen for overhangs and for glyphs that come from a fallback font.
+  const int pad = metrics.height();
+  const int penX = pad;
+  const int baseY = pad + metrics.ascent();
+  QImage canvas(metrics.maxWidth() + 3 * pad, metrics.height() + 2 * pad, QImage::Format_RGB32);
+
+  GlyphSet set;
+  for (int code = 0; code < 256; ++code) {
+    const char32_t c = windows1252ToUnicode(static_cast<uint8_t>(code));
+    if (!hasGlyph(c)) continue;
+    const QString text(QChar(static_cast<char16_t>(c)));
+    Glyph& glyph = set.glyphs[static_cast<size_t>(code)];
+    glyph.xAdvance = metrics.horizontalAdvance(text);
+
+    canvas.fill(Qt::black);
+    {
+      QPainter painter(&canvas);
+      painter.setRenderHint(QPainter::TextAntialiasing, false);
+      painter.setFont(font);
+      painter.setPen(Qt::white);
+      painter.drawText(QPoint(penX, baseY), text);
+    }
+
+    int left = canvas.width(), right = -1, top = canvas.height(), bottom = -1;
+    for (int y = 0; y < canvas.height(); ++y) {
+      const auto* row = reinterpret_cast<const QRgb*>(canvas.constScanLine(y));
+      for (int x = 0; x < canvas.width(); ++x) {
+        if (!isInk(row[x])) continue;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+    }
+    if (right < 0) continue;  // blank, such as the space: advance only
+
+    glyph.width = right - left + 1;
+    glyph.height = bottom - top + 1;
+    glyph.xOrigin = penX - left;
+    // The baseline runs along the top edge of image row baseY.
+    glyph.yOrigin = bottom + 1 - baseY;
+    const int32_t stride = glyph.bytesPerRow();
+    glyph.bits.assign(static_cast<size_t>(stride * glyph.height), 0);
+    for (int32_t r = 0; r < glyph.height; ++r) {
+      const auto* row = reinterpret_cast<const QRgb*>(canvas.constScanLine(bottom - r));
+      for (int32_t i = 0; i < glyph.width; ++i) {
+        if (isInk(row[left + i])) {
+          glyph.bits[static_cast<size_t>(r * stride + i / 8)] |=
+              static_cast<uint8_t>(0x80u >> (i % 8));
+        }
+      }
+    }
+  }
+  return set;
+}
+
+}  // namespace bandscope

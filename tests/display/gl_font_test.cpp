@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "display/gl_font.h"
+#include "support/recording_gl.h"
+
+namespace bandscope {
+namespace {
+
+using test::GlCall;
+using test::RecordingGl;
+
+// Glyph k: sizes and origins that differ from code to code, some over one byte wide, some
+// empty; the bits count up from k.
+GlyphSet fakeGlyphs() {
+  GlyphSet set;
+  for (int k = 0; k < 256; ++k) {
+    Glyph& g = set.glyphs[static_cast<size_t>(k)];
+    g.width = k % 11;
+    g.height = k % 4;
+    g.xOrigin = -(k % 3);
+    g.yOrigin = k % 5 - 1;
+    g.xAdvance = k % 13 + 1;
+    g.bits.resize(static_cast<size_t>(g.bytesPerRow() * g.height));
+    for (size_t i = 0; i < g.bits.size(); ++i) g.bits[i] = static_cast<uint8_t>(k + i);
+  }
+  return set;
+}
+
+std::vector<double> bitmapArgs(const Glyph& g) {
+  return {double(g.width),   double(g.height),   double(g.xOrigin),
+          double(g.yOrigin), double(g.xAdvance), 0};
+}
+
+std::vector<std::string> names(const std::vector<GlCall>& calls) {
+  std::vector<std::string> out;
+  for (const GlCall& c : calls) out.push_back(c.name);
+  return out;
+}
+
+const GlyphSource kFakeSource = [](const FontRequest&) { return fakeGlyphs(); };
+
+TEST(GlFontLists, OneCompiledBitmapPerCodeFromTheFontAskedFor) {
+  RecordingGl rec;
+  const GlTable& gl = rec.table();
+  gl.glGenLists(7);  // so the font's lists do not start at 1
+  gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
+  rec.clear();
+
+  std::vector<std::string> faces;
+  std::vector<int32_t> heights;
+  std::vector<bool> bold;
+  const GlyphSource source = [&](const FontRequest& request) {
+    faces.emplace_back(request.faceName);
+    heights.push_back(request.pixelHeight);
+    bold.push_back(request.bold);
+    return fakeGlyphs();
+  };
+  GLuint listBase = 0;
+  createFontLists(gl, listBase, "Smallfonts", source);
+
+  EXPECT_EQ(faces, std::vector<std::string>{"Smallfonts"});
+  EXPECT_EQ(heights, std::vector<int32_t>{11});
+  EXPECT_EQ(bold, std::vector<bool>{true});
+
+  ASSERT_EQ(rec.calls("glGenLists").size(), 1u);
+  EXPECT_EQ(rec.calls("glGenLists")[0].args, std::vector<double>{256});
+  EXPECT_EQ(listBase, 8u);
+
+  const GlyphSet expected = fakeGlyphs();
+  const std::vector<GlCall> opened = rec.calls("glNewList");
+  ASSERT_EQ(opened.size(), 256u);
+  for (GLuint code = 0; code < 256; ++code) {
+    EXPECT_EQ(opened[code].args, (std::vector<double>{8.0 + code, GL_COMPILE})) << code;
+    const std::vector<GlCall> body = rec.listCalls(listBase + code);
+    ASSERT_EQ(names(body), std::vector<std::string>{"glBitmap"}) << "code " << code;
+    EXPECT_EQ(body[0].args, bitmapArgs(expected.glyphs[code])) << "code " << code;
+    EXPECT_EQ(body[0].bitmap, expected.glyphs[code].bits) << "code " << code;
+  }
+  EXPECT_TRUE(rec.expanded("glBitmap").empty());  // built, not drawn
+
+  // Byte-packed rows need alignment 1 while compiling; the caller's 8 comes back after.
+  const std::vector<GlCall>& all = rec.record();
+  const auto firstBitmap =
+      std::find_if(all.begin(), all.end(), [](const GlCall& c) { return c.name == "glBitmap"; });
+  const std::vector<GlCall> stores = rec.calls("glPixelStorei");
+  ASSERT_EQ(stores.size(), 2u);
+  EXPECT_EQ(stores[0].args, (std::vector<double>{GL_UNPACK_ALIGNMENT, 1}));
+  EXPECT_LT(std::find_if(all.begin(), all.end(),
+                         [](const GlCall& c) { return c.name == "glPixelStorei"; }),
+            firstBitmap);
+  EXPECT_EQ(all.back().name, "glPixelStorei");
+  EXPECT_EQ(all.back().args, (std::vector<double>{GL_UNPACK_ALIGNMENT, 8}));
+}
+
+TEST(GlFontLists, NoListsLeaveTextInvisibleAndTheFontUnasked) {
+  RecordingGl rec;
+  GlTable gl = rec.table();
+  gl.glGenLists = [](GLsizei) -> GLuint { return 0; };
+  int asked = 0;
+  const GlyphSource source = [&](const FontRequest&) {
+    ++asked;
+    return fakeGlyphs();
+  };
+  GLuint listBase = 1234;
+  createFontLists(gl, listBase, "Smallfonts", source);
+  EXPECT_EQ(listBase, 0u);
+  EXPECT_EQ(asked, 0);
+  EXPECT_TRUE(rec.record().empty());
+
+  drawText(gl, listBase, "100 Hz", 0, 0);
+  EXPECT_TRUE(rec.expanded("glBitmap").empty());
+}
+
+TEST(GlText, BracketTurnsOffLightingTexturingBlendingAndRestoresThem) {
+  RecordingGl rec;
+  const GlTable& gl = rec.table();
+  for (const GLenum cap : {GL_LIGHTING, GL_TEXTURE_2D, GL_BLEND, GL_DEPTH_TEST}) gl.glEnable(cap);
+  rec.clear();
+
+  beginText(gl);
+  ASSERT_EQ(names(rec.record()),
+            (std::vector<std::string>{"glPushAttrib", "glDisable", "glDisable", "glDisable"}));
+  EXPECT_EQ(rec.record()[0].args, std::vector<double>{0x000FFFFF});
+  EXPECT_EQ(rec.record()[1].args, std::vector<double>{GL_LIGHTING});
+  EXPECT_EQ(rec.record()[2].args, std::vector<double>{GL_TEXTURE_2D});
+  EXPECT_EQ(rec.record()[3].args, std::vector<double>{GL_BLEND});
+  EXPECT_TRUE(rec.isEnabled(GL_DEPTH_TEST));
+
+  rec.clear();
+  endText(gl);
+  EXPECT_EQ(names(rec.record()), std::vector<std::string>{"glPopAttrib"});
+  EXPECT_EQ(rec.attribDepth(), 0);
+  for (const GLenum cap : {GL_LIGHTING, GL_TEXTURE_2D, GL_BLEND}) EXPECT_TRUE(rec.isEnabled(cap));
+}
+
+TEST(GlText, DrawRunsTheListOfEachByteFromTheRasterPositionAndNoneForEmptyText) {
+  RecordingGl rec;
+  const GlTable& gl = rec.table();
+  GLuint listBase = 0;
+  createFontLists(gl, listBase, "Smallfonts", kFakeSource);
+  rec.clear();
+
+  // High codes must stay single unsigned bytes, and a zero byte is a glyph too.
+  const char bytes[] = {'1', '\x80', '\0', '\xE9', '\xFF'};
+  const std::string_view text(bytes, sizeof bytes);
+  drawText(gl, listBase, text, -0.075f, 0.05f);
+
+  ASSERT_EQ(names(rec.record()),
+            (std::vector<std::string>{"glRasterPos2f", "glListBase", "glCallLists"}));
+  EXPECT_EQ(rec.record()[0].args, (std::vector<double>{-0.075f, 0.05f}));
+  EXPECT_EQ(rec.record()[1].args, std::vector<double>{double(listBase)});
+  EXPECT_EQ(rec.record()[2].args, (std::vector<double>{5, GL_UNSIGNED_BYTE}));
+  EXPECT_EQ(rec.record()[2].bytes, std::string(text));
+
+  const GlyphSet expected = fakeGlyphs();
+  const std::vector<GlCall> drawn = rec.expanded("glBitmap");
+  ASSERT_EQ(drawn.size(), text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto code = static_cast<uint8_t>(text[i]);
+    EXPECT_EQ(drawn[i].list, listBase + code) << "byte " << i;
+    EXPECT_EQ(drawn[i].args, bitmapArgs(expected.glyphs[code])) << "byte " << i;
+  }
+
+  rec.clear();
+  drawText(gl, listBase, "", 0.5f, -0.25f);
+  ASSERT_EQ(rec.calls("glCallLists").size(), 1u);
+  EXPECT_EQ(rec.calls("glCallLists")[0].args, (std::vector<double>{0, GL_UNSIGNED_BYTE}));
+  EXPECT_TRUE(rec.expanded("glBitmap").empty());
+  EXPECT_EQ(rec.rasterPosition().x, 0.5f);
+  EXPECT_EQ(rec.rasterPosition().y, -0.25f);
+}
+
+}  // namespace
+}  // namespace bandscope
