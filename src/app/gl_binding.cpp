@@ -45,6 +45,8 @@ PixelFormatRequest pixelFormatRequest(SurfaceKind kind, ContextOptions options, 
 }
 
 std::vector<PaletteEntry> contextPaletteEntries(const PixelFormatRequest& f) {
+  // Palette formats have at most 8 bits; more would mean billions of entries.
+  if (f.cColorBits > kMaxPaletteBits) return {};
   const int n = 1 << f.cColorBits;
   auto level = [](int i, int bits, int shift) {
     const int mask = (1 << bits) - 1;
@@ -97,6 +99,9 @@ ContextHandle GlBinding::openRenderContext(SurfaceHandle dc, ContextOptions opti
 }
 
 PaletteHandle GlBinding::buildContextPalette(SurfaceHandle dc, const PixelFormatRequest& format) {
+  if (format.cColorBits > kMaxPaletteBits) {
+    throw SystemError({0, "a palette needs a pixel format of at most 8 colour bits"});
+  }
   PaletteHandle palette = platform_.createPalette(dc, contextPaletteEntries(format));
   if (!palette) raiseLastSystemError();
   return palette;

@@ -44,7 +44,10 @@ PixelFormatRequest pixelFormatRequest(SurfaceKind kind, ContextOptions options, 
                                       int depthBits, int stencilBits, int accumBits, int auxBuffers,
                                       int layer);
 
-// 2^colourBits entries spreading each channel's levels over 0 .. 255.
+inline constexpr int kMaxPaletteBits = 8;
+
+// 2^colourBits entries spreading each channel's levels over 0 .. 255; none for formats of
+// more than kMaxPaletteBits.
 std::vector<PaletteEntry> contextPaletteEntries(const PixelFormatRequest& format);
 
 class GlBinding {

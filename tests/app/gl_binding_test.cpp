@@ -128,9 +128,12 @@ TEST_F(GlBindingTest, OpenReportsEachFailingStepAsASystemError) {
             "System Error.  Code: 2000.\nThe pixel format is invalid.");
   EXPECT_NE(failure([](FakeGlPlatform& p, FakeGlLoader&) {
               p.needsPalette = true;
+              p.colourBits = 8;
               p.paletteFails = true;
             }).find("Code: 8."),
             std::string::npos);
+  EXPECT_EQ(failure([](FakeGlPlatform& p, FakeGlLoader&) { p.needsPalette = true; }),
+            "a palette needs a pixel format of at most 8 colour bits");
   EXPECT_EQ(failure([](FakeGlPlatform& p, FakeGlLoader&) { p.createFails = true; }),
             "A call to an OS function failed");
 }
