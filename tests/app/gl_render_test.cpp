@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QWindow>
 #include <algorithm>
 #include <array>
@@ -17,6 +15,7 @@
 #include "display/gl_font.h"
 #include "platform/gl_loader.h"
 #include "platform/qt_gl_platform.h"
+#include "support/gl_window.h"
 
 namespace bandscope {
 namespace {
@@ -24,51 +23,11 @@ namespace {
 constexpr int kWidth = 240;
 constexpr int kHeight = 160;
 
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done() && clock.elapsed() < ms)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
-
-class PanelHost : public SurfaceHost {
- public:
-  PanelHost() {
-    panel.setSurfaceType(QSurface::OpenGLSurface);
-    panel.setFormat(panelSurfaceFormat());
-    panel.resize(kWidth, kHeight);
-    panel.show();
-  }
-  void stopTimer() override { ++timerStops; }
-  void startTimer() override { ++timerStarts; }
-  void applyStayOnTop() override {
-    panel.setFlag(Qt::WindowStaysOnTopHint, stayOnTop);
-    panel.show();  // a flag change hides and re-creates the window
-  }
-  SurfaceHandle panelSurface() override { return &panel; }
-  bool panelExposed() override { return panel.isExposed(); }
-  bool zBufferChecked() override { return zBuffer; }
-  int clientWidth() override { return kWidth; }
-  int clientHeight() override { return kHeight; }
-
-  QWindow panel;
-  bool stayOnTop = false, zBuffer = false;
-  int timerStops = 0, timerStarts = 0;
-};
+using test::waitFor;
 
 class GlRender : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(waitFor([&] { return host.panel.isExposed(); })) << "the panel is never shown";
-    surface.create();
-  }
-  void TearDown() override {
-    if (surface.hasSurface()) {
-      binding.releaseContextCurrent();
-      binding.deleteRenderContext(surface.renderContext);
-    }
-  }
+  void SetUp() override { ASSERT_TRUE(window.ready()) << "no surface on the panel"; }
 
   // Clears to black and draws text in red at raster position (x, y) of a plain projection.
   std::vector<std::array<uint8_t, 3>> drawRedText(std::string_view text, float x, float y) {
@@ -83,12 +42,7 @@ class GlRender : public ::testing::Test {
     beginText(gl);
     drawText(gl, surface.fontListBase, text, x, y);
     endText(gl);
-    gl.glFinish();
-    std::vector<std::array<uint8_t, 3>> pixels(kWidth * kHeight);
-    gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    gl.glReadBuffer(GL_BACK);
-    gl.glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    return pixels;
+    return window.readBack();
   }
 
   // The bounding box of the pixels of exactly this colour: {x0, y0, x1, y1}, or all -1.
@@ -105,14 +59,16 @@ class GlRender : public ::testing::Test {
     return box;
   }
 
-  PanelHost host;
-  QtGlPlatform platform;
-  DlGlLoader loader;
-  GlTable gl;
-  GlBinding binding{platform, loader, gl};
-  GlSurface surface{binding, platform, gl, host, [](const GlTable& table, GLuint& base) {
-                      createFontLists(table, base, "Smallfonts", rasteriseGlyphs);
-                    }};
+  test::GlWindow window{kWidth, kHeight};
+  test::PanelHost& host = window.host;
+  const GlTable& gl = window.gl;
+  GlBinding& binding = window.binding;
+  GlSurface& surface = window.surface;
+  QtGlPlatform& platform = window.platform;
+};
+GlSurface surface{binding, platform, gl, host, [](const GlTable& table, GLuint& base) {
+                    createFontLists(table, base, "Smallfonts", rasteriseGlyphs);
+                  }};
 };
 
 TEST_F(GlRender, TextAppearsAtItsRasterPositionInItsColour) {

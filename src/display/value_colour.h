@@ -1,0 +1,11 @@
+#pragma once
+// Sets the GL colour for a value: the palette ramp, or grey turning green when colours are
+// off. UI thread, context current.
+
+#include "display/scene.h"
+
+namespace bandscope {
+
+void setValueColour(const SceneInput& in, int32_t v);
+
+}  // namespace bandscope

@@ -1,0 +1,89 @@
+// A whole frame rendered by the system's GL from known samples: a spectrum bar shows up
+// where the camera and projection put it, in its value colour.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+#include "display/frame.h"
+#include "support/gl_window.h"
+
+namespace bandscope {
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+// Where a point of the camera frame lands on the panel with the start-up camera.
+std::array<int, 2> project(float x, float y, float z) {
+  const double f = 1.0 / std::tan(45.0 / 2 * std::numbers::pi / 180);
+  const double aspect = static_cast<double>(kWidth) / kHeight;
+  const double ye = y - 1.0;  // camera pan: the scene 1 unit down
+  const double ze = z - 4.9;  // and 4.9 units away
+  const double xn = f / aspect * x / -ze;
+  const double yn = f * ye / -ze;
+  return {static_cast<int>(std::floor((xn + 1) / 2 * kWidth)),
+          static_cast<int>(std::floor((yn + 1) / 2 * kHeight))};
+}
+
+TEST(FrameRender, ASpectrumBarStandsWhereTheGeometryPutsItInItsValueColour) {
+  test::GlWindow window{kWidth, kHeight};
+  ASSERT_TRUE(window.ready());
+  const GlTable& gl = window.gl;
+  auto model = std::make_unique<FrameModel>();
+  initFrameModel(*model, 192);
+  auto samples = std::make_unique<SampleBuffer>();
+  samples->setLayout(model->settings.bufferLength, model->settings.timeScale);
+  // Four cycles per window on the left: band 2, whose bar is wide at the low end.
+  std::vector<uint8_t> left(768), right(768, 128);
+  for (int j = 0; j < 768; ++j) {
+    left[static_cast<size_t>(j)] =
+        static_cast<uint8_t>(128 + std::lround(120 * std::sin(2 * std::numbers::pi * 4 * j / 768)));
+  }
+  samples->append(left.data(), right.data(), 768);  // thinned by 2: one whole window
+
+  gl.glViewport(0, 0, kWidth, kHeight);
+  gl.glMatrixMode(GL_PROJECTION);
+  gl.glLoadIdentity();
+  gl.gluPerspective(45.0, static_cast<double>(kWidth) / kHeight, 0.1, 100.0);
+  gl.glMatrixMode(GL_MODELVIEW);
+  gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  gl.glLoadIdentity();
+  gl.glPushMatrix();
+  gl.glTranslatef(0, -1.0f, -4.9f);
+  FrameOptions options;
+  options.dB_check = false;  // keep the grid off the bar
+  frameRoutine(gl, options, *model, *samples, window.surface.fontListBase, 0);
+  gl.glPopMatrix();
+  ASSERT_EQ(gl.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  const test::Pixels pixels = window.readBack();
+
+  const int k = 2;
+  const int level = model->spectrum.bandLevel[0][k];
+  ASSERT_GT(level, 400) << "the sine's band stands tall";
+  const int32_t offset = -496;
+  const float xMid =
+      static_cast<float>(model->bandX.bandX[k] + model->bandX.bandX[k + 1] - 1 + 2 * offset) /
+      400.0f;
+  const float yQuarter = (level / 4.0f) / 256.0f - 1.0f;
+  const auto [px, py] = project(xMid, yQuarter, 0);
+  ASSERT_GE(px, 0);
+  ASSERT_LT(py, kHeight);
+  const Rgb c = valueColour(model->spectrum.bandFast[0][k], true, model->palette, 192);
+  const auto& got = pixels[static_cast<size_t>(py * kWidth + px)];
+  EXPECT_NEAR(got[0], c.red * 255, 1.5);
+  EXPECT_NEAR(got[1], c.green * 255, 1.5);
+  EXPECT_NEAR(got[2], c.blue * 255, 1.5);
+  // Just below the bar's foot (level 0 lies at y = -1) the bar is absent.
+  const auto [qx, qy] = project(xMid, -1.02f, 0);
+  const auto& below = pixels[static_cast<size_t>(qy * kWidth + qx)];
+  EXPECT_FALSE(std::abs(below[0] - c.red * 255) < 2 && std::abs(below[1] - c.green * 255) < 2 &&
+               std::abs(below[2] - c.blue * 255) < 2);
+}
+
+}  // namespace
+}  // namespace bandscope

@@ -1,0 +1,144 @@
+#include "display/frame.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "support/scene_fixture.h"
+
+namespace bandscope {
+namespace {
+
+using test::SceneFixture;
+
+struct Translation {
+  float x, y, z;
+  bool operator==(const Translation&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Translation& t) {
+  return out << "(" << t.x << ", " << t.y << ", " << t.z << ")";
+}
+
+class Frame : public ::testing::Test {
+ protected:
+  // One frame inside a camera matrix, as the frame tick calls it.
+  void draw() {
+    f.gl.clear();
+    f.gl.table().glPushMatrix();
+    frameRoutine(f.gl.table(), f.options, *f.model, *buffer, SceneFixture::kFontListBase, 0);
+    EXPECT_EQ(f.gl.modelViewDepth(), 1) << "the frame leaves the camera matrix as it found it";
+    EXPECT_FALSE(f.gl.openPrimitive().has_value());
+    f.gl.table().glPopMatrix();
+  }
+  std::vector<Translation> translations() const {
+    std::vector<Translation> out;
+    for (const auto& c : f.gl.calls("glTranslatef")) {
+      out.push_back({static_cast<float>(c.args[0]), static_cast<float>(c.args[1]),
+                     static_cast<float>(c.args[2])});
+    }
+    return out;
+  }
+  void appendBlock(uint8_t left, uint8_t right) {
+    std::vector<uint8_t> l(512, left), r(512, right);
+    for (int j = 0; j < 512; j += 2) l[static_cast<size_t>(j)] = 128;  // some signal
+    buffer->append(l.data(), r.data(), 512);
+  }
+
+  SceneFixture f;
+  std::unique_ptr<SampleBuffer> buffer = std::make_unique<SampleBuffer>();
+};
+
+// Each translated element has its own place, so the translations spell out the order.
+const Translation kSonogram{-2.55f, 1.9f, -7.0f};
+const Translation kScope0{-3.5f, 1, -5}, kScope1{3.5f, 1, -5};
+const Translation kMidAndSide{-0.5f, 2.25f, -5};
+const Translation kVector{-2.75f, 2.75f, -3}, kSpread{-1.5f, 4, -5};
+const Translation kLoudness0{-2, 0.45f, -0.25f}, kDeviation0{-2.1f, 0.45f, -0.25f};
+const Translation kLoudness1{2, 0.45f, -0.25f}, kDeviation1{2.1f, 0.45f, -0.25f};
+const Translation kBalance{0, 4, -5}, kButterfly{4, 2.1f, -5};
+
+TEST_F(Frame, StereoDrawsEveryElementInOrder) {
+  draw();
+  EXPECT_EQ(translations(),
+            (std::vector<Translation>{kSonogram, kScope0, kLoudness0, kDeviation0, kScope1,
+                                      kMidAndSide, kMidAndSide, kVector, kSpread, kLoudness1,
+                                      kDeviation1, kBalance, kButterfly}));
+  EXPECT_GT(f.gl.count("glCallLists"), 0u) << "frequency labels";
+}
+
+TEST_F(Frame, MonoDrawsChannelZeroAndTheMidViewOnly) {
+  f.options.StereoCheckBox = false;
+  draw();
+  EXPECT_EQ(translations(),
+            (std::vector<Translation>{kSonogram, kScope0, kMidAndSide, kLoudness0, kDeviation0}));
+}
+
+TEST_F(Frame, WithEveryOptionOffTheCoreViewsRemain) {
+  f.options.sono_check = f.options.dB_check = f.options.Hz_check = false;
+  f.options.stereoSpreadCheckBox = false;
+  draw();
+  EXPECT_EQ(translations(),
+            (std::vector<Translation>{kScope0, kLoudness0, kDeviation0, kScope1, kMidAndSide,
+                                      kMidAndSide, kVector, kLoudness1, kDeviation1, kBalance}));
+  EXPECT_EQ(f.gl.count("glCallLists"), 0u);
+  EXPECT_EQ(f.gl.blocks(GL_QUAD_STRIP).size(), 0u);
+}
+
+TEST_F(Frame, PeakLabelsReplaceThePeakMarkers) {
+  f.options.dB_check = false;
+  draw();  // every band sets its peak in the first frame: markers for all but the last band
+  const size_t quadsWithMarkers = f.gl.blocks(GL_QUADS).size();
+  f.options.Hz_check = true;
+  draw();
+  EXPECT_GT(f.gl.count("glCallLists"), 0u);
+  EXPECT_EQ(f.gl.blocks(GL_QUADS).size(), quadsWithMarkers - 2) << "one marker block a channel";
+}
+
+TEST_F(Frame, TakesOneSnapshotOfTheSampleBuffer) {
+  appendBlock(200, 40);
+  draw();
+  EXPECT_EQ(f.model->snapshot.sampleBuffer[0][383], 200);
+  EXPECT_EQ(f.model->snapshot.sampleBuffer[1][383], 40);
+}
+
+// In mono the newest history row is written before the sonogram is drawn; in stereo it is
+// written in channel 1's pass, after the drawing, so the surface ends a frame behind.
+TEST_F(Frame, SonogramEndsWithThisFramesRowInMonoAndThePreviousInStereo) {
+  for (const bool stereo : {false, true}) {
+    SceneFixture fresh;
+    f.model = std::move(fresh.model);
+    buffer = std::make_unique<SampleBuffer>();
+    f.options.StereoCheckBox = stereo;
+    draw();  // silence
+    const float quiet = f.gl.blocks(GL_QUAD_STRIP).back().vertices[1].y;
+    appendBlock(255, 255);
+    draw();
+    const float newest = f.gl.blocks(GL_QUAD_STRIP).back().vertices[1].y;
+    if (stereo) {
+      EXPECT_EQ(newest, quiet);
+    } else {
+      EXPECT_GT(newest, quiet);
+    }
+  }
+}
+
+TEST_F(Frame, BalancedAtEveryBandCountAndSonogramLength) {
+  for (const uint16_t bands : {8, 192, 512}) {
+    for (const uint16_t rows : {2, 3, 4, 64, 512}) {
+      f.setBands(bands);
+      f.model->settings.sonoSteps = rows;
+      buffer->setLayout(f.model->settings.bufferLength, f.model->settings.timeScale);
+      appendBlock(250, 3);
+      draw();
+      for (const auto& strip : f.gl.blocks(GL_QUAD_STRIP)) {
+        for (const auto& v : strip.vertices) ASSERT_TRUE(std::isfinite(v.z)) << rows;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace bandscope
