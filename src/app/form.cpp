@@ -1,0 +1,318 @@
+#include "app/form.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <chrono>
+
+#include "display/gl_font.h"
+
+namespace bandscope {
+
+namespace {
+
+int64_t steadyMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+MouseButtons buttonsOf(Qt::MouseButtons b) {
+  return {b.testFlag(Qt::LeftButton), b.testFlag(Qt::RightButton), b.testFlag(Qt::MiddleButton)};
+}
+
+}  // namespace
+
+TForm1::TForm1(const CommandLine& line)
+    : controls(this),
+      mainDisp(new DisplayPanel),
+      model(std::make_unique<FrameModel>()),
+      samples(std::make_unique<SampleBuffer>()),
+      clockMs(steadyMs),
+      line_(line),
+      surface_(binding_, platform_, gl_, *this, [](const GlTable& gl, GLuint& base) {
+        createFontLists(gl, base, "Smallfonts", rasteriseGlyphs);
+      }) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("bandscope 1.0 \u2014 real-time spectrum analyser"));
+  setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
+  QWidget* container = QWidget::createWindowContainer(mainDisp, this);
+  container->setObjectName(QStringLiteral("mainDispContainer"));
+  container->setMinimumSize(1, 1);
+  QPalette navy = palette();
+  navy.setColor(QPalette::Window, Qt::darkBlue);
+  container->setPalette(navy);
+  container->setAutoFillBackground(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(container, 1);
+  layout->addWidget(controls.Panel1);
+  resize(441, 350);
+  move(0, 0);
+
+  Timer1.setObjectName(QStringLiteral("Timer1"));
+  Timer1.setInterval(4);
+  Timer1.setTimerType(Qt::PreciseTimer);
+  connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  connect(controls.ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
+  connect(controls.bands_ScrollBar, &QScrollBar::valueChanged, this,
+          [this] { bands_ScrollBarChange(); });
+  connect(controls.sono_steps_ScrollBar, &QScrollBar::valueChanged, this,
+          [this] { sono_steps_ScrollBarChange(); });
+  connect(controls.AlwaysOnTopCheckBox, &QCheckBox::toggled, this,
+          [this] { AlwaysOnTopCheckBoxClick(); });
+  connect(controls.zBuffer_CheckBox, &QCheckBox::toggled, this,
+          [this] { zBuffer_CheckBoxClick(); });
+
+  auto* shot = new QAction(QStringLiteral("&Save Screenshot"), this);
+  shot->setObjectName(QStringLiteral("SaveScreenshot1"));
+  shot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  shot->setShortcutContext(Qt::WindowShortcut);
+  connect(shot, &QAction::triggered, this, [this] { saveScreenshot(); });
+  addAction(shot);
+  controls.Panel1->addAction(shot);
+  controls.Panel1->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  mainDisp->onMousePress = [this](QMouseEvent* e) { panelMouse(e, 0); };
+  mainDisp->onMouseRelease = [this](QMouseEvent* e) { panelMouse(e, 1); };
+  mainDisp->onMouseMove = [this](QMouseEvent* e) { panelMouse(e, 2); };
+  mainDisp->onDoubleClick = [this](QMouseEvent*) { CameraDrag::mainDispDblClick(camera); };
+  mainDisp->onWheel = [this](QWheelEvent* e) { FormMouseWheel(e->angleDelta().y()); };
+  mainDisp->onResized = [this] { surface_.mainDispResize(); };
+  // Start-up waits for the panel to be shown: drawing into it before it is exposed is not
+  // safe with every GL driver. Later exposes finish a surface rebuild.
+  mainDisp->onExposed = [this] {
+    if (!mainDisp->isExposed()) return;
+    if (!created_) {
+      created_ = true;
+      FormCreate();
+    } else {
+      try {
+        surface_.panelExposed();
+      } catch (const std::exception& e) {
+        showError(e);
+      }
+    }
+  };
+  qApp->installEventFilter(this);
+  controls.ScrollBar1->setFocus();
+}
+
+TForm1::~TForm1() {
+  qApp->removeEventFilter(this);
+  Timer1.stop();
+}
+
+void TForm1::showError(const std::exception& e) {
+  QMessageBox::critical(this, QStringLiteral("bandscope"), QString::fromUtf8(e.what()));
+}
+
+void TForm1::FormCreate() {
+  try {
+    const uint16_t bands = bandCountFor(line_);  // below 8 raised to 8, above 512 to 512
+    initFrameModel(*model, bands);
+    samples->setLayout(model->settings.bufferLength, model->settings.timeScale);
+    controls.bands_ScrollBar->setMaximum(512);
+    controls.bands_ScrollBar->setValue(bands);  // runs the band-count change if it moves
+    controls.bands_Label->setText(QStringLiteral("%1 Bands").arg(model->settings.bandCount));
+    controls.sono_steps_ScrollBar->setMaximum(512);
+    controls.sono_steps_ScrollBar->setValue(64);
+    surface_.create();
+    ScrollBar1Change();  // sets the time scale and starts the frame timer
+    camera.cameraPanY = 1.0f;
+  } catch (const std::exception& e) {
+    Timer1.stop();
+    showError(e);
+  }
+}
+
+void TForm1::bands_ScrollBarChange() {
+  const bool running = Timer1.isActive();
+  Timer1.stop();
+  BandSettings& s = model->settings;
+  s.bandCount = static_cast<uint16_t>(controls.bands_ScrollBar->value());
+  controls.bands_Label->setText(QStringLiteral("%1 Bands").arg(s.bandCount));
+  deriveBandSettings(s);
+  fillBandX(model->bandX, s.bandCount);
+  s.tablesBuilt = false;
+  samples->setLayout(s.bufferLength, s.timeScale);
+  if (running) Timer1.start();
+}
+
+void TForm1::ScrollBar1Change() {
+  BandSettings& s = model->settings;
+  s.timeScale = 1 << (controls.ScrollBar1->value() - 1);
+  controls.Label1->setText(QStringLiteral("%1x Timing").arg(s.timeScale));
+  samples->setLayout(s.bufferLength, s.timeScale);
+  Timer1.stop();
+  if (surface_.hasSurface()) Timer1.start();  // the tick needs a current context
+}
+
+void TForm1::sono_steps_ScrollBarChange() {
+  model->settings.sonoSteps = static_cast<uint16_t>(controls.sono_steps_ScrollBar->value());
+}
+
+void TForm1::AlwaysOnTopCheckBoxClick() {
+  if (!created_) return;
+  try {
+    surface_.recreateSurface();
+  } catch (const std::exception& e) {
+    showError(e);
+  }
+}
+
+void TForm1::applyStayOnTop() {
+  setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
+  show();  // changing the flag hides the window and re-creates its native windows
+}
+
+void TForm1::zBuffer_CheckBoxClick() {
+  surface_.zBuffer_CheckBoxClick();
+}
+
+void TForm1::FormMouseWheel(int wheelDelta) {
+  QScrollBar* bar = controls.ScrollBar1;
+  if (wheelDelta < 0) {
+    bar->setValue(bar->value() - 1);  // the bar keeps its minimum
+  } else if (bar->value() < bar->maximum()) {
+    bar->setValue(bar->value() + 1);
+  }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // Every wheel message of the window moves the time scale, whichever control has the focus.
+  if (event->type() == QEvent::Wheel) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->window() == this) {
+      FormMouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::panelMouse(QMouseEvent* e, int what) {
+  const MouseButtons held = buttonsOf(e->buttons());
+  if (what == 0) {
+    drag.mainDispMouseDown(held);
+  } else if (what == 1) {
+    drag.mainDispMouseUp();
+  } else {
+    const QPoint p = e->position().toPoint();
+    drag.mainDispMouseMove(camera, held, e->modifiers().testFlag(Qt::ShiftModifier), p.x(), p.y());
+  }
+}
+
+int TForm1::clientWidth() {
+  return std::max(1, static_cast<int>(width() * devicePixelRatio()));
+}
+
+int TForm1::clientHeight() {
+  // At least 1: a collapsed window must not give the projection an infinite aspect ratio.
+  return std::max(1, static_cast<int>(height() * devicePixelRatio()));
+}
+
+FrameOptions TForm1::frameOptions() const {
+  const ControlPanel& c = controls;
+  return {c.StereoCheckBox->isChecked(), c.sono_check->isChecked(),
+          c.rot8_check->isChecked(),     c.static_check->isChecked(),
+          c.col_check->isChecked(),      c.dB_check->isChecked(),
+          c.Hz_check->isChecked(),       c.stereoSpreadCheckBox->isChecked(),
+          c.boostHi_check->isChecked()};
+}
+
+void TForm1::drawFrameRate() {
+  gl_.glPushMatrix();
+  gl_.glTranslatef(-2.0f, 1.15f, -4.0f);  // before the camera: fixed at the top left
+  frameRate.measure(clockMs());
+  gl_.glColor3f(1, 1, 1);
+  beginText(gl_);
+  const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
+  drawText(gl_, surface_.fontListBase, frameRate.text(separator ? separator : '.'), -0.075f, 0.05f);
+  endText(gl_);
+  gl_.glPopMatrix();
+}
+
+void TForm1::Timer1Timer() {
+  if (inTick_ || !surface_.hasSurface()) return;
+  inTick_ = true;
+  try {
+    tickCount = (tickCount + 1) % 120;
+    spinAngle += 0.3f;
+    const int w = clientWidth();
+    const int h = clientHeight();
+    gl_.glMatrixMode(GL_PROJECTION);
+    gl_.glLoadIdentity();
+    gl_.glViewport(0, 0, w, h);
+    gl_.glMatrixMode(GL_PROJECTION);
+    gl_.glLoadIdentity();
+    gl_.gluPerspective(45.0, static_cast<double>(w) / h, 0.1, 100.0);
+    gl_.glMatrixMode(GL_MODELVIEW);
+    gl_.glClearColor(0, 0, 0, 0);
+    gl_.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    gl_.glLoadIdentity();
+    if (controls.fps_Check->isChecked()) drawFrameRate();
+    gl_.glPushMatrix();
+    gl_.glRotatef(camera.cameraPitch, 1, 0, 0);
+    gl_.glRotatef(camera.cameraYaw, 0, 1, 0);
+    gl_.glTranslatef(camera.cameraPanX, -camera.cameraPanY, camera.cameraDolly - 4.9f);
+    const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
+    frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
+                 separator ? separator : '.');
+    gl_.glPopMatrix();
+    ++framesDrawn;
+    const bool last = line_.frames && framesDrawn >= *line_.frames;
+    QString shotPath = std::exchange(nextScreenshot_, QString());
+    if (last && !line_.screenshot.isEmpty()) shotPath = line_.screenshot;
+    if (!shotPath.isEmpty() || onFrameCaptured) {
+      const QImage picture = readPanel();
+      if (onFrameCaptured) onFrameCaptured(picture);
+      if (!shotPath.isEmpty() && !picture.save(shotPath)) {
+        throw std::runtime_error("cannot write the screenshot " + shotPath.toStdString());
+      }
+    }
+    surface_.swapBuffers();
+    if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked()) raise();  // no activation
+    if (last) QCoreApplication::exit(0);
+  } catch (const std::exception& e) {
+    // One box, not one per tick: the display stands still until the user acts.
+    Timer1.stop();
+    inTick_ = false;
+    showError(e);
+    if (line_.frames) QCoreApplication::exit(1);
+    return;
+  }
+  inTick_ = false;
+}
+
+QImage TForm1::readPanel() {
+  const qreal dpr = mainDisp->devicePixelRatio();
+  const int w = std::max(1, static_cast<int>(mainDisp->width() * dpr));
+  const int h = std::max(1, static_cast<int>(mainDisp->height() * dpr));
+  QImage image(w, h, QImage::Format_RGB888);
+  gl_.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  gl_.glReadBuffer(GL_BACK);
+  for (int y = 0; y < h; ++y) {  // GL rows run bottom up
+    gl_.glReadPixels(0, h - 1 - y, w, 1, GL_RGB, GL_UNSIGNED_BYTE, image.scanLine(y));
+  }
+  return image;
+}
+
+void TForm1::saveScreenshot() {
+  QString proposal;
+  do {
+    proposal = QStringLiteral("FFT_shot%1.bmp").arg(screenshotNumber_++, 3, 10, QLatin1Char('0'));
+  } while (QFileInfo::exists(proposal));
+  const QString path =
+      QFileDialog::getSaveFileName(this, QStringLiteral("Save Screenshot"), proposal,
+                                   QStringLiteral("BMP (*.bmp);;PNG (*.png)"));
+  if (!path.isEmpty()) nextScreenshot_ = path;  // written by the next frame
+}
+
+}  // namespace bandscope
