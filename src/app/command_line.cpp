@@ -49,8 +49,8 @@ CommandLineResult parseCommandLine(const QStringList& arguments) {
   if (!negatives.isEmpty()) options << QStringLiteral("--") << negatives;
 
   // Parsed before the application object exists, so the parser cannot know the name.
-  const QString help = parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                                 QStringLiteral("bandscope"));
+  const QString help =
+      parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("bandscope"));
   CommandLineResult result;
   auto fail = [&](const QString& why) {
     result.outcome = CommandLineResult::Outcome::Error;

@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 #include "display/gl_font.h"
 
@@ -167,9 +168,18 @@ void TForm1::AlwaysOnTopCheckBoxClick() {
   }
 }
 
-void TForm1::applyStayOnTop() {
-  setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
-  show();  // changing the flag hides the window and re-creates its native windows
+bool TForm1::applyStayOnTop() {
+  const bool onTop = controls.AlwaysOnTopCheckBox->isChecked();
+  QWindow* top = windowHandle();
+  if (!top) {
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);  // not shown yet: nothing to re-create
+    return false;
+  }
+  // Changed on the native window itself, which keeps it and the panel inside it. Changing
+  // the widget's flag instead re-creates both, and the GL driver then corrupted its memory
+  // on the first frame drawn into the new panel, even after waiting for it to be exposed.
+  top->setFlag(Qt::WindowStaysOnTopHint, onTop);
+  return false;
 }
 
 void TForm1::zBuffer_CheckBoxClick() {

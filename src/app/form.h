@@ -43,7 +43,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   // SurfaceHost
   void stopTimer() override { Timer1.stop(); }
   void startTimer() override { Timer1.start(); }
-  void applyStayOnTop() override;
+  bool applyStayOnTop() override;
   SurfaceHandle panelSurface() override { return mainDisp; }
   bool panelExposed() override { return mainDisp->isExposed(); }
   bool zBufferChecked() override { return controls.zBuffer_CheckBox->isChecked(); }

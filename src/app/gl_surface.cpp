@@ -35,16 +35,18 @@ void GlSurface::recreateSurface() {
   binding_.unloadOpenGLLibraries();
   surfaceDC = nullptr;
   renderContext = nullptr;
+  // Drawing into a re-created native window before it is shown again corrupts the GL
+  // driver's memory, so then the rebuild waits for the panel's next expose. That expose may
+  // already arrive while the style is applied.
+  rebuildPending_ = true;
   std::exception_ptr styleError;
+  bool recreated = false;
   try {
-    host_.applyStayOnTop();
+    recreated = host_.applyStayOnTop();
   } catch (...) {
     styleError = std::current_exception();
   }
-  // Drawing into a re-created native window before it is shown again crashes the GL
-  // driver, so the rebuild waits for the panel's next expose when it is not exposed now.
-  rebuildPending_ = true;
-  if (host_.panelExposed()) rebuild();
+  if (rebuildPending_ && !recreated && host_.panelExposed()) rebuild();
   if (styleError) std::rethrow_exception(styleError);
 }
 

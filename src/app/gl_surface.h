@@ -17,8 +17,9 @@ class SurfaceHost {
   virtual ~SurfaceHost() = default;
   virtual void stopTimer() = 0;
   virtual void startTimer() = 0;
-  // Applies the stay-on-top check box to the window; may re-create its native windows.
-  virtual void applyStayOnTop() = 0;
+  // Applies the stay-on-top check box to the window. True when that re-created the native
+  // windows: the panel is then unusable until its next expose, whatever it reports now.
+  virtual bool applyStayOnTop() = 0;
   virtual SurfaceHandle panelSurface() = 0;  // the display panel's current native surface
   virtual bool panelExposed() = 0;
   virtual bool zBufferChecked() = 0;

@@ -66,10 +66,6 @@ class GlRender : public ::testing::Test {
   GlSurface& surface = window.surface;
   QtGlPlatform& platform = window.platform;
 };
-GlSurface surface{binding, platform, gl, host, [](const GlTable& table, GLuint& base) {
-                    createFontLists(table, base, "Smallfonts", rasteriseGlyphs);
-                  }};
-};
 
 TEST_F(GlRender, TextAppearsAtItsRasterPositionInItsColour) {
   const auto pixels = drawRedText("HH", -0.5f, 0.0f);  // window (60, 80)

@@ -138,9 +138,10 @@ void FakeGlLoader::unload(GlTable& table) {
   loaded_ = false;
 }
 
-void FakeSurfaceHost::applyStayOnTop() {
+bool FakeSurfaceHost::applyStayOnTop() {
   log_.add(stayOnTop ? "applyStayOnTop on" : "applyStayOnTop off");
   if (styleFails) throw std::runtime_error("the window style cannot be changed");
+  return styleRecreates;
 }
 
 }  // namespace bandscope::test

@@ -23,9 +23,11 @@ PanelHost::PanelHost(int w, int h) : width(w), height(h) {
   panel.show();
 }
 
-void PanelHost::applyStayOnTop() {
+bool PanelHost::applyStayOnTop() {
+  const bool change = panel.flags().testFlag(Qt::WindowStaysOnTopHint) != stayOnTop;
   panel.setFlag(Qt::WindowStaysOnTopHint, stayOnTop);
-  panel.show();  // a flag change hides and re-creates the window
+  panel.show();
+  return change;
 }
 
 GlWindow::GlWindow(int width, int height)

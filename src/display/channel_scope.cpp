@@ -1,0 +1,75 @@
+#include "display/channel_scope.h"
+
+#include "display/scope_trigger.h"
+#include "display/value_colour.h"
+
+namespace bandscope {
+
+void drawChannelScope(const SceneInput& in, int channel, ScopeState& scope) {
+  const GlTable& gl = in.gl;
+  const int sgn = channelSign(channel);
+  const int bandCount = in.settings.bandCount;
+  const uint8_t* s = in.samples.sampleBuffer[channel];
+
+  gl.glPushMatrix();
+  gl.glTranslatef(3.5f * static_cast<float>(sgn), 1.0f, -5.0f);
+
+  const float frameEnd = static_cast<float>(sgn * bandCount) / 256.0f;
+  gl.glColor3f(0.25f, 0.25f, 0.25f);
+  gl.glBegin(GL_LINES);
+  for (const float y : {0.0f, 1.0f, 0.5f}) {
+    gl.glVertex3f(0.0f, y, 0.0f);
+    gl.glVertex3f(frameEnd, y, 0.0f);
+  }
+  gl.glEnd();
+
+  const int32_t start = staticTriggerStart(s, bandCount, in.options.static_check);
+  const int32_t n = in.settings.bufferLength - start;
+  const float nf = static_cast<float>(n);
+  int32_t lo = 9999;
+  int32_t hi = -9999;
+  float sum = 0.0f;
+  gl.glColor3f(1.0f, 1.0f, 1.0f);
+  gl.glBegin(GL_POINTS);
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t v = s[start + i];
+    sum = sum + static_cast<float>(v) / nf;
+    if (v < lo) lo = v;
+    if (v > hi) hi = v;
+    gl.glVertex3f(static_cast<float>(sgn * i) / 256.0f, static_cast<float>(v) / 256.0f, 0.0f);
+  }
+  gl.glEnd();
+
+  int32_t xa = sgn * bandCount;
+  const int32_t xb = sgn * (bandCount + 8);
+  if (lo <= 1 || hi >= 254) {
+    // Clipping turns the bar into a red box over the whole trace.
+    gl.glColor3f(1.0f, 0.1f, 0.1f);
+    xa = 0;
+  } else {
+    setValueColour(in, hi - lo);
+  }
+  const float xaf = static_cast<float>(xa) / 256.0f;
+  const float xbf = static_cast<float>(xb) / 256.0f;
+  const float yLo = static_cast<float>(lo) / 256.0f;
+  const float yHi = static_cast<float>(hi) / 256.0f;
+  gl.glBegin(GL_QUADS);
+  gl.glVertex3f(xaf, yLo, 0.0f);
+  gl.glVertex3f(xbf, yLo, 0.0f);
+  gl.glVertex3f(xbf, yHi, 0.0f);
+  gl.glVertex3f(xaf, yHi, 0.0f);
+  gl.glEnd();
+
+  gl.glColor3f(1.0f, 1.0f, 1.0f);
+  float& mean = scope.scopeMean[channel];
+  mean = (3.0f * mean + sum) / 4.0f;
+  const float m = mean / 256.0f;
+  gl.glBegin(GL_LINES);
+  gl.glVertex3f(static_cast<float>(-sgn) * 0.125f, m, 0.0f);
+  gl.glVertex3f(0.0f, m, 0.0f);
+  gl.glEnd();
+
+  gl.glPopMatrix();
+}
+
+}  // namespace bandscope

@@ -1,0 +1,175 @@
+// The window under the test's own Xvfb: its controls, the start-up, the change procedures,
+// the wheel, the stay-on-top toggle and the command line of the real program.
+
+#include "app/form.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "support/gl_window.h"
+
+namespace bandscope {
+namespace {
+
+using test::waitFor;
+
+struct Started {
+  explicit Started(CommandLine line = {}) : form(line) {
+    form.show();
+    EXPECT_TRUE(waitFor([&] { return form.framesDrawn > 2; })) << "no frames drawn";
+  }
+  TForm1 form;
+};
+
+TEST(Form, ControlsStandWhereTheyBelongWithTheirCaptionsAndHints) {
+  TForm1 form{CommandLine{}};
+  const ControlPanel& c = form.controls;
+  EXPECT_EQ(c.Panel1->height(), 44);
+  struct Box {
+    QAbstractButton* box;
+    const char* name;
+    const char* caption;
+    QRect place;
+    bool checked;
+  } boxes[] = {{c.Hz_check, "Hz_check", "&Hz", {379, 3, 35, 17}, false},
+               {c.sono_check, "sono_check", "&sono", {379, 25, 45, 17}, true},
+               {c.fps_Check, "fps_Check", "&fps", {551, 25, 39, 17}, true},
+               {c.dB_check, "dB_check", "&dB", {425, 3, 34, 17}, true},
+               {c.rot8_check, "rot8_check", "r&ot8", {551, 3, 41, 17}, false},
+               {c.boostHi_check, "boostHi_check", "&phon", {326, 3, 45, 17}, true},
+               {c.stereoSpreadCheckBox, "stereoSpreadCheckBox", "sp&read", {425, 25, 53, 17}, true},
+               {c.StereoCheckBox, "StereoCheckBox", "&stereo", {326, 25, 49, 17}, true},
+               {c.AlwaysOnTopCheckBox, "AlwaysOnTopCheckBox", "on &top", {3, 3, 51, 17}, true},
+               {c.static_check, "static_check", "st&atic osc", {481, 3, 66, 17}, true},
+               {c.col_check, "col_check", "&colours", {481, 25, 55, 17}, true},
+               {c.zBuffer_CheckBox, "zBuffer_CheckBox", "&z-Buffer", {599, 3, 66, 17}, false}};
+  for (const Box& b : boxes) {
+    EXPECT_EQ(b.box->objectName(), QString::fromLatin1(b.name));
+    EXPECT_EQ(b.box->text(), QString::fromLatin1(b.caption)) << b.name;
+    EXPECT_EQ(b.box->geometry(), b.place) << b.name;
+    EXPECT_EQ(b.box->isChecked(), b.checked) << b.name;
+  }
+  EXPECT_EQ(c.boostHi_check->toolTip(),
+            QStringLiteral("Boost high freq's. DISTORTS the diagram - but makes it look more "
+                           "\"natural\" (approximated Phon-correction)"));
+  EXPECT_EQ(c.static_check->toolTip(),
+            QStringLiteral("Try to keep Oscilaators \"static\" (i.e. begin at a zero sample)"));
+  EXPECT_EQ(c.zBuffer_CheckBox->toolTip(), QStringLiteral("Enable zBuffer (slower)"));
+  EXPECT_EQ(c.Button1->text(), QStringLiteral("rec &mixer"));
+  EXPECT_EQ(c.devCombo->toolTip(), QStringLiteral("Sound Device to be used as input"));
+  // Bars before start-up, as the window is built.
+  EXPECT_EQ(c.ScrollBar1->minimum(), 1);
+  EXPECT_EQ(c.ScrollBar1->maximum(), 8);
+  EXPECT_EQ(c.ScrollBar1->value(), 2);
+  EXPECT_EQ(c.ScrollBar1->pageStep(), 4);
+  EXPECT_EQ(c.bands_ScrollBar->maximum(), 1024);
+  EXPECT_EQ(c.bands_ScrollBar->singleStep(), 4);
+  EXPECT_EQ(c.sono_steps_ScrollBar->pageStep(), 16);
+  EXPECT_EQ(c.bands_Label->text(), QStringLiteral("256"));
+  EXPECT_EQ(c.Label1->toolTip(), QStringLiteral("Scale time in order to analyze (sub)Bass"));
+  // Tab order follows the strip's table.
+  QWidget* w = c.ScrollBar1;
+  const QWidget* expected[] = {
+      c.Hz_check,      c.sono_check,           c.fps_Check, c.dB_check, c.rot8_check,
+      c.boostHi_check, c.stereoSpreadCheckBox, c.devCombo};
+  for (const QWidget* next : expected) {
+    w = w->nextInFocusChain();
+    EXPECT_EQ(w, next) << next->objectName().toStdString();
+  }
+}
+
+TEST(Form, StartUpSetsTheBarsLabelsAndStartsTheFrames) {
+  Started s;
+  const ControlPanel& c = s.form.controls;
+  EXPECT_EQ(c.bands_ScrollBar->maximum(), 512);
+  EXPECT_EQ(c.bands_ScrollBar->value(), 192);
+  EXPECT_EQ(c.bands_Label->text(), QStringLiteral("192 Bands"));
+  EXPECT_EQ(c.Label1->text(), QStringLiteral("2x Timing"));
+  EXPECT_EQ(c.sono_steps_ScrollBar->value(), 64);
+  EXPECT_EQ(s.form.model->settings.sonoSteps, 64);
+  EXPECT_EQ(s.form.camera.cameraPanY, 1.0f);
+  EXPECT_TRUE(s.form.Timer1.isActive());
+  EXPECT_EQ(s.form.Timer1.interval(), 4);
+}
+
+TEST(Form, TheBandLabelShowsTheCountInUse) {
+  CommandLine eight;
+  eight.bandParameter = 8;
+  Started s(eight);
+  EXPECT_EQ(s.form.controls.bands_Label->text(), QStringLiteral("8 Bands"));
+  EXPECT_EQ(s.form.model->settings.windowLength, 16);
+}
+
+TEST(Form, ChangeProceduresKeepTheArraysAndTheTimer) {
+  Started s;
+  TForm1& f = s.form;
+  f.model->spectrum.bandFast[0][300] = 1234;
+  f.controls.bands_ScrollBar->setValue(512);
+  EXPECT_EQ(f.model->settings.windowLength, 1024);
+  EXPECT_FALSE(f.model->settings.tablesBuilt);
+  EXPECT_EQ(f.model->spectrum.bandFast[0][300], 1234) << "no array is cleared";
+  EXPECT_EQ(f.controls.bands_Label->text(), QStringLiteral("512 Bands"));
+  EXPECT_TRUE(f.Timer1.isActive()) << "restarted";
+  f.Timer1.stop();
+  f.controls.bands_ScrollBar->setValue(100);
+  EXPECT_FALSE(f.Timer1.isActive()) << "a stopped timer stays stopped";
+  f.controls.sono_steps_ScrollBar->setValue(4);
+  EXPECT_EQ(f.model->settings.sonoSteps, 4);
+}
+
+TEST(Form, TheWheelHalvesAndDoublesTheTimeScaleWithinItsRange) {
+  Started s;
+  TForm1& f = s.form;
+  f.FormMouseWheel(-120);
+  EXPECT_EQ(f.model->settings.timeScale, 1);
+  EXPECT_EQ(f.controls.Label1->text(), QStringLiteral("1x Timing"));
+  f.FormMouseWheel(-120);
+  EXPECT_EQ(f.model->settings.timeScale, 1);
+  f.controls.ScrollBar1->setValue(8);
+  EXPECT_EQ(f.model->settings.timeScale, 128);
+  f.FormMouseWheel(120);
+  EXPECT_EQ(f.controls.ScrollBar1->value(), 8);
+}
+
+TEST(Form, DrawingGoesOnAfterTheStayOnTopToggle) {
+  Started s;
+  TForm1& f = s.form;
+  for (const bool onTop : {false, true}) {
+    f.controls.AlwaysOnTopCheckBox->setChecked(onTop);
+    const int before = f.framesDrawn;
+    EXPECT_TRUE(waitFor([&] { return f.framesDrawn > before + 10; })) << onTop;
+    EXPECT_EQ(f.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+  }
+}
+
+TEST(Program, FramesAndScreenshotWriteThePanelsPicture) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("out.png"));
+  QProcess program;
+  program.start(QStringLiteral(BANDSCOPE_BINARY), {QStringLiteral("--frames"), QStringLiteral("30"),
+                                                   QStringLiteral("--screenshot"), path});
+  ASSERT_TRUE(program.waitForFinished(60000));
+  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  const QImage picture(path);
+  ASSERT_FALSE(picture.isNull());
+  EXPECT_EQ(picture.size(), QSize(441, 350 - 44));
+  int lit = 0;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) lit += picture.pixel(x, y) != qRgb(0, 0, 0);
+  }
+  EXPECT_GT(lit, 1000) << "something is drawn";
+}
+
+TEST(Program, ABadBandCountOpensNoWindow) {
+  QProcess program;
+  program.start(QStringLiteral(BANDSCOPE_BINARY), {QStringLiteral("abc")});
+  ASSERT_TRUE(program.waitForFinished(20000));
+  EXPECT_EQ(program.exitCode(), 2);
+  EXPECT_TRUE(program.readAllStandardError().contains("'abc' is not a decimal integer"));
+}
+
+}  // namespace
+}  // namespace bandscope
