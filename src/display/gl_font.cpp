@@ -21,8 +21,13 @@ void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontN
   for (GLuint code = 0; code < static_cast<GLuint>(kCodeCount); ++code) {
     const Glyph& g = set.glyphs[code];
     gl.glNewList(listBase + code, GL_COMPILE);
-    gl.glBitmap(g.width, g.height, static_cast<GLfloat>(g.xOrigin), static_cast<GLfloat>(g.yOrigin),
-                static_cast<GLfloat>(g.xAdvance), 0.0f, g.bits.empty() ? nullptr : g.bits.data());
+    // Mesa cannot copy an empty bitmap into a list (it reports GL_OUT_OF_MEMORY), so a glyph
+    // without ink is one clear pixel: it draws nothing and still advances.
+    static const GLubyte kClear = 0;
+    const bool empty = g.width == 0 || g.height == 0 || g.bits.empty();
+    gl.glBitmap(empty ? 1 : g.width, empty ? 1 : g.height, static_cast<GLfloat>(g.xOrigin),
+                static_cast<GLfloat>(g.yOrigin), static_cast<GLfloat>(g.xAdvance), 0.0f,
+                empty ? &kClear : g.bits.data());
     gl.glEndList();
   }
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, savedAlignment);

@@ -31,9 +31,23 @@ GlyphSet fakeGlyphs() {
   return set;
 }
 
+bool inkless(const Glyph& g) {
+  return g.width == 0 || g.height == 0 || g.bits.empty();
+}
+
+// An inkless glyph is compiled as one clear pixel: GL drivers cannot store empty bitmaps.
 std::vector<double> bitmapArgs(const Glyph& g) {
-  return {double(g.width),   double(g.height),   double(g.xOrigin),
-          double(g.yOrigin), double(g.xAdvance), 0};
+  const bool clear = inkless(g);
+  return {clear ? 1.0 : double(g.width),
+          clear ? 1.0 : double(g.height),
+          double(g.xOrigin),
+          double(g.yOrigin),
+          double(g.xAdvance),
+          0};
+}
+
+std::vector<uint8_t> bitmapBits(const Glyph& g) {
+  return inkless(g) ? std::vector<uint8_t>{0} : g.bits;
 }
 
 std::vector<std::string> names(const std::vector<GlCall>& calls) {
@@ -79,7 +93,7 @@ TEST(GlFontLists, OneCompiledBitmapPerCodeFromTheFontAskedFor) {
     const std::vector<GlCall> body = rec.listCalls(listBase + code);
     ASSERT_EQ(names(body), std::vector<std::string>{"glBitmap"}) << "code " << code;
     EXPECT_EQ(body[0].args, bitmapArgs(expected.glyphs[code])) << "code " << code;
-    EXPECT_EQ(body[0].bitmap, expected.glyphs[code].bits) << "code " << code;
+    EXPECT_EQ(body[0].bitmap, bitmapBits(expected.glyphs[code])) << "code " << code;
   }
   EXPECT_TRUE(rec.expanded("glBitmap").empty());  // built, not drawn
 

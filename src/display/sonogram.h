@@ -1,0 +1,13 @@
+#pragma once
+// The sonogram waterfall: one quad strip per pair of consecutive history rows, band
+// positions across, values as height and colour, time in depth. Drawn from rows 0 ..
+// sonoSteps - 1; the frame scrolls the history afterwards.
+// UI thread, context current.
+
+#include "display/scene.h"
+
+namespace bandscope {
+
+void drawSonogram(const SceneInput& in);
+
+}  // namespace bandscope
