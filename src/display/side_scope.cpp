@@ -2,6 +2,7 @@
 
 #include "analysis/rounding.h"
 #include "display/scope_trigger.h"
+#include "display/vertical_trace.h"
 
 namespace bandscope {
 
@@ -16,38 +17,16 @@ void drawSideScope(const SceneInput& in, const ScopeState& scope) {
 
   // The same start as the mid view it is drawn over.
   const int32_t start = staticTriggerStart(right, bandCount, in.options.static_check);
-  const int32_t n = in.settings.bufferLength - start;
-  int32_t lo = 9999;
-  int32_t hi = -9999;
-  gl.glColor3f(1.0f, 0.25f, 0.25f);
-  gl.glBegin(GL_POINTS);
-  for (int32_t i = 0; i < n; ++i) {
-    const int32_t j = start + i;
-    const int32_t v = (right[j] - left[j]) / 2 + 128;
-    if (v < lo) lo = v;
-    if (v > hi) hi = v;
-    gl.glVertex3f(static_cast<float>(v) / 256.0f, static_cast<float>(i) / 256.0f, 0.0f);
-  }
-  gl.glEnd();
-
-  const float xLo = static_cast<float>(lo) / 256.0f;
-  const float xHi = static_cast<float>(hi) / 256.0f;
-  const float barBottom = static_cast<float>(bandCount) / 256.0f;
-  const float barTop = static_cast<float>(bandCount + 8) / 256.0f;
-  gl.glBegin(GL_QUADS);
-  gl.glVertex3f(xLo, barBottom, 0.0f);
-  gl.glVertex3f(xLo, barTop, 0.0f);
-  gl.glVertex3f(xHi, barTop, 0.0f);
-  gl.glVertex3f(xHi, barBottom, 0.0f);
-  gl.glEnd();
-
-  const int64_t p =
+  const int64_t tick =
       roundEven(static_cast<double>(scope.scopeMean[1]) - scope.scopeMean[0]) / 2 + 128;
-  const float x = static_cast<float>(p) / 256.0f;
-  gl.glBegin(GL_LINES);
-  gl.glVertex3f(x, -0.125f, 0.0f);
-  gl.glVertex3f(x, 0.0f, 0.0f);
-  gl.glEnd();
+  gl.glColor3f(1.0f, 0.25f, 0.25f);
+  drawVerticalTrace(
+      gl, bandCount, in.settings.bufferLength - start,
+      [&](int32_t i) {
+        const int32_t j = start + i;
+        return (right[j] - left[j]) / 2 + 128;
+      },
+      tick);
 
   gl.glPopMatrix();
 }
