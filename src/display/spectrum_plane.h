@@ -34,4 +34,21 @@ inline int32_t bandCentre(const BandX& x, int k, int32_t offset) {
   return (x.bandX[k] + x.bandX[k + 1]) / 2 + offset;
 }
 
+// GL_LINES from level 0 at the channel's left edge through the centres of bands
+// 0 .. bands - 1 at the given values.
+inline void bandPolyline(const SceneInput& in, int32_t offset, const int16_t* values, int bands) {
+  const GlTable& gl = in.gl;
+  gl.glBegin(GL_LINES);
+  int32_t px = in.bandX.bandX[0] + offset;
+  int32_t pv = 0;
+  for (int k = 0; k < bands; ++k) {
+    const int32_t qx = bandCentre(in.bandX, k, offset);
+    spectrumVertex(gl, px, pv);
+    spectrumVertex(gl, qx, values[k]);
+    px = qx;
+    pv = values[k];
+  }
+  gl.glEnd();
+}
+
 }  // namespace bandscope

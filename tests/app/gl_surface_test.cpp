@@ -15,14 +15,9 @@ namespace {
 using test::CallLog;
 using Calls = std::vector<std::string>;
 
-class GlSurfaceTest : public ::testing::Test {
+// The surface and its doubles, before start-up.
+class GlSurfaceBeforeStartUp : public ::testing::Test {
  protected:
-  GlSurfaceTest() {
-    surface.create();
-    log.take();
-    recorder.clear();
-  }
-
   test::RecordingGl recorder;
   CallLog log;
   test::FakeGlPlatform platform{log};
@@ -36,6 +31,15 @@ class GlSurfaceTest : public ::testing::Test {
                       ++fontBuilds;
                       base = table.glGenLists(256);
                     }};
+};
+
+class GlSurfaceTest : public GlSurfaceBeforeStartUp {
+ protected:
+  GlSurfaceTest() {
+    surface.create();
+    log.take();
+    recorder.clear();
+  }
 };
 
 const Calls kRebuild = {
@@ -147,17 +151,10 @@ TEST_F(GlSurfaceTest, ZBufferFollowsItsCheckBox) {
   EXPECT_FALSE(recorder.isEnabled(GL_DEPTH_TEST));
 }
 
-TEST(GlSurfaceBeforeStartUp, ResizeAndSwapDoNothing) {
-  test::RecordingGl recorder;
-  CallLog log;
-  test::FakeGlPlatform platform{log};
-  test::FakeGlLoader loader{log, recorder.table()};
-  GlTable gl;
-  GlBinding binding{platform, loader, gl};
-  test::FakeSurfaceHost host{log};
-  GlSurface surface{binding, platform, gl, host, [](const GlTable&, GLuint&) {}};
+TEST_F(GlSurfaceBeforeStartUp, ResizeAndSwapDoNothing) {
   surface.mainDispResize();
   surface.swapBuffers();
+  surface.zBuffer_CheckBoxClick();
   EXPECT_TRUE(log.take().empty());
   EXPECT_TRUE(recorder.record().empty());
 }
