@@ -224,20 +224,6 @@ TEST_F(BandProcessing, StereoSonogramRowTakesTheLouderChannel) {
   }
 }
 
-TEST_F(BandProcessing, StereoSonogramRowFromSamples) {
-  for (int j = 0; j < s_.windowLength; ++j) {  // right: a loud sine, 40 cycles per window
-    const double phase = 2 * std::numbers::pi * 40 * j / s_.windowLength;
-    samples_.sampleBuffer[1][j] = static_cast<uint8_t>(128 + std::lround(120 * std::sin(phase)));
-  }
-  for (int n = 0; n < 3; ++n) {
-    analyse(0);
-    analyse(1);
-  }
-  const int16_t* row = st_->sonoHistory[s_.sonoSteps - 1];
-  EXPECT_GT(row[38], 400);
-  for (int i = 0; i < 192; ++i) ASSERT_EQ(row[i], st_->bandFast[1][i]) << "band " << i;
-}
-
 TEST_F(BandProcessing, MonoUsesChannel0AndLeavesChannel1Alone) {
   for (int i = 0; i < 192; ++i) samples_.sampleBuffer[0][i] = static_cast<uint8_t>(i * 37);
   st_->bandFast[1][3] = 1234;
@@ -299,22 +285,6 @@ TEST_F(BandProcessing, LevelsWithoutTheBoostDependOnlyOnTheMagnitude) {
     ASSERT_GT(m[i], 0);
     ASSERT_EQ(st_->bandLevel[0][i], levelScale(m[i])) << "band " << i;
   }
-}
-
-TEST_F(BandProcessing, BoostGrowsLinearlyWithTheBand) {
-  fillNoise(samples_.sampleBuffer[0], s_.windowLength, 11);
-  const std::vector<int16_t> m = magnitudes(0);
-  analyse(0, false, true);
-  // At 192 bands the factor is (i + 24) / 48.
-  auto boosted = [&](int i, long double factor) {
-    return levelScale(static_cast<int32_t>(std::nearbyint(factor * m[i])));
-  };
-  EXPECT_EQ(st_->bandLevel[0][0], boosted(0, 0.5L));
-  EXPECT_EQ(st_->bandLevel[0][24], levelScale(m[24]));
-  EXPECT_EQ(st_->bandLevel[0][72], boosted(72, 2.0L));
-  EXPECT_EQ(st_->bandLevel[0][120], boosted(120, 3.0L));
-  EXPECT_EQ(st_->bandLevel[0][191], boosted(191, 215.0L / 48));
-  EXPECT_GT(st_->bandLevel[0][191], levelScale(m[191]));
 }
 
 TEST_F(BandProcessing, ReadsTheNewestWindowOfTheBuffer) {

@@ -45,19 +45,6 @@ TEST(GlyphWindows1252, HighRangeFollowsTheCodePage) {
   }
 }
 
-// A shifted or repeated entry shows as a repeat, a C1 control left in as a small value.
-TEST(GlyphWindows1252, DefinedCodesMapToDistinctCharacters) {
-  std::set<char32_t> seen;
-  for (int code = 1; code < 256; ++code) {
-    const char32_t c = windows1252ToUnicode(static_cast<uint8_t>(code));
-    if (c != 0) seen.insert(c);
-    if (code >= 0x80 && code <= 0x9F && c != 0) {
-      EXPECT_GE(c, 0x100u) << "code " << code;
-    }
-  }
-  EXPECT_EQ(seen.size(), 250u);  // 255 less the five gaps
-}
-
 class GlyphRaster : public testing::Test {
  protected:
   static void SetUpTestSuite() {

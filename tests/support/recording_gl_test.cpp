@@ -95,27 +95,6 @@ TEST(RecordingGl, ListsAreCompiledWithoutRunningAndExpandWhenCalled) {
   EXPECT_EQ(gl.rasterPosition().x, 0.5f);
 }
 
-TEST(RecordingGl, AnswersQueries) {
-  RecordingGl gl;
-  const GlTable& g = gl.table();
-  g.glViewport(1, 2, 300, 200);
-  GLint viewport[4] = {};
-  g.glGetIntegerv(GL_VIEWPORT, viewport);
-  EXPECT_EQ(viewport[2], 300);
-  EXPECT_EQ(viewport[3], 200);
-  EXPECT_EQ(g.glGetError(), GLenum{GL_NO_ERROR});
-  gl.setString(GL_RENDERER, "GDI Generic");
-  EXPECT_STREQ(reinterpret_cast<const char*>(g.glGetString(GL_RENDERER)), "GDI Generic");
-
-  // Rows of 3 RGB pixels are padded to 12 bytes; the padding is not GL's to write.
-  std::uint8_t pixels[24];
-  std::fill(std::begin(pixels), std::end(pixels), std::uint8_t{7});
-  g.glReadPixels(0, 0, 3, 2, GL_RGB, GL_UNSIGNED_BYTE, pixels);
-  EXPECT_EQ(pixels[8], 0);
-  EXPECT_EQ(pixels[9], 7);
-  EXPECT_EQ(pixels[20], 0);
-}
-
 struct Misuse {
   const char* message;
   void (*draw)(const GlTable&);
