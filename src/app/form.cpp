@@ -40,6 +40,9 @@ TForm1::TForm1(const CommandLine& line)
         createFontLists(gl, base, "Smallfonts", rasteriseGlyphs);
       }) {
   setObjectName(QStringLiteral("Form1"));
+  // The labels' decimal separator: read once, not in every frame.
+  const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
+  decimalSeparator_ = separator ? separator : '.';
   setWindowTitle(QStringLiteral("bandscope 1.0 \u2014 real-time spectrum analyser"));
   setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
   QWidget* container = QWidget::createWindowContainer(mainDisp, this);
@@ -272,9 +275,8 @@ void TForm1::Timer1Timer() {
     gl_.glRotatef(camera.cameraPitch, 1, 0, 0);
     gl_.glRotatef(camera.cameraYaw, 0, 1, 0);
     gl_.glTranslatef(camera.cameraPanX, -camera.cameraPanY, camera.cameraDolly - 4.9f);
-    const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
     frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
-                 separator ? separator : '.');
+                 decimalSeparator_);
     gl_.glPopMatrix();
     ++framesDrawn;
     const bool last = line_.frames && framesDrawn >= *line_.frames;

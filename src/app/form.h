@@ -87,6 +87,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   int screenshotNumber_ = 0;
   bool inTick_ = false;
   bool created_ = false;
+  char decimalSeparator_ = '.';
 };
 
 }  // namespace bandscope
