@@ -1,0 +1,60 @@
+#pragma once
+// The wave-input recorder: four buffers circulate between the program and the capture
+// service; every filled one passes the trigger gate, is optionally split into its two
+// channels and is handed to the component's OnRecord.
+//
+// Threads: Open, Start, AddNextBuffer, Stop, Close and the setters on the UI thread; the
+// re-queue request runs there too (posted to MessageWindow). The completion callback (gate,
+// split, OnRecord) runs on the capture service's thread; it never allocates, never calls the
+// service and never waits for the UI thread: it only posts.
+
+#include <atomic>
+#include <cstdint>
+
+#include "audio/audio_settings.h"
+#include "platform/message_queue.h"
+
+namespace bandscope::audio {
+
+// Posted to the recorder's window by the callback: hand the next buffer back (the number of
+// the data notification), or the device has failed (param1: its error code).
+inline constexpr unsigned kRequeueRequest = platform::WIM_DATA;
+inline constexpr unsigned kDeviceFailedRequest = platform::WAVE_DEVICE_FAILED;
+
+class TRecorder : public TAudioSettings, private platform::MessageTarget {
+ public:
+  explicit TRecorder(TAudio& owner);
+  ~TRecorder();
+
+  void setNoSamples(std::uint16_t value);  // sets the player's too
+  bool SplitChannels() const { return splitChannels_; }
+  void setSplitChannels(bool value);  // refused (false) unless Channels is Stereo
+  std::uint16_t TrigLevel() const { return trigLevel_; }
+  void setTrigLevel(std::uint16_t value) { trigLevel_ = value; }
+
+  bool Open();
+  bool Start();
+  bool AddNextBuffer();
+  bool Stop();
+  bool Close();
+
+  // Capture thread (or tests).
+  bool CheckTrigger(const std::uint8_t* block, std::uint16_t size);
+  void SplitBlock(std::uint8_t* LP, std::uint8_t* RP, std::uint16_t& size) const;
+
+  platform::WaveHandle Handle = 0;
+  std::atomic<bool> Triggered{false};  // the gate: true = open
+  platform::WindowHandle MessageWindow = 0;
+
+ private:
+  friend class TAudio;
+  static void callback(platform::WaveHandle handle, unsigned message, void* instance,
+                       platform::WaveHeader* header, std::uintptr_t param);
+  void data(platform::WaveHandle handle);
+  void handleMessage(unsigned message, std::uintptr_t param1, std::uintptr_t param2) override;
+
+  bool splitChannels_ = false;
+  std::uint16_t trigLevel_ = 0;
+};
+
+}  // namespace bandscope::audio

@@ -1,0 +1,166 @@
+#pragma once
+// Wave input and output over PulseAudio (libpulse with a threaded mainloop).
+//
+// One PulseConnection holds the mainloop thread and the server context; a PulseWaveIn and a
+// PulseWaveOut may share one (pass the same connection) or each make their own.
+//
+// Connecting: PA_CONTEXT_NOAUTOSPAWN, at most kWaitMs for the server to answer. The connection
+// is made by the first call that needs it (numDevs, deviceDescription, open, refresh) and made
+// again, with a new context, by the next such call after the server went away. While no server
+// can be reached numDevs() is 0 and open returns MMSYSERR_NODRIVER, whose errorText is
+// "Cannot connect to the sound server: <pa_strerror>".
+//
+// Devices: input devices are the server's sources (monitors of outputs included), output
+// devices its sinks. Device 0 is the server's default, then the others in the server's order;
+// WAVE_MAPPER (-1) is the default. The list is read when a connection is made and by
+// refresh(); it lives in UI-thread storage.
+//
+// Formats: PCM, 8-bit unsigned or 16-bit little-endian, 1 or 2 channels, any rate the server
+// accepts (blockAlign must be channels * bits / 8); anything else is WAVERR_BADFORMAT.
+//
+// Input: a record stream with PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED and a fragment
+// of kFragmentFrames frames (blockAlign * 512 bytes: 11.6 ms at 44.1 kHz, one 1024-byte buffer
+// of 512 stereo 8-bit frames). The fragment is fixed at open, before any header is prepared;
+// buffers of another size simply take several fragments or share one. Data is copied on the
+// mainloop thread into the oldest queued header (a fixed FIFO of kQueueCapacity headers, no
+// allocation); a full header gets WHDR_DONE, leaves the FIFO and is returned with WIM_DATA.
+// Data that arrives with no header queued is dropped and counted (droppedBytes). Holes in the
+// stream are filled with silence.
+//
+// Output: a playback stream (target length two fragments, prebuffering one). write copies the
+// header's bytes into the stream at once (pa_stream_write) and keeps the header in a fixed FIFO
+// until the server has consumed its bytes: its read index, polled every few milliseconds while
+// headers are queued, has passed the header's last byte (that is, the data has been mixed into
+// the sink; it is heard up to the sink's latency later). Then the header gets WHDR_DONE and is
+// returned with WOM_DONE on the mainloop thread. A stream stalled in prebuffering (a short
+// tail) is triggered so every header comes back.
+//
+// Failure: when the server dies or a stream fails, the callback gets WAVE_DEVICE_FAILED once,
+// with param = SERVICE_ERROR_BASE + the libpulse error number (errorText: pa_strerror, e.g.
+// "Connection terminated"). After that addBuffer, start and write return that code; reset
+// (which returns every queued header, as always), unprepareHeader and close succeed, so the
+// usual stop sequence tears the handle down, and close frees everything. A later open
+// reconnects.
+//
+// Threads: every operation on the UI thread (a call from the mainloop thread, i.e. from inside
+// a callback, is refused with MMSYSERR_ERROR). WIM_OPEN/WOM_OPEN and WIM_CLOSE/WOM_CLOSE arrive
+// synchronously inside open and close; headers returned by reset arrive inside reset, on the
+// caller's thread, with the mainloop lock held; data notifications and WAVE_DEVICE_FAILED on
+// the mainloop thread. Every operation holds the mainloop lock, so after reset or close returns
+// no callback for that handle is in flight.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/wave_service.h"
+
+namespace bandscope::platform {
+
+class PulseConnection;
+
+// server: a server string for pa_context_connect; empty = libpulse's default (PULSE_SERVER,
+// client.conf, the user's runtime directory).
+std::shared_ptr<PulseConnection> makePulseConnection(std::string server = {});
+
+struct PulseDevice {
+  std::string name;         // the server's name of the source or sink
+  std::string description;  // its description
+};
+
+class PulseWaveIn final : public WaveInService {
+ public:
+  static constexpr std::size_t kQueueCapacity = 8;  // headers queued at once
+  static constexpr std::uint32_t kFragmentFrames = 512;
+  static constexpr int kWaitMs = 2000;  // every wait for the server
+
+  explicit PulseWaveIn(std::string server = {});
+  explicit PulseWaveIn(std::shared_ptr<PulseConnection> connection);
+  // Closes handles still open, without notifications.
+  ~PulseWaveIn() override;
+  PulseWaveIn(const PulseWaveIn&) = delete;
+  PulseWaveIn& operator=(const PulseWaveIn&) = delete;
+
+  unsigned numDevs() override;
+  std::string deviceDescription(unsigned id) override;
+  MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format,
+                WaveCallback callback, void* instance) override;
+  MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
+  MMResult addBuffer(WaveHandle handle, WaveHeader& header) override;
+  MMResult start(WaveHandle handle) override;
+  MMResult reset(WaveHandle handle) override;
+  MMResult unprepareHeader(WaveHandle handle, WaveHeader& header) override;
+  MMResult close(WaveHandle handle) override;
+  std::string errorText(MMResult code) override;
+
+  // Reads the device list again (connecting if needed); false when no server answers.
+  bool refresh();
+  // Name and description of device id, empty when there is none.
+  PulseDevice device(unsigned id);
+  // Capture latency of an open handle in milliseconds: the server's latency of the stream
+  // (pa_stream_get_latency after a fresh timing update) plus what is buffered on our side
+  // (unread stream data and the bytes already copied into the oldest queued header).
+  // Negative when it cannot be measured.
+  double latencyMs(WaveHandle handle);
+  // Bytes that arrived while no header was queued.
+  std::uint64_t droppedBytes(WaveHandle handle);
+
+  const std::shared_ptr<PulseConnection>& connection() const { return connection_; }
+
+  struct Stream;
+
+ private:
+  Stream* find(WaveHandle handle) const;
+  bool connectLocked();
+  void loadDevicesLocked();
+
+  std::shared_ptr<PulseConnection> connection_;
+  std::vector<PulseDevice> devices_;
+  std::uint64_t devicesGeneration_ = 0;
+  std::vector<std::unique_ptr<Stream>> streams_;
+};
+
+class PulseWaveOut final : public WaveOutService {
+ public:
+  static constexpr std::size_t kQueueCapacity = 8;
+  static constexpr std::uint32_t kFragmentFrames = 512;
+  static constexpr int kWaitMs = 2000;
+  static constexpr int kPollMs = 4;  // read-index polling while headers are queued
+
+  explicit PulseWaveOut(std::string server = {});
+  explicit PulseWaveOut(std::shared_ptr<PulseConnection> connection);
+  ~PulseWaveOut() override;
+  PulseWaveOut(const PulseWaveOut&) = delete;
+  PulseWaveOut& operator=(const PulseWaveOut&) = delete;
+
+  unsigned numDevs() override;
+  MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format,
+                WaveCallback callback, void* instance) override;
+  MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
+  MMResult write(WaveHandle handle, WaveHeader& header) override;
+  MMResult reset(WaveHandle handle) override;
+  MMResult unprepareHeader(WaveHandle handle, WaveHeader& header) override;
+  MMResult close(WaveHandle handle) override;
+  std::string errorText(MMResult code) override;
+
+  bool refresh();
+  std::string deviceDescription(unsigned id);
+  PulseDevice device(unsigned id);
+
+  const std::shared_ptr<PulseConnection>& connection() const { return connection_; }
+
+  struct Stream;
+
+ private:
+  Stream* find(WaveHandle handle) const;
+  bool connectLocked();
+  void loadDevicesLocked();
+
+  std::shared_ptr<PulseConnection> connection_;
+  std::vector<PulseDevice> devices_;
+  std::uint64_t devicesGeneration_ = 0;
+  std::vector<std::unique_ptr<Stream>> streams_;
+};
+
+}  // namespace bandscope::platform

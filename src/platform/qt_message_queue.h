@@ -1,0 +1,29 @@
+#pragma once
+// The program's message queue: posts wake the Qt event loop of the UI thread through an
+// eventfd, which neither allocates nor blocks on the posting thread (a queued
+// QMetaObject::invokeMethod would allocate an event per post on the capture thread).
+//
+// Threads: construct and destroy on the UI thread (it needs a running QCoreApplication);
+// post from any thread; messages run on the UI thread.
+
+#include <QSocketNotifier>
+#include <memory>
+
+#include "platform/message_queue.h"
+
+namespace bandscope::platform {
+
+class QtMessageQueue final : public MessageQueue {
+ public:
+  QtMessageQueue();
+  ~QtMessageQueue() override;
+
+ protected:
+  void wake() override;
+
+ private:
+  int eventFd_ = -1;
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace bandscope::platform

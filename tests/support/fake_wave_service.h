@@ -1,0 +1,119 @@
+#pragma once
+// Scripted wave services for the audio component's tests: they keep the headers handed
+// over in order and return them with chosen byte counts when the test says so, either on
+// the calling thread (deliver) or on a thread of their own (startFeeder). Every operation
+// is logged by name and can be made to fail with a chosen code.
+//
+// Threads: the operations and deliver on the test's thread; the feeder thread only fills
+// queued headers and calls the callback.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/wave_service.h"
+
+namespace bandscope::test {
+
+using platform::MMResult;
+using platform::WaveHandle;
+using platform::WaveHeader;
+
+// Shared by the input and output fakes: script, log and the queue of handed-over headers.
+class FakeDevice {
+ public:
+  unsigned devices = 1;
+  // Operation name -> code it returns instead of succeeding. "addBuffer" fails from the
+  // failAddBufferAfter-th call on (0: the first).
+  std::map<std::string, MMResult> failures;
+  int failAddBufferAfter = 0;
+  // Text for each code; codes without one have no text.
+  std::map<MMResult, std::string> texts;
+  std::uint32_t resetBytes = 0;  // bytes the reset reports for each returned header
+
+  std::vector<std::string> log() const;
+  std::size_t queued() const;
+  bool isOpen() const;
+  int openedDevice() const { return openedDevice_; }
+  const platform::WaveFormat& openedFormat() const { return format_; }
+
+ protected:
+  MMResult check(const std::string& operation);
+  MMResult doOpen(WaveHandle& handle, int deviceId, const platform::WaveFormat& format,
+                  platform::WaveCallback callback, void* instance, unsigned openMessage);
+  MMResult doQueue(WaveHandle handle, WaveHeader& header, const std::string& operation);
+  MMResult doReset(WaveHandle handle, unsigned doneMessage);
+  MMResult doClose(WaveHandle handle, unsigned closeMessage);
+  MMResult doPrepare(WaveHandle handle, WaveHeader& header, bool prepare);
+  // Takes the oldest queued header; false when none.
+  bool take(WaveHeader*& header);
+  void notify(unsigned message, WaveHeader* header, std::uintptr_t param = 0);
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> log_;
+  std::deque<WaveHeader*> queue_;
+  int addCalls_ = 0;
+  bool open_ = false;
+  int openedDevice_ = -2;
+  platform::WaveFormat format_{};
+  platform::WaveCallback callback_ = nullptr;
+  void* instance_ = nullptr;
+  WaveHandle handle_ = 0;
+};
+
+class FakeWaveIn final : public platform::WaveInService, public FakeDevice {
+ public:
+  ~FakeWaveIn() override;
+  unsigned numDevs() override { return devices; }
+  std::string deviceDescription(unsigned id) override { return "Fake input " + std::to_string(id); }
+  MMResult open(WaveHandle& handle, int deviceId, const platform::WaveFormat& format,
+                platform::WaveCallback callback, void* instance) override;
+  MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
+  MMResult addBuffer(WaveHandle handle, WaveHeader& header) override;
+  MMResult start(WaveHandle handle) override;
+  MMResult reset(WaveHandle handle) override;
+  MMResult unprepareHeader(WaveHandle handle, WaveHeader& header) override;
+  MMResult close(WaveHandle handle) override;
+  std::string errorText(MMResult code) override;
+
+  // Fills the oldest queued header with bytes (count = bytes.size()) and returns it through
+  // the callback on this thread. False when no header is queued.
+  bool deliver(const std::vector<std::uint8_t>& bytes);
+  // Reports a device failure with code through the callback on this thread.
+  void fail(MMResult code);
+  // A thread of its own returns `blocks` headers as they are queued, each filled by fill
+  // (block number, data, capacity) -> bytes recorded.
+  void startFeeder(int blocks,
+                   std::function<std::uint32_t(int, std::uint8_t*, std::uint32_t)> fill);
+  void joinFeeder();
+
+ private:
+  std::thread feeder_;
+  bool stopFeeder_ = false;
+};
+
+class FakeWaveOut final : public platform::WaveOutService, public FakeDevice {
+ public:
+  unsigned numDevs() override { return devices; }
+  MMResult open(WaveHandle& handle, int deviceId, const platform::WaveFormat& format,
+                platform::WaveCallback callback, void* instance) override;
+  MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
+  MMResult write(WaveHandle handle, WaveHeader& header) override;
+  MMResult reset(WaveHandle handle) override;
+  MMResult unprepareHeader(WaveHandle handle, WaveHeader& header) override;
+  MMResult close(WaveHandle handle) override;
+  std::string errorText(MMResult code) override;
+
+  // Returns the oldest written header as played (WOM_DONE); false when none is queued.
+  bool playOne();
+  std::vector<std::uint8_t> played;  // every byte of every header played, in order
+};
+
+}  // namespace bandscope::test
