@@ -35,8 +35,29 @@ CommandLineResult parseCommandLine(const QStringList& arguments) {
       QStringLiteral("screenshot"),
       QStringLiteral("After the last of --frames, save the display to PATH (.png or .bmp)."),
       QStringLiteral("PATH"));
-  parser.addOption(frames);
-  parser.addOption(screenshot);
+  const QCommandLineOption input(QStringLiteral("input"),
+                                 QStringLiteral("Record from the audio FILE (looping)."),
+                                 QStringLiteral("FILE"));
+  const QCommandLineOption offline(
+      QStringLiteral("offline"),
+      QStringLiteral(
+          "With --input: one buffer of the file before each frame, frames back to back."));
+  const QCommandLineOption exportCsv(
+      QStringLiteral("export-csv"),
+      QStringLiteral("After the last of --frames, write the analysis state to PATH as CSV."),
+      QStringLiteral("PATH"));
+  const QCommandLineOption mono(QStringLiteral("mono"), QStringLiteral("Start in mono."));
+  const QCommandLineOption noPhon(QStringLiteral("no-phon"),
+                                  QStringLiteral("Start without the phon boost."));
+  const QCommandLineOption timeScale(QStringLiteral("time-scale"),
+                                     QStringLiteral("Start at time scale N: 1, 2, 4 ... 128 (2)."),
+                                     QStringLiteral("N"));
+  const QCommandLineOption device(QStringLiteral("device"),
+                                  QStringLiteral("Start on entry N of the device list (0)."),
+                                  QStringLiteral("N"));
+  for (const QCommandLineOption* o :
+       {&frames, &screenshot, &input, &offline, &exportCsv, &mono, &noPhon, &timeScale, &device})
+    parser.addOption(*o);
 
   // A negative band count is a positional argument, not a cluster of short options.
   QStringList options;
@@ -90,6 +111,27 @@ CommandLineResult parseCommandLine(const QStringList& arguments) {
       return fail(QStringLiteral("--screenshot needs a .png or .bmp file name"));
     }
     if (!result.line.frames) return fail(QStringLiteral("--screenshot needs --frames"));
+  }
+  result.line.input = parser.value(input);
+  result.line.offline = parser.isSet(offline);
+  if (result.line.offline && result.line.input.isEmpty())
+    return fail(QStringLiteral("--offline needs --input"));
+  if (parser.isSet(exportCsv)) {
+    result.line.exportCsv = parser.value(exportCsv);
+    if (!result.line.frames) return fail(QStringLiteral("--export-csv needs --frames"));
+  }
+  result.line.mono = parser.isSet(mono);
+  result.line.noPhon = parser.isSet(noPhon);
+  if (parser.isSet(timeScale)) {
+    const auto n = decimalInteger(parser.value(timeScale));
+    if (!n || *n < 1 || *n > 128 || (*n & (*n - 1)) != 0)
+      return fail(QStringLiteral("--time-scale needs one of 1, 2, 4, 8, 16, 32, 64, 128"));
+    result.line.timeScale = *n;
+  }
+  if (parser.isSet(device)) {
+    const auto n = decimalInteger(parser.value(device));
+    if (!n || *n < 0) return fail(QStringLiteral("--device needs a device number, 0 or more"));
+    result.line.device = *n;
   }
   return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The command line: bandscope [BANDS] [--frames N] [--screenshot PATH], with --help and
-// --version. UI thread, before the window exists.
+// The command line: bandscope [BANDS] [--frames N] [--screenshot PATH] [--input FILE
+// [--offline]] [--export-csv PATH] [--mono] [--no-phon] [--time-scale N] [--device N], with
+// --help and --version. UI thread, before the window exists.
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,13 @@ struct CommandLine {
   std::optional<uint16_t> bandParameter;  // BANDS reduced to 16 bits, as given
   std::optional<int> frames;              // quit after this many frame ticks
   QString screenshot;                     // picture of the last frame, PNG or BMP
+  QString input;                          // record from this audio file instead
+  bool offline = false;                   // one buffer of the file per frame, no waiting
+  QString exportCsv;                      // analysis state after the last frame
+  bool mono = false;                      // start with the stereo box unchecked
+  bool noPhon = false;                    // start with the phon boost unchecked
+  int timeScale = 2;                      // 1, 2, 4 ... 128
+  int device = 0;                         // entry of the device list to start on
 };
 
 struct CommandLineResult {

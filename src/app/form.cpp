@@ -9,9 +9,12 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 
+#include "app/csv_export.h"
+#include "app/mixer_launcher.h"
 #include "display/gl_font.h"
 
 namespace bandscope {
@@ -29,13 +32,14 @@ MouseButtons buttonsOf(Qt::MouseButtons b) {
 
 }  // namespace
 
-TForm1::TForm1(const CommandLine& line)
+TForm1::TForm1(const CommandLine& line, SoundServices& sound)
     : controls(this),
       mainDisp(new DisplayPanel),
       model(std::make_unique<FrameModel>()),
       samples(std::make_unique<SampleBuffer>()),
       clockMs(steadyMs),
       line_(line),
+      sound_(sound),
       surface_(binding_, platform_, gl_, *this, [](const GlTable& gl, GLuint& base) {
         createFontLists(gl, base, "Smallfonts", rasteriseGlyphs);
       }) {
@@ -52,16 +56,27 @@ TForm1::TForm1(const CommandLine& line)
   navy.setColor(QPalette::Window, Qt::darkBlue);
   container->setPalette(navy);
   container->setAutoFillBackground(true);
+  statusLabel = new QLabel(this);
+  statusLabel->setObjectName(QStringLiteral("statusLabel"));
+  statusLabel->setWordWrap(true);
+  statusLabel->setStyleSheet(QStringLiteral("color: #c00000; padding: 1px 4px;"));
+  statusLabel->hide();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(container, 1);
+  layout->addWidget(statusLabel);
   layout->addWidget(controls.Panel1);
   resize(441, 350);
   move(0, 0);
 
+  // Start values from the command line, set before the handlers are connected.
+  controls.StereoCheckBox->setChecked(!line.mono);
+  controls.boostHi_check->setChecked(!line.noPhon);
+  controls.ScrollBar1->setValue(std::countr_zero(static_cast<unsigned>(line.timeScale)) + 1);
+
   Timer1.setObjectName(QStringLiteral("Timer1"));
-  Timer1.setInterval(4);
+  Timer1.setInterval(line.offline ? 0 : 4);  // offline: frames back to back
   Timer1.setTimerType(Qt::PreciseTimer);
   connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
   connect(controls.ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
@@ -73,6 +88,10 @@ TForm1::TForm1(const CommandLine& line)
           [this] { AlwaysOnTopCheckBoxClick(); });
   connect(controls.zBuffer_CheckBox, &QCheckBox::toggled, this,
           [this] { zBuffer_CheckBoxClick(); });
+  // Activated, not changed: choosing the entry already selected restarts the recording too.
+  connect(controls.devCombo, &QComboBox::activated, this, [this] { devComboChange(); });
+  connect(controls.Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { endSession(); });
 
   auto* shot = new QAction(QStringLiteral("&Save Screenshot"), this);
   shot->setObjectName(QStringLiteral("SaveScreenshot1"));
@@ -111,9 +130,14 @@ TForm1::TForm1(const CommandLine& line)
 TForm1::~TForm1() {
   qApp->removeEventFilter(this);
   Timer1.stop();
+  Audio1.reset();  // stops the capture thread before the sample buffer goes
 }
 
 void TForm1::showError(const std::exception& e) {
+  if (line_.frames) {  // a scripted run: nobody is there to close a box
+    std::fprintf(stderr, "bandscope: %s\n", e.what());
+    return;
+  }
   QMessageBox::critical(this, QStringLiteral("bandscope"), QString::fromUtf8(e.what()));
 }
 
@@ -128,11 +152,37 @@ void TForm1::FormCreate() {
     controls.sono_steps_ScrollBar->setMaximum(512);
     controls.sono_steps_ScrollBar->setValue(64);
     surface_.create();
+
+    Audio1 = std::make_unique<audio::TAudio>(sound_.services());
+    Audio1->OnSessionEnd = [this] { Audio1.reset(); };
+    QComboBox* list = controls.devCombo;
+    list->clear();
+    const unsigned devices = Audio1->input().numDevs();
+    for (unsigned i = 0; i < devices; ++i) {
+      Audio1->setAudioDeviceID(static_cast<int32_t>(i));
+      list->addItem(QStringLiteral("AudioDevice #%1").arg(i));
+      list->setItemData(static_cast<int>(i),
+                        QString::fromStdString(Audio1->input().deviceDescription(i)),
+                        Qt::ToolTipRole);
+    }
+    Audio1->setAudioDeviceID(0);
+    audio::TRecorder& recorder = *Audio1->Recorder;
+    recorder.setBitsPerSample(audio::TBPS::_8);
+    recorder.setChannels(audio::TChannels::Stereo);
+    recorder.setSplitChannels(true);
+    recorder.setNoSamples(512);
+    recorder.setSampleRate(44100);
+    QCoreApplication::processEvents();
+    recorder.Triggered = true;
+
     ScrollBar1Change();  // sets the time scale and starts the frame timer
+    list->setCurrentIndex(std::min(line_.device, list->count() - 1));
+    devComboChange();
     camera.cameraPanY = 1.0f;
   } catch (const std::exception& e) {
     Timer1.stop();
     showError(e);
+    if (line_.frames) QCoreApplication::exit(1);  // a scripted run would wait for ever
   }
 }
 
@@ -156,6 +206,54 @@ void TForm1::ScrollBar1Change() {
   samples->setLayout(s.bufferLength, s.timeScale);
   Timer1.stop();
   if (surface_.hasSurface()) Timer1.start();  // the tick needs a current context
+}
+
+void TForm1::devComboChange() {
+  if (!Audio1) return;
+  Audio1->Recorder->Stop();
+  Audio1->setAudioDeviceID(controls.devCombo->currentIndex());
+  Audio1->OnRecord = [this](void* sender, void* LP, void* RP, uint16_t size) {
+    Audio1Record(sender, LP, RP, size);
+  };
+  Audio1->OnBufferPlayed = [this](void* sender) { Audio1BufferPlayed(sender); };
+  Audio1->Recorder->Start();
+  captureWanted_ = true;
+  updateStatus();
+}
+
+// Capture thread.
+void TForm1::Audio1Record(void*, void* LP, void* RP, uint16_t BufferSize) {
+  samples->append(static_cast<const uint8_t*>(LP), static_cast<const uint8_t*>(RP), BufferSize);
+}
+
+void TForm1::Button1Click() {
+  if (controls.AlwaysOnTopCheckBox->isChecked()) {
+    controls.AlwaysOnTopCheckBox->setChecked(false);  // its handler leaves stay-on-top mode
+  }
+  const std::optional<ProgramCall> mixer = recordingMixer();
+  if (!mixer) {
+    mixerHint_ = QStringLiteral(
+        "No recording mixer found: install pavucontrol (or pavucontrol-qt, or alsamixer).");
+  } else if (!LaunchProgram(mixer->program, mixer->arguments)) {
+    mixerHint_ = QStringLiteral("The recording mixer %1 could not be started.").arg(mixer->program);
+  } else {
+    mixerHint_.clear();
+  }
+  updateStatus();
+}
+
+void TForm1::endSession() {
+  if (Audio1) Audio1->queue().send(Audio1->MessageWindow, audio::WM_QUERYENDSESSION);
+}
+
+// A recorder that should run and does not shows why until capture works again.
+void TForm1::updateStatus() {
+  QString text = mixerHint_;
+  if (captureWanted_ && Audio1 && !Audio1->Recorder->Opened)
+    text = QString::fromStdString(Audio1->ErrorText);
+  if (text == statusLabel->text()) return;
+  statusLabel->setText(text);
+  statusLabel->setVisible(!text.isEmpty());
 }
 
 void TForm1::sono_steps_ScrollBarChange() {
@@ -256,6 +354,11 @@ void TForm1::Timer1Timer() {
   if (inTick_ || !surface_.hasSurface()) return;
   inTick_ = true;
   try {
+    if (line_.offline && sound_.file) {  // exactly one buffer through the whole capture path
+      sound_.file->deliverNext();
+      sound_.queue->dispatchPending();
+    }
+    updateStatus();
     tickCount = (tickCount + 1) % 120;
     spinAngle += 0.3f;
     const int w = clientWidth();
@@ -291,7 +394,7 @@ void TForm1::Timer1Timer() {
     }
     surface_.swapBuffers();
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked()) raise();  // no activation
-    if (last) QCoreApplication::exit(0);
+    if (last) finishRun();
   } catch (const std::exception& e) {
     // One box, not one per tick: the display stands still until the user acts.
     Timer1.stop();
@@ -301,6 +404,16 @@ void TForm1::Timer1Timer() {
     return;
   }
   inTick_ = false;
+}
+
+void TForm1::finishRun() {
+  Timer1.stop();
+  if (!line_.exportCsv.isEmpty()) {
+    const int channels = controls.StereoCheckBox->isChecked() ? 2 : 1;
+    if (!writeAnalysisCsv(line_.exportCsv.toStdString(), *model, channels))
+      throw std::runtime_error("cannot write the CSV file " + line_.exportCsv.toStdString());
+  }
+  QCoreApplication::exit(0);
 }
 
 QImage TForm1::readPanel() {

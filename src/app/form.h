@@ -2,10 +2,11 @@
 // The main window Form1: the display panel above the control strip, the start-up, the
 // frame tick and the handlers of the controls and the mouse.
 //
-// Threads: everything here runs on the UI thread. The sample buffer it owns is also
-// appended to from the capture thread, through its own lock.
+// Threads: everything here runs on the UI thread except Audio1Record, which the recorder
+// calls on the capture thread; it only appends to the sample buffer, under that buffer's lock.
 
 #include <QImage>
+#include <QLabel>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -18,6 +19,8 @@
 #include "app/frame_rate.h"
 #include "app/gl_binding.h"
 #include "app/gl_surface.h"
+#include "app/sound_services.h"
+#include "audio/audio.h"
 #include "display/frame.h"
 #include "platform/gl_loader.h"
 #include "platform/qt_gl_platform.h"
@@ -26,7 +29,7 @@ namespace bandscope {
 
 class TForm1 : public QWidget, public SurfaceHost {
  public:
-  explicit TForm1(const CommandLine& line);
+  TForm1(const CommandLine& line, SoundServices& sound);
   ~TForm1() override;
 
   // Start-up; errors are shown in a message box and leave the window without a surface.
@@ -39,6 +42,12 @@ class TForm1 : public QWidget, public SurfaceHost {
   void AlwaysOnTopCheckBoxClick();
   void zBuffer_CheckBoxClick();
   void FormMouseWheel(int wheelDelta);
+  void devComboChange();
+  void Button1Click();
+  void Audio1Record(void* Sender, void* LP, void* RP, uint16_t BufferSize);
+  void Audio1BufferPlayed(void* /*Sender*/) {}  // nothing to do
+  // The session ends: the audio component is destroyed, once; later handlers find it gone.
+  void endSession();
 
   // SurfaceHost
   void stopTimer() override { Timer1.stop(); }
@@ -66,18 +75,27 @@ class TForm1 : public QWidget, public SurfaceHost {
   float spinAngle = 0;
   int framesDrawn = 0;
   std::function<int64_t()> clockMs;  // the readout's clock; a monotonic one by default
+  // Null before start-up and after the session's end.
+  std::unique_ptr<audio::TAudio> Audio1;
+  // Why capture is not running, or why the mixer did not start; hidden when empty.
+  QLabel* statusLabel;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void showError(const std::exception& e);
+  void updateStatus();
+  void finishRun();
   FrameOptions frameOptions() const;
   void drawFrameRate();
   QImage readPanel();
   void panelMouse(QMouseEvent* e, int what);
 
   CommandLine line_;
+  SoundServices& sound_;
+  QString mixerHint_;
+  bool captureWanted_ = false;
   QtGlPlatform platform_;
   DlGlLoader loader_;
   GlTable gl_;

@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/form.h"
+#include "app/sound_services.h"
 
 int main(int argc, char** argv) {
   QStringList arguments;
@@ -22,7 +23,19 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("bandscope"));
   QApplication::setApplicationVersion(QStringLiteral("1.0"));
-  bandscope::TForm1 Form1(parsed.line);
+  std::string error;
+  const auto sound = bandscope::openSoundServices(parsed.line, error);
+  if (!sound) {
+    std::fprintf(stderr, "bandscope: %s\n", error.c_str());
+    return 2;
+  }
+  if (const unsigned devices = sound->inputs->numDevs();
+      static_cast<unsigned>(parsed.line.device) >= devices) {
+    std::fprintf(stderr, "bandscope: there is no input device %d (devices: 0 to %u)\n",
+                 parsed.line.device, devices - 1);
+    return 2;
+  }
+  bandscope::TForm1 Form1(parsed.line, *sound);
   Form1.show();
   return QApplication::exec();
 }

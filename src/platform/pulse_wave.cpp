@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace bandscope::platform {
@@ -625,19 +626,20 @@ std::string PulseWaveIn::errorText(MMResult code) {
 }
 
 double PulseWaveIn::latencyMs(WaveHandle handle) {
-  if (!connection_->usable()) return -1.0;
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  if (!connection_->usable()) return kNone;
   Locked lock(*connection_);
   Stream* self = find(handle);
-  if (self == nullptr || self->failure != 0) return -1.0;
+  if (self == nullptr || self->failure != 0) return kNone;
   int success = 0;
   if (!connection_->runLocked(
           pa_stream_update_timing_info(self->stream, &PulseConnection::onSuccess, &success),
           kWaitMs) ||
       success == 0)
-    return -1.0;
+    return kNone;
   pa_usec_t usec = 0;
   int negative = 0;
-  if (pa_stream_get_latency(self->stream, &usec, &negative) < 0) return -1.0;
+  if (pa_stream_get_latency(self->stream, &usec, &negative) < 0) return kNone;
   // The server's figure counts the stream data not yet read by us; add what sits in the
   // header being filled.
   double ms = (negative != 0 ? -1.0 : 1.0) * double(usec) / 1000.0;

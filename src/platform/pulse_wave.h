@@ -100,8 +100,9 @@ class PulseWaveIn final : public WaveInService {
   PulseDevice device(unsigned id);
   // Capture latency of an open handle in milliseconds: the server's latency of the stream
   // (pa_stream_get_latency after a fresh timing update) plus what is buffered on our side
-  // (unread stream data and the bytes already copied into the oldest queued header).
-  // Negative when it cannot be measured.
+  // (the bytes already copied into the oldest queued header; unread stream data is in the
+  // server's figure). On a monitor the server subtracts the sink's own buffer, so the figure
+  // can be slightly negative. NaN when it cannot be measured.
   double latencyMs(WaveHandle handle);
   // Bytes that arrived while no header was queued.
   std::uint64_t droppedBytes(WaveHandle handle);

@@ -36,6 +36,24 @@ TEST(CommandLine, FramesAndScreenshot) {
   EXPECT_EQ(bandCountFor(r.line), 256);
 }
 
+TEST(CommandLine, CaptureAndStartOptions) {
+  const CommandLineResult r =
+      parse({"--input", "a.wav", "--offline", "--frames", "5", "--export-csv", "out.csv", "--mono",
+             "--no-phon", "--time-scale", "128", "--device", "3"});
+  ASSERT_EQ(r.outcome, CommandLineResult::Outcome::Run) << r.message.toStdString();
+  EXPECT_EQ(r.line.input, QStringLiteral("a.wav"));
+  EXPECT_TRUE(r.line.offline);
+  EXPECT_EQ(r.line.exportCsv, QStringLiteral("out.csv"));
+  EXPECT_TRUE(r.line.mono);
+  EXPECT_TRUE(r.line.noPhon);
+  EXPECT_EQ(r.line.timeScale, 128);
+  EXPECT_EQ(r.line.device, 3);
+  const CommandLine defaults = parse({}).line;
+  EXPECT_EQ(defaults.timeScale, 2);
+  EXPECT_EQ(defaults.device, 0);
+  EXPECT_FALSE(defaults.mono || defaults.noPhon || defaults.offline);
+}
+
 TEST(CommandLine, BadArgumentsAreNamedWithTheUsage) {
   const struct {
     QStringList args;
@@ -47,7 +65,12 @@ TEST(CommandLine, BadArgumentsAreNamedWithTheUsage) {
                {{"--frames", "0"}, "--frames"},
                {{"--frames", "3", "--screenshot", "a.jpg"}, ".png or .bmp"},
                {{"--screenshot", "a.png"}, "needs --frames"},
-               {{"8", "9"}, "'9'"}};
+               {{"8", "9"}, "'9'"},
+               {{"--time-scale", "3"}, "--time-scale"},
+               {{"--time-scale", "256"}, "--time-scale"},
+               {{"--device", "-1"}, "--device"},
+               {{"--offline"}, "needs --input"},
+               {{"--export-csv", "a.csv"}, "needs --frames"}};
   for (const auto& c : cases) {
     const CommandLineResult r = parse(c.args);
     EXPECT_EQ(r.outcome, CommandLineResult::Outcome::Error) << c.named;

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "support/gl_window.h"
+#include "support/sound_fixture.h"
 
 namespace bandscope {
 namespace {
@@ -17,15 +18,17 @@ namespace {
 using test::waitFor;
 
 struct Started {
-  explicit Started(CommandLine line = {}) : form(line) {
+  explicit Started(CommandLine line = {}) : sound(test::testSignalServices()), form(line, *sound) {
     form.show();
     EXPECT_TRUE(waitFor([&] { return form.framesDrawn > 2; })) << "no frames drawn";
   }
+  std::unique_ptr<SoundServices> sound;
   TForm1 form;
 };
 
 TEST(Form, ControlsStandWhereTheyBelongWithTheirCaptionsAndHints) {
-  TForm1 form{CommandLine{}};
+  const auto sound = test::testSignalServices();
+  TForm1 form{CommandLine{}, *sound};
   const ControlPanel& c = form.controls;
   EXPECT_EQ(c.Panel1->height(), 44);
   struct Box {

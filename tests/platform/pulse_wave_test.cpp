@@ -1,0 +1,570 @@
+// The PulseAudio wave services against a private daemon (support/pulse_daemon.h) whose null
+// sink's monitor is the capture device.
+#include "platform/pulse_wave.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <iostream>
+#include <mutex>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/pulse_daemon.h"
+
+namespace bandscope::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using test::PulseDaemon;
+using test::sharedPulseDaemon;
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kRate = 44100;
+constexpr std::uint32_t kBufferBytes = 1024;  // 512 stereo 8-bit frames
+
+WaveFormat pcm(unsigned channels, unsigned bits, unsigned rate = kRate) {
+  WaveFormat f;
+  f.channels = static_cast<std::uint16_t>(channels);
+  f.bitsPerSample = static_cast<std::uint16_t>(bits);
+  f.samplesPerSec = rate;
+  f.blockAlign = static_cast<std::uint16_t>(channels * bits / 8);
+  f.avgBytesPerSec = rate * f.blockAlign;
+  return f;
+}
+
+// What the callback saw, for a test thread that waits on it. The callback only locks and
+// copies into fixed storage.
+class Events {
+ public:
+  static void callback(WaveHandle, unsigned message, void* instance, WaveHeader* header,
+                       std::uintptr_t param) {
+    auto* self = static_cast<Events*>(instance);
+    {
+      std::lock_guard lock(self->mutex_);
+      switch (message) {
+        case WIM_OPEN:
+        case WOM_OPEN: ++self->opens_; break;
+        case WIM_CLOSE:
+        case WOM_CLOSE: ++self->closes_; break;
+        case WIM_DATA:
+        case WOM_DONE:
+          if (self->count_ < self->returned_.size())
+            self->returned_[(self->head_ + self->count_++) % self->returned_.size()] = header;
+          ++self->done_;
+          break;
+        case WAVE_DEVICE_FAILED:
+          ++self->failures_;
+          self->failure_ = static_cast<MMResult>(param);
+          break;
+        default: break;
+      }
+    }
+    self->changed_.notify_all();
+  }
+
+  // The oldest returned header, waiting up to timeout; null when none came.
+  WaveHeader* next(std::chrono::milliseconds timeout = 2000ms) {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, timeout, [this] { return count_ > 0; })) return nullptr;
+    WaveHeader* header = returned_[head_];
+    head_ = (head_ + 1) % returned_.size();
+    --count_;
+    return header;
+  }
+
+  bool waitFailure(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [this] { return failures_ > 0; });
+  }
+
+  int opens() const { std::lock_guard lock(mutex_); return opens_; }
+  int closes() const { std::lock_guard lock(mutex_); return closes_; }
+  int failures() const { std::lock_guard lock(mutex_); return failures_; }
+  int done() const { std::lock_guard lock(mutex_); return done_; }
+  std::size_t pending() const { std::lock_guard lock(mutex_); return count_; }
+  MMResult failure() const { std::lock_guard lock(mutex_); return failure_; }
+  void clearReturned() { std::lock_guard lock(mutex_); count_ = 0; }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::array<WaveHeader*, 64> returned_{};
+  std::size_t head_ = 0, count_ = 0;
+  int opens_ = 0, closes_ = 0, failures_ = 0, done_ = 0;
+  MMResult failure_ = 0;
+};
+
+// Four capture buffers circulating as the recorder does it.
+struct Ring {
+  explicit Ring(std::uint32_t bytes) {
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+      buffers[i].assign(bytes, 0);
+      headers[i].data = buffers[i].data();
+      headers[i].bufferLength = bytes;
+    }
+  }
+  std::array<std::vector<std::uint8_t>, 4> buffers;
+  std::array<WaveHeader, 4> headers{};
+};
+
+class PulseWaveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PulseDaemon& daemon = sharedPulseDaemon();
+    ASSERT_TRUE(daemon.running() || daemon.start()) << "no private PulseAudio daemon in "
+                                                    << daemon.runtimeDir();
+  }
+
+  // Loads a sine into the null sink; unloaded at the end of the test.
+  void playSine(unsigned frequency) {
+    std::string index;
+    ASSERT_EQ(sharedPulseDaemon().pactl("load-module module-sine sink=" +
+                                            std::string(PulseDaemon::kSink) +
+                                            " frequency=" + std::to_string(frequency),
+                                        &index),
+              0);
+    modules_.push_back(std::stoi(index));
+  }
+
+  void TearDown() override {
+    for (const int module : modules_)
+      if (sharedPulseDaemon().running())
+        sharedPulseDaemon().pactl("unload-module " + std::to_string(module));
+  }
+
+  // Index of the null sink's monitor among the input devices; -1 when missing.
+  static int monitorIndex(PulseWaveIn& in) {
+    for (unsigned i = 0; i < in.numDevs(); ++i)
+      if (in.device(i).name == PulseDaemon::kMonitor) return static_cast<int>(i);
+    return -1;
+  }
+
+  // Opens the monitor as stereo 8-bit, queues the ring and starts.
+  void startCapture(PulseWaveIn& in, WaveHandle& handle, Events& events, Ring& ring) {
+    const int monitor = monitorIndex(in);
+    ASSERT_GE(monitor, 0);
+    ASSERT_EQ(in.open(handle, monitor, pcm(2, 8), &Events::callback, &events), MMSYSERR_NOERROR);
+    for (WaveHeader& h : ring.headers) {
+      ASSERT_EQ(in.prepareHeader(handle, h), MMSYSERR_NOERROR);
+      ASSERT_EQ(in.addBuffer(handle, h), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(in.start(handle), MMSYSERR_NOERROR);
+  }
+
+  static void stopCapture(PulseWaveIn& in, WaveHandle handle, Ring& ring) {
+    EXPECT_EQ(in.reset(handle), MMSYSERR_NOERROR);
+    for (WaveHeader& h : ring.headers) EXPECT_EQ(in.unprepareHeader(handle, h), MMSYSERR_NOERROR);
+    EXPECT_EQ(in.close(handle), MMSYSERR_NOERROR);
+  }
+
+  // Takes count returned headers, appending their bytes to *store and handing each back.
+  static int capture(PulseWaveIn& in, WaveHandle handle, Events& events, int count,
+                     std::vector<std::uint8_t>* store, std::vector<std::uint32_t>* sizes = nullptr) {
+    int got = 0;
+    while (got < count) {
+      WaveHeader* h = events.next();
+      if (h == nullptr) break;
+      if (sizes != nullptr) sizes->push_back(h->bytesRecorded);
+      if (store != nullptr) store->insert(store->end(), h->data, h->data + h->bytesRecorded);
+      EXPECT_NE(h->flags & WHDR_DONE, 0u);
+      EXPECT_EQ(h->flags & WHDR_INQUEUE, 0u);
+      EXPECT_EQ(in.addBuffer(handle, *h), MMSYSERR_NOERROR);
+      ++got;
+    }
+    return got;
+  }
+
+  std::vector<int> modules_;
+};
+
+TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
+  PulseWaveIn in;
+  ASSERT_GE(in.numDevs(), 1u);
+  std::string defaultSource;
+  ASSERT_EQ(sharedPulseDaemon().pactl("get-default-source", &defaultSource), 0);
+  defaultSource.erase(defaultSource.find_last_not_of("\n") + 1);
+  EXPECT_EQ(in.device(0).name, defaultSource);
+  const int monitor = monitorIndex(in);
+  ASSERT_GE(monitor, 0);
+  EXPECT_EQ(in.deviceDescription(unsigned(monitor)), "Monitor of Null Output");
+  EXPECT_EQ(in.deviceDescription(in.numDevs()), "");
+
+  // A second sink: its monitor comes after the default until it is made the default.
+  std::string module;
+  ASSERT_EQ(sharedPulseDaemon().pactl(
+                "load-module module-null-sink sink_name=second "
+                "sink_properties=device.description=Second",
+                &module),
+            0);
+  modules_.push_back(std::stoi(module));
+  EXPECT_EQ(in.numDevs(), 1u) << "the list is read when the connection is made";
+  ASSERT_TRUE(in.refresh());
+  ASSERT_EQ(in.numDevs(), 2u);
+  EXPECT_EQ(in.device(0).name, defaultSource);
+  EXPECT_EQ(in.device(1).name, "second.monitor");
+  EXPECT_EQ(in.deviceDescription(1), "Monitor of Second");
+  ASSERT_EQ(sharedPulseDaemon().pactl("set-default-source second.monitor"), 0);
+  ASSERT_TRUE(in.refresh());
+  EXPECT_EQ(in.device(0).name, "second.monitor");
+  EXPECT_EQ(in.device(1).name, defaultSource);
+  ASSERT_EQ(sharedPulseDaemon().pactl("set-default-source " + defaultSource), 0);
+
+  PulseWaveOut out(in.connection());
+  ASSERT_GE(out.numDevs(), 2u);
+  EXPECT_EQ(out.device(0).name, PulseDaemon::kSink);
+}
+
+TEST_F(PulseWaveTest, ToneInTheNullSinkComesBackOnTheMonitorInFullBuffers) {
+  playSine(1000);
+  PulseWaveIn in;
+  Events events;
+  Ring ring(kBufferBytes);
+  WaveHandle handle = 0;
+  startCapture(in, handle, events, ring);
+  EXPECT_EQ(events.opens(), 1);
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint32_t> sizes;
+  ASSERT_EQ(capture(in, handle, events, 8, nullptr), 8);  // past the sine's start
+  ASSERT_EQ(capture(in, handle, events, 40, &bytes, &sizes), 40);
+  stopCapture(in, handle, ring);
+  EXPECT_EQ(events.closes(), 1);
+  for (const std::uint32_t size : sizes) EXPECT_EQ(size, kBufferBytes);
+  const std::size_t frames = bytes.size() / 2;
+  for (unsigned c = 0; c < 2; ++c) {
+    EXPECT_GT(test::peakLevel(bytes.data(), 8, 2, frames, c), 0.05) << "channel " << c;
+    EXPECT_NEAR(test::zeroCrossingFrequency(bytes.data(), 8, 2, frames, c, kRate), 1000.0, 20.0)
+        << "channel " << c;
+  }
+}
+
+TEST_F(PulseWaveTest, WrongFormatsAndDevicesAreRefused) {
+  PulseWaveIn in;
+  Events events;
+  WaveHandle handle = 0;
+  EXPECT_EQ(in.open(handle, 0, pcm(2, 24), &Events::callback, &events), WAVERR_BADFORMAT);
+  EXPECT_EQ(in.open(handle, 0, pcm(3, 16), &Events::callback, &events), WAVERR_BADFORMAT);
+  WaveFormat misaligned = pcm(2, 16);
+  misaligned.blockAlign = 2;
+  EXPECT_EQ(in.open(handle, 0, misaligned, &Events::callback, &events), WAVERR_BADFORMAT);
+  EXPECT_EQ(in.open(handle, int(in.numDevs()), pcm(2, 16), &Events::callback, &events),
+            MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(events.opens(), 0);
+  EXPECT_EQ(handle, 0u);
+
+  // 16-bit mono at another rate, on the default device; a queued header cannot be unprepared.
+  ASSERT_EQ(in.open(handle, WAVE_MAPPER, pcm(1, 16, 22050), &Events::callback, &events),
+            MMSYSERR_NOERROR);
+  Ring ring(kBufferBytes);
+  EXPECT_EQ(in.addBuffer(handle, ring.headers[0]), WAVERR_UNPREPARED);
+  ASSERT_EQ(in.prepareHeader(handle, ring.headers[0]), MMSYSERR_NOERROR);
+  ASSERT_EQ(in.addBuffer(handle, ring.headers[0]), MMSYSERR_NOERROR);
+  EXPECT_EQ(in.addBuffer(handle, ring.headers[0]), WAVERR_STILLPLAYING);
+  EXPECT_EQ(in.unprepareHeader(handle, ring.headers[0]), WAVERR_STILLPLAYING);
+  // Not started: reset returns the header empty.
+  EXPECT_EQ(in.reset(handle), MMSYSERR_NOERROR);
+  WaveHeader* back = events.next(0ms);
+  ASSERT_EQ(back, &ring.headers[0]);
+  EXPECT_EQ(back->bytesRecorded, 0u);
+  EXPECT_NE(back->flags & WHDR_DONE, 0u);
+  EXPECT_EQ(in.unprepareHeader(handle, ring.headers[0]), MMSYSERR_NOERROR);
+  EXPECT_EQ(ring.headers[0].flags & WHDR_PREPARED, 0u);
+  EXPECT_EQ(in.close(handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(in.close(handle), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(in.addBuffer(handle, ring.headers[0]), MMSYSERR_INVALHANDLE);
+}
+
+TEST_F(PulseWaveTest, ResetReturnsEveryQueuedHeaderBeforeItReturns) {
+  PulseWaveIn in;
+  Events events;
+  Ring ring(8 * kBufferBytes);  // about 93 ms each: reset comes while one is being filled
+  WaveHandle handle = 0;
+  startCapture(in, handle, events, ring);
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(in.reset(handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(events.pending(), 4u);
+  for (int i = 0; i < 4; ++i) {
+    WaveHeader* h = events.next(0ms);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h, &ring.headers[std::size_t(i)]) << "in the order they were queued";
+    EXPECT_NE(h->flags & WHDR_DONE, 0u);
+    EXPECT_LE(h->bytesRecorded, h->bufferLength);
+  }
+  // Corked now: nothing more arrives, and the ring can go round again after start.
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(events.pending(), 0u);
+  for (WaveHeader& h : ring.headers) ASSERT_EQ(in.addBuffer(handle, h), MMSYSERR_NOERROR);
+  ASSERT_EQ(in.start(handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(capture(in, handle, events, 2, nullptr), 2);
+  stopCapture(in, handle, ring);
+}
+
+TEST_F(PulseWaveTest, NoServerMeansNoDevicesAndAClearError) {
+  const std::string missing = "unix:" + sharedPulseDaemon().runtimeDir() + "/nobody/native";
+  const auto begin = Clock::now();
+  PulseWaveIn in(missing);
+  EXPECT_EQ(in.numDevs(), 0u);
+  EXPECT_EQ(in.deviceDescription(0), "");
+  Events events;
+  WaveHandle handle = 0;
+  EXPECT_EQ(in.open(handle, WAVE_MAPPER, pcm(2, 8), &Events::callback, &events),
+            MMSYSERR_NODRIVER);
+  EXPECT_EQ(handle, 0u);
+  EXPECT_EQ(events.opens(), 0);
+  const std::string text = in.errorText(MMSYSERR_NODRIVER);
+  EXPECT_EQ(text.rfind("Cannot connect to the sound server: ", 0), 0u) << text;
+  EXPECT_GT(text.size(), std::string("Cannot connect to the sound server: ").size());
+
+  PulseWaveOut out(missing);
+  EXPECT_EQ(out.numDevs(), 0u);
+  EXPECT_EQ(out.open(handle, 0, pcm(2, 8), &Events::callback, &events), MMSYSERR_NODRIVER);
+  EXPECT_EQ(out.errorText(MMSYSERR_NODRIVER), text);
+  EXPECT_LT(Clock::now() - begin, 3s);
+  // Generic codes keep their generic text.
+  EXPECT_EQ(in.errorText(WAVERR_BADFORMAT), genericErrorText(WAVERR_BADFORMAT));
+}
+
+TEST_F(PulseWaveTest, DaemonKilledDuringCaptureFailsTheHandleOnceAndOpenReconnects) {
+  PulseWaveIn in;
+  Events events;
+  Ring ring(kBufferBytes);
+  WaveHandle handle = 0;
+  startCapture(in, handle, events, ring);
+  ASSERT_EQ(capture(in, handle, events, 4, nullptr), 4);
+
+  sharedPulseDaemon().kill();
+  ASSERT_TRUE(events.waitFailure(3s));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(events.failures(), 1);
+  const MMResult failure = events.failure();
+  EXPECT_GE(failure, SERVICE_ERROR_BASE);
+  EXPECT_EQ(in.errorText(failure), "Connection terminated");
+  events.clearReturned();
+  EXPECT_EQ(in.addBuffer(handle, ring.headers[0]), failure);
+  EXPECT_EQ(in.start(handle), failure);
+  EXPECT_TRUE(std::isnan(in.latencyMs(handle)));
+  stopCapture(in, handle, ring);
+  EXPECT_EQ(events.closes(), 1);
+  EXPECT_EQ(in.numDevs(), 0u);
+  EXPECT_EQ(in.open(handle, WAVE_MAPPER, pcm(2, 8), &Events::callback, &events),
+            MMSYSERR_NODRIVER);
+
+  ASSERT_TRUE(sharedPulseDaemon().start());
+  Events again;
+  startCapture(in, handle, again, ring);
+  EXPECT_EQ(capture(in, handle, again, 4, nullptr), 4);
+  stopCapture(in, handle, ring);
+  EXPECT_EQ(again.failures(), 0);
+}
+
+TEST_F(PulseWaveTest, ToneThroughTheOutputComesBackOnTheMonitor) {
+  PulseWaveIn in;
+  PulseWaveOut out(in.connection());
+  Events inEvents, outEvents;
+  Ring ring(kBufferBytes);
+  WaveHandle inHandle = 0;
+  startCapture(in, inHandle, inEvents, ring);
+
+  // 1.5 s of 440 Hz left, 880 Hz right, 16-bit, through four 2048-byte buffers.
+  const std::vector<std::uint8_t> tone = test::makeTone({440.0, 880.0}, kRate, 16, kRate * 3 / 2);
+  WaveHandle outHandle = 0;
+  ASSERT_EQ(out.open(outHandle, 0, pcm(2, 16), &Events::callback, &outEvents), MMSYSERR_NOERROR);
+  EXPECT_EQ(outEvents.opens(), 1);
+  Ring play(2048);
+  std::size_t position = 0;
+  int written = 0;
+  auto writeNext = [&](WaveHeader& h) {
+    const std::size_t n = std::min<std::size_t>(2048, tone.size() - position);
+    if (n == 0) return false;
+    std::copy_n(tone.data() + position, n, h.data);
+    h.bufferLength = static_cast<std::uint32_t>(n);
+    position += n;
+    EXPECT_EQ(out.write(outHandle, h), MMSYSERR_NOERROR);
+    ++written;
+    return true;
+  };
+  for (WaveHeader& h : play.headers) {
+    ASSERT_EQ(out.prepareHeader(outHandle, h), MMSYSERR_NOERROR);
+    writeNext(h);
+  }
+  // Playback and capture on one thread: hand back whatever came back.
+  std::vector<std::uint8_t> recorded;
+  recorded.reserve(4 * kRate);
+  int played = 0;
+  const auto deadline = Clock::now() + 6s;
+  while (played < written && Clock::now() < deadline) {
+    while (WaveHeader* h = outEvents.next(0ms)) {
+      EXPECT_NE(h->flags & WHDR_DONE, 0u);
+      ++played;
+      writeNext(*h);
+    }
+    capture(in, inHandle, inEvents, 1, &recorded);
+  }
+  EXPECT_EQ(played, written);
+  EXPECT_EQ(position, tone.size());
+  capture(in, inHandle, inEvents, 8, &recorded);
+  stopCapture(in, inHandle, ring);
+  EXPECT_EQ(out.reset(outHandle), MMSYSERR_NOERROR);
+  for (WaveHeader& h : play.headers) EXPECT_EQ(out.unprepareHeader(outHandle, h), MMSYSERR_NOERROR);
+  EXPECT_EQ(out.close(outHandle), MMSYSERR_NOERROR);
+  EXPECT_EQ(outEvents.closes(), 1);
+
+  // The loudest stretch of 0.5 s in the recording carries the tone in both channels.
+  const std::size_t frames = recorded.size() / 2;
+  const std::size_t window = kRate / 2;
+  ASSERT_GT(frames, window);
+  std::size_t best = 0;
+  double bestLevel = -1.0;
+  for (std::size_t start = 0; start + window <= frames; start += kRate / 20) {
+    const double level = test::peakLevel(recorded.data() + 2 * start, 8, 2, window, 0);
+    if (level > bestLevel) { bestLevel = level; best = start; }
+  }
+  const std::uint8_t* at = recorded.data() + 2 * best;
+  EXPECT_GT(bestLevel, 0.3);
+  EXPECT_NEAR(test::zeroCrossingFrequency(at, 8, 2, window, 0, kRate), 440.0, 10.0);
+  EXPECT_NEAR(test::zeroCrossingFrequency(at, 8, 2, window, 1, kRate), 880.0, 15.0);
+}
+
+TEST_F(PulseWaveTest, OutputResetReturnsUnplayedHeaders) {
+  PulseWaveOut out;
+  Events events;
+  WaveHandle handle = 0;
+  ASSERT_EQ(out.open(handle, WAVE_MAPPER, pcm(2, 16), &Events::callback, &events),
+            MMSYSERR_NOERROR);
+  const std::vector<std::uint8_t> tone = test::makeTone({440.0, 440.0}, kRate, 16, kRate);
+  Ring play(static_cast<std::uint32_t>(tone.size() / 4));  // 250 ms each
+  for (std::size_t i = 0; i < play.headers.size(); ++i) {
+    std::copy_n(tone.data() + i * play.buffers[i].size(), play.buffers[i].size(),
+                play.buffers[i].data());
+    ASSERT_EQ(out.prepareHeader(handle, play.headers[i]), MMSYSERR_NOERROR);
+    ASSERT_EQ(out.write(handle, play.headers[i]), MMSYSERR_NOERROR);
+  }
+  EXPECT_EQ(out.write(handle, play.headers[0]), WAVERR_STILLPLAYING);
+  EXPECT_EQ(out.unprepareHeader(handle, play.headers[3]), WAVERR_STILLPLAYING);
+  // The first one is played, in order, about 250 ms in.
+  WaveHeader* first = events.next(2000ms);
+  EXPECT_EQ(first, &play.headers[0]);
+  EXPECT_EQ(out.reset(handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(events.done(), 4);
+  for (std::size_t i = 1; i < 4; ++i) {
+    WaveHeader* h = events.next(0ms);
+    EXPECT_EQ(h, &play.headers[i]);
+    if (h != nullptr) {
+      EXPECT_NE(h->flags & WHDR_DONE, 0u);
+    }
+  }
+  // After the reset the stream plays again, a short tail included.
+  WaveHeader& tail = play.headers[0];
+  tail.bufferLength = 400;  // under the prebuffer
+  ASSERT_EQ(out.write(handle, tail), MMSYSERR_NOERROR);
+  EXPECT_EQ(events.next(2000ms), &tail);
+  for (WaveHeader& h : play.headers) EXPECT_EQ(out.unprepareHeader(handle, h), MMSYSERR_NOERROR);
+  EXPECT_EQ(out.close(handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(events.closes(), 1);
+}
+
+TEST_F(PulseWaveTest, OutputFailsOnceWhenTheDaemonDies) {
+  PulseWaveOut out;
+  Events events;
+  WaveHandle handle = 0;
+  ASSERT_EQ(out.open(handle, 0, pcm(2, 8), &Events::callback, &events), MMSYSERR_NOERROR);
+  const std::vector<std::uint8_t> tone = test::makeTone({440.0, 440.0}, kRate, 8, kRate);
+  Ring play(static_cast<std::uint32_t>(tone.size() / 4));
+  for (std::size_t i = 0; i < play.headers.size(); ++i) {
+    std::copy_n(tone.data(), play.buffers[i].size(), play.buffers[i].data());
+    ASSERT_EQ(out.prepareHeader(handle, play.headers[i]), MMSYSERR_NOERROR);
+    ASSERT_EQ(out.write(handle, play.headers[i]), MMSYSERR_NOERROR);
+  }
+  sharedPulseDaemon().kill();
+  ASSERT_TRUE(events.waitFailure(3s));
+  EXPECT_EQ(out.errorText(events.failure()), "Connection terminated");
+  EXPECT_EQ(out.write(handle, play.headers[0]), events.failure());
+  EXPECT_EQ(out.reset(handle), MMSYSERR_NOERROR);
+  for (WaveHeader& h : play.headers) EXPECT_EQ(out.unprepareHeader(handle, h), MMSYSERR_NOERROR);
+  EXPECT_EQ(out.close(handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(events.failures(), 1);
+  ASSERT_TRUE(sharedPulseDaemon().start());
+  ASSERT_EQ(out.open(handle, 0, pcm(2, 8), &Events::callback, &events), MMSYSERR_NOERROR);
+  EXPECT_EQ(out.close(handle), MMSYSERR_NOERROR);
+}
+
+// Not a timing assertion: prints what the capture path costs with one-buffer fragments.
+TEST_F(PulseWaveTest, MeasuresCaptureLatencyWithOneBufferFragments) {
+  PulseWaveIn in;
+  Events events;
+  Ring ring(kBufferBytes);
+  WaveHandle handle = 0;
+  startCapture(in, handle, events, ring);
+  ASSERT_EQ(capture(in, handle, events, 10, nullptr), 10);  // settle
+  std::vector<double> latencies, intervals;
+  auto last = Clock::now();
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(capture(in, handle, events, 1, nullptr), 1);
+    const auto now = Clock::now();
+    intervals.push_back(std::chrono::duration<double, std::milli>(now - last).count());
+    last = now;
+    const double latency = in.latencyMs(handle);
+    EXPECT_FALSE(std::isnan(latency));
+    latencies.push_back(latency);
+  }
+
+  // Round trip: a burst written to the null sink, until it shows on the monitor.
+  PulseWaveOut out(in.connection());
+  Events outEvents;
+  WaveHandle outHandle = 0;
+  ASSERT_EQ(out.open(outHandle, 0, pcm(2, 8), &Events::callback, &outEvents), MMSYSERR_NOERROR);
+  std::vector<double> roundTrips;
+  std::vector<std::uint8_t> burst = test::makeTone({1000.0, 1000.0}, kRate, 8, 2048, 0.8);
+  WaveHeader burstHeader;
+  burstHeader.data = burst.data();
+  burstHeader.bufferLength = static_cast<std::uint32_t>(burst.size());
+  ASSERT_EQ(out.prepareHeader(outHandle, burstHeader), MMSYSERR_NOERROR);
+  for (int trial = 0; trial < 5; ++trial) {
+    capture(in, handle, events, 10, nullptr);  // silence between bursts
+    ASSERT_EQ(out.write(outHandle, burstHeader), MMSYSERR_NOERROR);
+    const auto sent = Clock::now();
+    bool heard = false;
+    while (!heard && Clock::now() - sent < 2s) {
+      WaveHeader* h = events.next();
+      ASSERT_NE(h, nullptr);
+      heard = test::peakLevel(h->data, 8, 2, h->bytesRecorded / 2, 0) > 0.4;
+      ASSERT_EQ(in.addBuffer(handle, *h), MMSYSERR_NOERROR);
+    }
+    if (heard)
+      roundTrips.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+    ASSERT_EQ(outEvents.next(2000ms), &burstHeader);
+  }
+  EXPECT_EQ(out.unprepareHeader(outHandle, burstHeader), MMSYSERR_NOERROR);
+  EXPECT_EQ(out.close(outHandle), MMSYSERR_NOERROR);
+  const std::uint64_t dropped = in.droppedBytes(handle);
+  stopCapture(in, handle, ring);
+
+  auto summary = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    std::ostringstream s;
+    s.precision(3);
+    if (v.empty()) return std::string("none");
+    s << "min " << v.front() << " median " << v[v.size() / 2] << " max " << v.back() << " ms";
+    return s.str();
+  };
+  const std::string capture = summary(latencies), interval = summary(intervals),
+                    roundTrip = summary(roundTrips);
+  std::cout << "[ latency  ] capture (1024-byte buffers, 512-frame fragments): " << capture
+            << "\n[ latency  ] buffer interval: " << interval
+            << "\n[ latency  ] output to monitor round trip: " << roundTrip
+            << "\n[ latency  ] bytes dropped with no buffer queued: " << dropped << std::endl;
+  RecordProperty("capture_latency", capture);
+  RecordProperty("buffer_interval", interval);
+  RecordProperty("round_trip", roundTrip);
+  EXPECT_EQ(roundTrips.size(), 5u);
+}
+
+}  // namespace
+}  // namespace bandscope::platform

@@ -171,19 +171,56 @@ bool PulseDaemon::start() {
   while (std::chrono::steady_clock::now() < deadline) {
     if (!running()) return false;
     struct stat info {};
-    if (stat(socket.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && pactl("info") == 0)
-      return true;
+    if (stat(socket.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && pactl("info") == 0) {
+      if (startKeeper()) return true;
+      break;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   kill();
   return false;
 }
 
+bool PulseDaemon::startKeeper() {
+  std::vector<std::string> argv = {
+      "parec",         "--raw",
+      "--format=s16le", "--channels=2",
+      "--rate=44100",  "--latency-msec=10",
+      "--client-name=bandscope-test-keeper",
+      std::string("--device=") + kMonitor,
+  };
+  std::vector<std::string> env = {
+      "PULSE_SERVER=" + server(), "PULSE_CLIENTCONFIG=" + dir_ + "/client.conf",
+      "PULSE_COOKIE=" + dir_ + "/.config/pulse/cookie", "HOME=" + dir_,
+      "XDG_RUNTIME_DIR=" + dir_, "PATH=/usr/bin:/bin", "LANG=C", "LC_ALL=C",
+  };
+  const std::string log = dir_ + "/keeper.log";
+  const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  keeperPid_ = spawn(findProgram("parec"), argv, env, -1, logFd, true);
+  if (logFd >= 0) ::close(logFd);
+  if (keeperPid_ <= 0) {
+    keeperPid_ = -1;
+    return false;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::string outputs;
+    if (pactl("list short source-outputs", &outputs) == 0 && !outputs.empty()) {
+      const std::string sink = std::string(" ") + kSink;
+      return pactl("suspend-sink" + sink + " 1") == 0 && pactl("suspend-sink" + sink + " 0") == 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
 void PulseDaemon::kill() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGKILL);
-  waitExit(pid_);
-  pid_ = -1;
+  for (int* pid : {&pid_, &keeperPid_}) {
+    if (*pid <= 0) continue;
+    ::kill(*pid, SIGKILL);
+    waitExit(*pid);
+    *pid = -1;
+  }
 }
 
 int PulseDaemon::pactl(const std::string& args, std::string* output) const {

@@ -21,7 +21,13 @@ class PulseDaemon {
   PulseDaemon();   // creates the directory and starts the daemon; see running()
   ~PulseDaemon();  // kills the daemon and removes the directory
 
-  bool start();  // (re)starts after kill(); waits until it answers; false after ~10 s
+  // (Re)starts after kill(); waits until it answers; false after ~10 s. A null sink with no
+  // client asking for a short latency renders in 2-second blocks, so a new capture stream on
+  // its monitor would wait up to 2 s for its first data: start() also runs a keeper, a parec
+  // recording the monitor to /dev/null with 10 ms latency, and restarts the sink's clock
+  // (suspend, resume) so the short blocks apply at once. The keeper shows in the server's
+  // source outputs only.
+  bool start();
   void kill();   // SIGKILL, as a crash would; waits for the process to end
   // The daemon is started with fork/exec and a clean environment (its output goes to
   // daemon.log in the directory); it gets SIGKILL when the thread that started it ends
@@ -35,8 +41,11 @@ class PulseDaemon {
   int pactl(const std::string& args, std::string* output = nullptr) const;
 
  private:
+  bool startKeeper();
+
   std::string dir_;
   mutable int pid_ = -1;  // running() reaps a daemon that ended by itself
+  int keeperPid_ = -1;
 };
 
 // One daemon for the whole test process, started on first use.

@@ -1,0 +1,16 @@
+#pragma once
+// The analysis state as CSV: one row per analysed channel and band, numbers with "." and no
+// grouping whatever the locale. UI thread.
+
+#include <string>
+
+#include "display/frame.h"
+
+namespace bandscope {
+
+// Header channel,band,hz,level,fast,slow,peak,hold,loudness,deviation; channels 0 .. n - 1.
+std::string analysisCsv(const FrameModel& model, int channels);
+// False when the file cannot be written completely.
+bool writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels);
+
+}  // namespace bandscope

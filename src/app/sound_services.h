@@ -1,0 +1,38 @@
+#pragma once
+// The program's sound services: the UI thread's message queue, the input devices (the sound
+// server's sources then the test signal, or only an audio file), the sound server's output
+// for the player, and the mixer. Owned by main, outliving the window.
+//
+// Threads: built, used and destroyed on the UI thread, with a QApplication running.
+
+#include <memory>
+#include <string>
+
+#include "app/command_line.h"
+#include "audio/audio.h"
+#include "platform/device_list.h"
+#include "platform/file_wave_input.h"
+#include "platform/mixer_service.h"
+#include "platform/qt_message_queue.h"
+#include "platform/qt_mixer_notifier.h"
+#include "platform/test_signal_input.h"
+
+namespace bandscope {
+
+struct SoundServices {
+  std::unique_ptr<platform::MessageQueue> queue;
+  std::unique_ptr<platform::WaveInService> serverInput;  // null with --input
+  std::unique_ptr<platform::WaveOutService> output;
+  std::unique_ptr<platform::TestSignalInput> testSignal;
+  std::unique_ptr<platform::FileWaveInput> file;
+  std::unique_ptr<platform::DeviceList> inputs;
+  std::unique_ptr<platform::MixerService> mixer;
+  std::unique_ptr<platform::QtMixerNotifier> mixerNotifier;
+
+  audio::AudioServices services() const { return {*inputs, *output, *queue, mixer.get()}; }
+};
+
+// For the command line: an unreadable --input file gives null and a message naming it.
+std::unique_ptr<SoundServices> openSoundServices(const CommandLine& line, std::string& error);
+
+}  // namespace bandscope
