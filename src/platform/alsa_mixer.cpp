@@ -113,6 +113,20 @@ std::vector<snd_mixer_selem_channel_id_t> channelsOf(snd_mixer_elem_t* elem, uns
   return channels;
 }
 
+// alsa-lib's messages silenced for the scope: a missing "default" device is expected where
+// no sound server runs and no card exists, and is reported as a missing device instead.
+class QuietAlsa {
+ public:
+  QuietAlsa() : saved_(snd_lib_error) { snd_lib_error_set_handler(ignore); }
+  ~QuietAlsa() { snd_lib_error_set_handler(saved_); }
+  QuietAlsa(const QuietAlsa&) = delete;
+  QuietAlsa& operator=(const QuietAlsa&) = delete;
+
+ private:
+  static void ignore(const char*, int, const char*, int, const char*, ...) {}
+  snd_lib_error_handler_t saved_;
+};
+
 std::string elementName(snd_mixer_elem_t* elem) {
   std::string name = snd_mixer_selem_get_name(elem);
   if (const unsigned index = snd_mixer_selem_get_index(elem)) name += "," + std::to_string(index);
@@ -189,7 +203,11 @@ void AlsaMixer::enumerate() {
   cards_.clear();
   enumerated_ = true;
   snd_ctl_t* ctl = nullptr;
-  if (snd_ctl_open(&ctl, "default", 0) >= 0) {
+  const bool hasDefault = [&] {
+    QuietAlsa quiet;
+    return snd_ctl_open(&ctl, "default", 0) >= 0;
+  }();
+  if (hasDefault) {
     std::string product = "default";
     snd_ctl_card_info_t* info = nullptr;
     if (snd_ctl_card_info_malloc(&info) >= 0) {
@@ -383,7 +401,7 @@ void AlsaMixer::dispatch(MixerHandle handle) {
   std::vector<std::uint32_t> changed;
   for (std::size_t i = 0; i < device->elements.size(); ++i) {
     Element& e = *device->elements[i];
-    if (true) continue;
+    if (!e.touched || !e.elem) continue;
     e.touched = false;
     for (unsigned kind = 0; kind < kKinds; ++kind) {
       if (!e.has[kind]) continue;

@@ -551,7 +551,9 @@ TEST_F(PulseWaveTest, MeasuresCaptureLatencyWithOneBufferFragments) {
     std::ostringstream s;
     s.precision(3);
     if (v.empty()) return std::string("none");
-    s << "min " << v.front() << " median " << v[v.size() / 2] << " max " << v.back() << " ms";
+    const double mean = std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
+    s << "min " << v.front() << " median " << v[v.size() / 2] << " mean " << mean << " max "
+      << v.back() << " ms";
     return s.str();
   };
   const std::string capture = summary(latencies), interval = summary(intervals),

@@ -1,0 +1,282 @@
+// The real program end to end, under the test's own Xvfb and private sound server: live
+// capture of a tone played into the null sink, deterministic offline runs from a file checked
+// against the analysis library, the program without a sound server, bad inputs, and the
+// server dying under a running window.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/band_processing.h"
+#include "analysis/sample_buffer.h"
+#include "app/csv_export.h"
+#include "app/form.h"
+#include "platform/pulse_wave.h"
+#include "support/gl_window.h"
+#include "support/pulse_daemon.h"
+#include "support/sound_fixture.h"
+
+namespace bandscope {
+namespace {
+
+// 8-bit unsigned stereo PCM at 44100 Hz in a WAV file.
+void writeWav(const QString& path, const std::vector<std::uint8_t>& frames) {
+  std::ofstream f(path.toStdString(), std::ios::binary);
+  auto u32 = [&](std::uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
+  auto u16 = [&](std::uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
+  const auto bytes = static_cast<std::uint32_t>(frames.size());
+  f.write("RIFF", 4);
+  u32(36 + bytes);
+  f.write("WAVEfmt ", 8);
+  u32(16);
+  u16(1);
+  u16(2);
+  u32(44100);
+  u32(88200);
+  u16(2);
+  u16(8);
+  f.write("data", 4);
+  u32(bytes);
+  f.write(reinterpret_cast<const char*>(frames.data()), bytes);
+}
+
+// Left: a tone, right: another one, both over deterministic noise.
+std::vector<std::uint8_t> twoTones(int frames, double leftHz, double rightHz, double rightLevel) {
+  std::vector<std::uint8_t> bytes;
+  std::uint32_t noise = 12345;
+  for (int i = 0; i < frames; ++i) {
+    noise = noise * 1664525u + 1013904223u;
+    const double n = static_cast<double>(noise >> 24) / 255.0 - 0.5;
+    const double t = i / 44100.0;
+    bytes.push_back(static_cast<std::uint8_t>(
+        std::lrint(128 + 90 * std::sin(6.283185307 * leftHz * t) + 8 * n)));
+    bytes.push_back(static_cast<std::uint8_t>(
+        std::lrint(128 + rightLevel * std::sin(6.283185307 * rightHz * t) + 8 * n)));
+  }
+  return bytes;
+}
+
+struct ProgramRun {
+  int exitCode = -1;
+  QString errors;
+};
+
+ProgramRun runProgram(const QStringList& arguments, int timeoutMs = 60000) {
+  QProcess program;
+  program.start(QStringLiteral(BANDSCOPE_BINARY), arguments);
+  ProgramRun run;
+  if (!program.waitForFinished(timeoutMs)) {
+    program.kill();
+    program.waitForFinished();
+    ADD_FAILURE() << "bandscope did not finish: " << arguments.join(' ').toStdString();
+    return run;
+  }
+  run.errors = QString::fromLocal8Bit(program.readAllStandardError());
+  run.exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+  return run;
+}
+
+std::string readFile(const QString& path) {
+  std::ifstream f(path.toStdString(), std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+struct Row {
+  int channel, band, hz, level;
+};
+std::vector<Row> rowsOf(const std::string& csv) {
+  std::vector<Row> rows;
+  std::istringstream in(csv);
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    Row r{};
+    if (std::sscanf(line.c_str(), "%d,%d,%d,%d", &r.channel, &r.band, &r.hz, &r.level) == 4)
+      rows.push_back(r);
+  }
+  return rows;
+}
+
+struct Offline {
+  const char* name;
+  QStringList options;
+  int bands;
+  int timeScale;
+  bool stereo, phon;
+};
+
+TEST(EndToEnd, OfflineFileRunsMatchTheAnalysisOfTheSameBuffers) {
+  QTemporaryDir dir;
+  const QString wav = dir.filePath(QStringLiteral("tones.wav"));
+  const auto frames = twoTones(44100, 1000, 3000, 60);
+  writeWav(wav, frames);
+  constexpr int kFrames = 40;
+  const Offline runs[] = {{"defaults", {}, 192, 2, true, true},
+                          {"mono", {"--mono"}, 192, 2, false, true},
+                          {"no-phon", {"--no-phon"}, 192, 2, true, false},
+                          {"time-scale 1", {"--time-scale", "1"}, 192, 1, true, true},
+                          {"time-scale 8", {"--time-scale", "8"}, 192, 8, true, true},
+                          {"8 bands", {"8"}, 8, 2, true, true},
+                          {"37 bands", {"37"}, 37, 2, true, true},
+                          {"512 bands", {"512"}, 512, 2, true, true}};
+  for (const Offline& r : runs) {
+    SCOPED_TRACE(r.name);
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    QStringList args{"--input",      wav, "--offline", "--frames", QString::number(kFrames),
+                     "--export-csv", csv};
+    args << r.options;
+    const ProgramRun run = runProgram(args);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+
+    // The same buffers through the library: one block of 512 frames before each frame.
+    auto model = std::make_unique<FrameModel>();
+    initFrameModel(*model, static_cast<uint16_t>(r.bands));
+    model->settings.timeScale = r.timeScale;
+    SampleBuffer samples;
+    samples.setLayout(model->settings.bufferLength, r.timeScale);
+    std::uint8_t left[512], right[512];
+    for (int k = 0; k < kFrames; ++k) {
+      for (int f = 0; f < 512; ++f) {
+        left[f] = frames[2 * (512 * k + f)];
+        right[f] = frames[2 * (512 * k + f) + 1];
+      }
+      samples.append(left, right, 512);
+      samples.snapshot(model->snapshot);
+      const BandOptions options{r.phon, true, r.stereo};
+      for (int c = 0; c < (r.stereo ? 2 : 1); ++c)
+        analyseChannel(c, options, model->settings, model->tables, model->spectrum,
+                       model->snapshot);
+    }
+    EXPECT_EQ(readFile(csv), analysisCsv(*model, r.stereo ? 2 : 1));
+  }
+}
+
+TEST(EndToEnd, BadInputsExitWithAClearMessage) {
+  QTemporaryDir dir;
+  const QString text = dir.filePath(QStringLiteral("notes.txt"));
+  std::ofstream(text.toStdString()) << "not sound at all\n";
+  const QString empty = dir.filePath(QStringLiteral("empty.wav"));
+  writeWav(empty, {});
+  const struct {
+    QStringList args;
+    const char* says;
+  } cases[] = {{{"--input", dir.filePath(QStringLiteral("missing.wav"))}, "missing.wav"},
+               {{"--input", text}, "notes.txt"},
+               {{"--input", empty}, "empty.wav"},
+               {{"--device", "99"}, "99"},
+               {{"--time-scale", "3"}, "--time-scale"}};
+  for (const auto& c : cases) {
+    const ProgramRun run = runProgram(c.args);
+    EXPECT_EQ(run.exitCode, 2) << c.says << ": " << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(QString::fromUtf8(c.says))) << run.errors.toStdString();
+  }
+}
+
+// The loudest band of each channel, and the level of the loudest band of each.
+std::pair<int, int> loudest(const std::vector<Row>& rows, int channel) {
+  int bestHz = 0, best = -1;
+  for (const Row& r : rows)
+    if (r.channel == channel && r.level > best) {
+      best = r.level;
+      bestHz = r.hz;
+    }
+  return {bestHz, best};
+}
+
+int nearestHz(const std::vector<Row>& rows, int target) {
+  int nearest = rows.front().hz;
+  for (const Row& r : rows)
+    if (std::abs(r.hz - target) < std::abs(nearest - target)) nearest = r.hz;
+  return nearest;
+}
+
+TEST(EndToEnd, ToneIntoTheServerShowsUpAtItsBand) {
+  test::PulseDaemon& daemon = test::sharedPulseDaemon();
+  ASSERT_TRUE(daemon.running());
+  QTemporaryDir dir;
+  for (const bool bothChannels : {true, false}) {
+    SCOPED_TRACE(bothChannels ? "both channels" : "left only");
+    const QString wav = dir.filePath(QStringLiteral("tone.wav"));
+    writeWav(wav, twoTones(44100 * 20, 1000, 1000, bothChannels ? 90 : 0));
+    QProcess player;
+    player.start(QStringLiteral("paplay"),
+                 {QStringLiteral("-d"), QString::fromLatin1(test::PulseDaemon::kSink), wav});
+    ASSERT_TRUE(player.waitForStarted());
+    const QString csv = dir.filePath(QStringLiteral("live.csv"));
+    const QString shot = dir.filePath(QStringLiteral("live.png"));
+    const ProgramRun run =
+        runProgram({"--frames", "400", "--export-csv", csv, "--screenshot", shot});
+    player.kill();
+    player.waitForFinished();
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const auto rows = rowsOf(readFile(csv));
+    ASSERT_FALSE(rows.empty());
+    const auto [leftHz, leftLevel] = loudest(rows, 0);
+    EXPECT_EQ(leftHz, nearestHz(rows, 1000));
+    const auto [rightHz, rightLevel] = loudest(rows, 1);
+    if (bothChannels) {
+      EXPECT_EQ(rightHz, nearestHz(rows, 1000));
+    } else {
+      EXPECT_LT(rightLevel, leftLevel / 4) << "the right channel should stay near silence";
+    }
+    const QImage picture(shot);
+    ASSERT_FALSE(picture.isNull());
+    bool lit = false;
+    for (int y = 0; y < picture.height() && !lit; y += 3)
+      for (int x = 0; x < picture.width() && !lit; x += 3) lit = picture.pixel(x, y) != 0xFF000000u;
+    EXPECT_TRUE(lit);
+  }
+}
+
+TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
+  auto sound = std::make_unique<SoundServices>();
+  sound->queue = std::make_unique<platform::QtMessageQueue>();
+  const auto nowhere = platform::makePulseConnection("unix:/nonexistent/bandscope/native");
+  sound->output = std::make_unique<platform::PulseWaveOut>(nowhere);
+  sound->serverInput = std::make_unique<platform::PulseWaveIn>(nowhere);
+  sound->testSignal = std::make_unique<platform::TestSignalInput>();
+  sound->inputs = std::make_unique<platform::DeviceList>(
+      std::vector<platform::WaveInService*>{sound->serverInput.get(), sound->testSignal.get()});
+  TForm1 form(CommandLine{}, *sound);
+  form.show();
+  ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn > 50; }, 20000));
+  ASSERT_EQ(form.controls.devCombo->count(), 1);
+  EXPECT_EQ(form.controls.devCombo->itemText(0), QStringLiteral("AudioDevice #0"));
+  EXPECT_EQ(form.controls.devCombo->itemData(0, Qt::ToolTipRole).toString(),
+            QStringLiteral("Test signal"));
+  EXPECT_TRUE(form.statusLabel->isHidden());
+  EXPECT_GT(form.model->spectrum.loudnessMeter[1], 0) << "the chord reaches the analysis";
+}
+
+TEST(EndToEnd, ServerDeathShowsWhyAndChoosingTheDeviceAgainResumes) {
+  test::PulseDaemon& daemon = test::sharedPulseDaemon();
+  ASSERT_TRUE(daemon.running());
+  std::string error;
+  const auto sound = openSoundServices(CommandLine{}, error);
+  ASSERT_TRUE(sound) << error;
+  TForm1 form(CommandLine{}, *sound);
+  form.show();
+  ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn > 20; }, 20000));
+  ASSERT_TRUE(form.Audio1 && form.Audio1->Recorder->Opened);
+  daemon.kill();
+  ASSERT_TRUE(test::waitFor([&] { return form.statusLabel->isVisible(); }, 20000));
+  EXPECT_FALSE(form.statusLabel->text().isEmpty());
+  const int drawn = form.framesDrawn;
+  ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn > drawn + 20; }, 20000))
+      << "the display stopped";
+  ASSERT_TRUE(daemon.start());
+  form.devComboChange();  // the user chooses the device again
+  EXPECT_TRUE(form.Audio1->Recorder->Opened) << form.Audio1->ErrorText;
+  ASSERT_TRUE(test::waitFor([&] { return form.statusLabel->isHidden(); }, 20000));
+}
+
+}  // namespace
+}  // namespace bandscope
