@@ -9,7 +9,7 @@ namespace bandscope::audio {
 
 using namespace platform;
 
-TMixerSettings::TMixerSettings(TAudio& owner_) : owner(owner_) {
+TMixerSettings::TMixerSettings(TAudio& audio) : owner(audio) {
   MessageWindow = owner.queue().createWindow(*this);
 }
 

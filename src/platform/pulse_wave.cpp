@@ -255,27 +255,25 @@ std::vector<PulseDevice> readDevicesLocked(PulseConnection& connection, bool sou
                                  &collector),
       timeoutMs);
   if (sources) {
-    connection.runLocked(
-        pa_context_get_source_info_list(
-            context,
-            [](pa_context*, const pa_source_info* info, int eol, void* userdata) {
-              if (eol == 0 && info != nullptr)
-                addDevice(*static_cast<DeviceCollector*>(userdata), info->name,
-                          info->description);
-            },
-            &collector),
-        timeoutMs);
+    connection.runLocked(pa_context_get_source_info_list(
+                             context,
+                             [](pa_context*, const pa_source_info* info, int eol, void* userdata) {
+                               if (eol == 0 && info != nullptr)
+                                 addDevice(*static_cast<DeviceCollector*>(userdata), info->name,
+                                           info->description);
+                             },
+                             &collector),
+                         timeoutMs);
   } else {
-    connection.runLocked(
-        pa_context_get_sink_info_list(
-            context,
-            [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-              if (eol == 0 && info != nullptr)
-                addDevice(*static_cast<DeviceCollector*>(userdata), info->name,
-                          info->description);
-            },
-            &collector),
-        timeoutMs);
+    connection.runLocked(pa_context_get_sink_info_list(
+                             context,
+                             [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+                               if (eol == 0 && info != nullptr)
+                                 addDevice(*static_cast<DeviceCollector*>(userdata), info->name,
+                                           info->description);
+                             },
+                             &collector),
+                         timeoutMs);
   }
   auto& list = collector.devices;
   const auto found = std::find_if(list.begin(), list.end(), [&](const PulseDevice& device) {
@@ -290,7 +288,8 @@ std::string serviceErrorText(const PulseConnection& connection, MMResult code) {
     return connection.connectError();
   if (code >= SERVICE_ERROR_BASE) {
     const char* text = pa_strerror(static_cast<int>(code - SERVICE_ERROR_BASE));
-    return text != nullptr ? text : "Sound server error " + std::to_string(code - SERVICE_ERROR_BASE);
+    return text != nullptr ? text
+                           : "Sound server error " + std::to_string(code - SERVICE_ERROR_BASE);
   }
   return genericErrorText(code);
 }
@@ -464,7 +463,9 @@ PulseDevice PulseWaveIn::device(unsigned id) {
   return devices_[id];
 }
 
-std::string PulseWaveIn::deviceDescription(unsigned id) { return device(id).description; }
+std::string PulseWaveIn::deviceDescription(unsigned id) {
+  return device(id).description;
+}
 
 MMResult PulseWaveIn::open(WaveHandle& handle, int deviceId, const WaveFormat& format,
                            WaveCallback callback, void* instance) {
@@ -498,7 +499,8 @@ MMResult PulseWaveIn::open(WaveHandle& handle, int deviceId, const WaveFormat& f
   attr.prebuf = static_cast<std::uint32_t>(-1);
   attr.minreq = static_cast<std::uint32_t>(-1);
   attr.fragsize = format.blockAlign * kFragmentFrames;
-  const char* name = deviceId == WAVE_MAPPER ? nullptr : devices_[std::size_t(deviceId)].name.c_str();
+  const char* name =
+      deviceId == WAVE_MAPPER ? nullptr : devices_[std::size_t(deviceId)].name.c_str();
   const auto flags =
       static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
   int error = 0;
@@ -597,8 +599,8 @@ MMResult PulseWaveIn::reset(WaveHandle handle) {
     connection_->runLocked(pa_stream_cork(self->stream, 1, &PulseConnection::onSuccess, &corked),
                            kWaitMs);
     if (self->failure == 0)
-      connection_->runLocked(
-          pa_stream_flush(self->stream, &PulseConnection::onSuccess, &flushed), kWaitMs);
+      connection_->runLocked(pa_stream_flush(self->stream, &PulseConnection::onSuccess, &flushed),
+                             kWaitMs);
   }
   self->returnAll();
   return MMSYSERR_NOERROR;
@@ -818,7 +820,9 @@ PulseDevice PulseWaveOut::device(unsigned id) {
   return devices_[id];
 }
 
-std::string PulseWaveOut::deviceDescription(unsigned id) { return device(id).description; }
+std::string PulseWaveOut::deviceDescription(unsigned id) {
+  return device(id).description;
+}
 
 MMResult PulseWaveOut::open(WaveHandle& handle, int deviceId, const WaveFormat& format,
                             WaveCallback callback, void* instance) {
@@ -850,7 +854,8 @@ MMResult PulseWaveOut::open(WaveHandle& handle, int deviceId, const WaveFormat& 
   attr.prebuf = fragment;
   attr.minreq = static_cast<std::uint32_t>(-1);
   attr.fragsize = static_cast<std::uint32_t>(-1);
-  const char* name = deviceId == WAVE_MAPPER ? nullptr : devices_[std::size_t(deviceId)].name.c_str();
+  const char* name =
+      deviceId == WAVE_MAPPER ? nullptr : devices_[std::size_t(deviceId)].name.c_str();
   int error = 0;
   if (pa_stream_connect_playback(self.stream, name, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
                                  nullptr) < 0) {
@@ -868,8 +873,8 @@ MMResult PulseWaveOut::open(WaveHandle& handle, int deviceId, const WaveFormat& 
       error = PA_STREAM_IS_GOOD(state) ? PA_ERR_TIMEOUT : pa_context_errno(connection_->context());
   }
   if (error == 0) {
-    self.timer = pa_context_rttime_new(connection_->context(), PA_USEC_INVALID, &Stream::onTimer,
-                                       &self);
+    self.timer =
+        pa_context_rttime_new(connection_->context(), PA_USEC_INVALID, &Stream::onTimer, &self);
     if (self.timer == nullptr) error = PA_ERR_INTERNAL;
   }
   if (error != 0) {

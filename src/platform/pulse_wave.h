@@ -84,8 +84,8 @@ class PulseWaveIn final : public WaveInService {
 
   unsigned numDevs() override;
   std::string deviceDescription(unsigned id) override;
-  MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format,
-                WaveCallback callback, void* instance) override;
+  MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format, WaveCallback callback,
+                void* instance) override;
   MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
   MMResult addBuffer(WaveHandle handle, WaveHeader& header) override;
   MMResult start(WaveHandle handle) override;
@@ -136,8 +136,8 @@ class PulseWaveOut final : public WaveOutService {
   PulseWaveOut& operator=(const PulseWaveOut&) = delete;
 
   unsigned numDevs() override;
-  MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format,
-                WaveCallback callback, void* instance) override;
+  MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format, WaveCallback callback,
+                void* instance) override;
   MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
   MMResult write(WaveHandle handle, WaveHeader& header) override;
   MMResult reset(WaveHandle handle) override;

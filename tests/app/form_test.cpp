@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -146,6 +147,90 @@ TEST(Form, DrawingGoesOnAfterTheStayOnTopToggle) {
     EXPECT_TRUE(waitFor([&] { return f.framesDrawn > before + 10; })) << onTop;
     EXPECT_EQ(f.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), onTop);
   }
+}
+
+// A form over a scripted input with two devices.
+struct ScriptedInput {
+  ScriptedInput() {
+    auto fake = std::make_unique<test::FakeWaveIn>();
+    device = fake.get();
+    device->devices = 2;
+    device->texts[2] = "There is no such device.";
+    sound = test::testSignalServices();
+    sound->serverInput = std::move(fake);
+    sound->inputs =
+        std::make_unique<platform::DeviceList>(std::vector<platform::WaveInService*>{device});
+  }
+  test::FakeWaveIn* device;
+  std::unique_ptr<SoundServices> sound;
+};
+
+TEST(Form, DeviceChoiceRestartsCaptureAndShowsWhyItFails) {
+  ScriptedInput input;
+  TForm1 f(CommandLine{}, *input.sound);
+  f.show();
+  ASSERT_TRUE(waitFor([&] { return f.framesDrawn > 2; }));
+  QComboBox* list = f.controls.devCombo;
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->itemText(1), QStringLiteral("AudioDevice #1"));
+  EXPECT_EQ(list->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("Fake input 1"));
+  EXPECT_EQ(input.device->openedDevice(), 0);
+  EXPECT_TRUE(f.statusLabel->isHidden());
+
+  input.device->failures["open"] = 2;
+  list->setCurrentIndex(1);
+  f.devComboChange();
+  EXPECT_TRUE(f.statusLabel->isVisible());
+  EXPECT_EQ(
+      f.statusLabel->text(),
+      QStringLiteral("Could not open the input device for recording:  There is no such device."));
+  const int drawn = f.framesDrawn;
+  EXPECT_TRUE(waitFor([&] { return f.framesDrawn > drawn + 5; })) << "the display goes on";
+
+  input.device->failures.clear();
+  f.devComboChange();  // the same entry again: stopped and started anew
+  EXPECT_EQ(input.device->openedDevice(), 1);
+  EXPECT_TRUE(f.statusLabel->isHidden());
+}
+
+TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
+  Started s;
+  TForm1& f = s.form;
+  QTemporaryDir bin;
+  const QString called = bin.filePath(QStringLiteral("called"));
+  {
+    QFile script(bin.filePath(QStringLiteral("pavucontrol")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1'\n").arg(called).toUtf8());
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+  }
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", bin.path().toLocal8Bit());
+  f.controls.AlwaysOnTopCheckBox->setChecked(true);
+  f.Button1Click();
+  EXPECT_FALSE(f.controls.AlwaysOnTopCheckBox->isChecked());
+  EXPECT_TRUE(waitFor([&] { return QFile::exists(called); }));
+  QFile args(called);
+  ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+  EXPECT_EQ(args.readAll().trimmed(), QByteArray("--tab=4"));
+  EXPECT_TRUE(f.statusLabel->isHidden());
+
+  QFile::remove(bin.filePath(QStringLiteral("pavucontrol")));
+  f.Button1Click();  // nothing to start: a hint, no box
+  qputenv("PATH", path);
+  EXPECT_TRUE(f.statusLabel->isVisible());
+  EXPECT_TRUE(f.statusLabel->text().contains(QStringLiteral("pavucontrol")));
+}
+
+TEST(Form, SessionEndDestroysTheAudioComponentOnce) {
+  Started s;
+  TForm1& f = s.form;
+  f.endSession();
+  EXPECT_FALSE(f.Audio1);
+  f.endSession();
+  f.devComboChange();  // finds no component and does nothing
+  const int drawn = f.framesDrawn;
+  EXPECT_TRUE(waitFor([&] { return f.framesDrawn > drawn + 5; }));
 }
 
 TEST(Program, FramesAndScreenshotWriteThePanelsPicture) {

@@ -51,9 +51,18 @@ class BlockStore {
     ++stored_;
   }
 
-  int received() const { std::lock_guard lock(mutex_); return received_; }
-  int wrongSize() const { std::lock_guard lock(mutex_); return wrongSize_; }
-  int unsplit() const { std::lock_guard lock(mutex_); return unsplit_; }
+  int received() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
+  int wrongSize() const {
+    std::lock_guard lock(mutex_);
+    return wrongSize_;
+  }
+  int unsplit() const {
+    std::lock_guard lock(mutex_);
+    return unsplit_;
+  }
   void clear() {
     std::lock_guard lock(mutex_);
     received_ = wrongSize_ = unsplit_ = 0;
@@ -64,7 +73,8 @@ class BlockStore {
     std::lock_guard lock(mutex_);
     const auto& v = c == 0 ? left_ : right_;
     if (first >= stored_) return {};
-    return {v.begin() + std::ptrdiff_t(first * kSamples), v.begin() + std::ptrdiff_t(stored_ * kSamples)};
+    return {v.begin() + std::ptrdiff_t(first * kSamples),
+            v.begin() + std::ptrdiff_t(stored_ * kSamples)};
   }
 
  private:
@@ -139,23 +149,24 @@ class RecorderPulseTest : public ::testing::Test {
 
   void playSine(unsigned frequency) {
     std::string index;
-    ASSERT_EQ(sharedPulseDaemon().pactl("load-module module-sine sink=" +
-                                            std::string(PulseDaemon::kSink) +
-                                            " frequency=" + std::to_string(frequency),
-                                        &index),
+    ASSERT_EQ(sharedPulseDaemon().pactl(
+                  "load-module module-sine sink=" + std::string(PulseDaemon::kSink) +
+                      " frequency=" + std::to_string(frequency),
+                  &index),
               0);
     modules_.push_back(std::stoi(index));
   }
 
   bool blocksAfter(int count, std::chrono::milliseconds timeout = 3000ms) {
-    return pumpUntil(queue_, [&] { return store_.received() >= count; }, timeout);
+    return pumpUntil(
+        queue_, [&] { return store_.received() >= count; }, timeout);
   }
 
   platform::PulseWaveIn in_;
   platform::PulseWaveOut out_{in_.connection()};
   platform::MessageQueue queue_;
-  std::unique_ptr<TAudio> audio_;
   BlockStore store_;
+  std::unique_ptr<TAudio> audio_;
   int monitor_ = -1;
   std::vector<int> modules_;
 };
@@ -196,12 +207,14 @@ TEST_F(RecorderPulseTest, DaemonKilledDuringCaptureStopsTheRecorderWithTheReason
   ASSERT_TRUE(r.Start()) << audio_->ErrorText;
   ASSERT_TRUE(blocksAfter(5));
   sharedPulseDaemon().kill();
-  ASSERT_TRUE(pumpUntil(queue_, [&] { return !r.Opened; }, 5000ms));
+  ASSERT_TRUE(pumpUntil(
+      queue_, [&] { return !r.Opened; }, 5000ms));
   EXPECT_NE(audio_->ErrorText.find("Connection terminated"), std::string::npos)
       << audio_->ErrorText;
   // Nothing arrives any more, and Start says why it cannot record.
   const int after = store_.received();
-  EXPECT_FALSE(pumpUntil(queue_, [&] { return store_.received() > after; }, 100ms));
+  EXPECT_FALSE(pumpUntil(
+      queue_, [&] { return store_.received() > after; }, 100ms));
   EXPECT_FALSE(r.Start());
   EXPECT_NE(audio_->ErrorText.find("Cannot connect to the sound server"), std::string::npos)
       << audio_->ErrorText;
@@ -227,7 +240,8 @@ TEST_F(RecorderPulseTest, PlayedToneComesBackOnTheMonitor) {
   std::vector<std::uint8_t> tone = test::makeTone({440.0, 660.0}, kRate, 8, kRate);
   ASSERT_TRUE(audio_->Player->Play(std::make_unique<TMemoryStream>(std::move(tone))))
       << audio_->ErrorText;
-  ASSERT_TRUE(pumpUntil(queue_, [&] { return played.load(); }, 5000ms));
+  ASSERT_TRUE(pumpUntil(
+      queue_, [&] { return played.load(); }, 5000ms));
   EXPECT_FALSE(audio_->Player->Opened);
   EXPECT_GE(buffersPlayed, int(kRate / kSamples));
   EXPECT_TRUE(blocksAfter(store_.received() + 10));

@@ -51,9 +51,13 @@ class Events {
       std::lock_guard lock(self->mutex_);
       switch (message) {
         case WIM_OPEN:
-        case WOM_OPEN: ++self->opens_; break;
+        case WOM_OPEN:
+          ++self->opens_;
+          break;
         case WIM_CLOSE:
-        case WOM_CLOSE: ++self->closes_; break;
+        case WOM_CLOSE:
+          ++self->closes_;
+          break;
         case WIM_DATA:
         case WOM_DONE:
           if (self->count_ < self->returned_.size())
@@ -64,7 +68,8 @@ class Events {
           ++self->failures_;
           self->failure_ = static_cast<MMResult>(param);
           break;
-        default: break;
+        default:
+          break;
       }
     }
     self->changed_.notify_all();
@@ -85,13 +90,34 @@ class Events {
     return changed_.wait_for(lock, timeout, [this] { return failures_ > 0; });
   }
 
-  int opens() const { std::lock_guard lock(mutex_); return opens_; }
-  int closes() const { std::lock_guard lock(mutex_); return closes_; }
-  int failures() const { std::lock_guard lock(mutex_); return failures_; }
-  int done() const { std::lock_guard lock(mutex_); return done_; }
-  std::size_t pending() const { std::lock_guard lock(mutex_); return count_; }
-  MMResult failure() const { std::lock_guard lock(mutex_); return failure_; }
-  void clearReturned() { std::lock_guard lock(mutex_); count_ = 0; }
+  int opens() const {
+    std::lock_guard lock(mutex_);
+    return opens_;
+  }
+  int closes() const {
+    std::lock_guard lock(mutex_);
+    return closes_;
+  }
+  int failures() const {
+    std::lock_guard lock(mutex_);
+    return failures_;
+  }
+  int done() const {
+    std::lock_guard lock(mutex_);
+    return done_;
+  }
+  std::size_t pending() const {
+    std::lock_guard lock(mutex_);
+    return count_;
+  }
+  MMResult failure() const {
+    std::lock_guard lock(mutex_);
+    return failure_;
+  }
+  void clearReturned() {
+    std::lock_guard lock(mutex_);
+    count_ = 0;
+  }
 
  private:
   mutable std::mutex mutex_;
@@ -119,17 +145,17 @@ class PulseWaveTest : public ::testing::Test {
  protected:
   void SetUp() override {
     PulseDaemon& daemon = sharedPulseDaemon();
-    ASSERT_TRUE(daemon.running() || daemon.start()) << "no private PulseAudio daemon in "
-                                                    << daemon.runtimeDir();
+    ASSERT_TRUE(daemon.running() || daemon.start())
+        << "no private PulseAudio daemon in " << daemon.runtimeDir();
   }
 
   // Loads a sine into the null sink; unloaded at the end of the test.
   void playSine(unsigned frequency) {
     std::string index;
-    ASSERT_EQ(sharedPulseDaemon().pactl("load-module module-sine sink=" +
-                                            std::string(PulseDaemon::kSink) +
-                                            " frequency=" + std::to_string(frequency),
-                                        &index),
+    ASSERT_EQ(sharedPulseDaemon().pactl(
+                  "load-module module-sine sink=" + std::string(PulseDaemon::kSink) +
+                      " frequency=" + std::to_string(frequency),
+                  &index),
               0);
     modules_.push_back(std::stoi(index));
   }
@@ -167,7 +193,8 @@ class PulseWaveTest : public ::testing::Test {
 
   // Takes count returned headers, appending their bytes to *store and handing each back.
   static int capture(PulseWaveIn& in, WaveHandle handle, Events& events, int count,
-                     std::vector<std::uint8_t>* store, std::vector<std::uint32_t>* sizes = nullptr) {
+                     std::vector<std::uint8_t>* store,
+                     std::vector<std::uint32_t>* sizes = nullptr) {
     int got = 0;
     while (got < count) {
       WaveHeader* h = events.next();
@@ -199,10 +226,9 @@ TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
 
   // A second sink: its monitor comes after the default until it is made the default.
   std::string module;
-  ASSERT_EQ(sharedPulseDaemon().pactl(
-                "load-module module-null-sink sink_name=second "
-                "sink_properties=device.description=Second",
-                &module),
+  ASSERT_EQ(sharedPulseDaemon().pactl("load-module module-null-sink sink_name=second "
+                                      "sink_properties=device.description=Second",
+                                      &module),
             0);
   modules_.push_back(std::stoi(module));
   EXPECT_EQ(in.numDevs(), 1u) << "the list is read when the connection is made";
@@ -314,8 +340,7 @@ TEST_F(PulseWaveTest, NoServerMeansNoDevicesAndAClearError) {
   EXPECT_EQ(in.deviceDescription(0), "");
   Events events;
   WaveHandle handle = 0;
-  EXPECT_EQ(in.open(handle, WAVE_MAPPER, pcm(2, 8), &Events::callback, &events),
-            MMSYSERR_NODRIVER);
+  EXPECT_EQ(in.open(handle, WAVE_MAPPER, pcm(2, 8), &Events::callback, &events), MMSYSERR_NODRIVER);
   EXPECT_EQ(handle, 0u);
   EXPECT_EQ(events.opens(), 0);
   const std::string text = in.errorText(MMSYSERR_NODRIVER);
@@ -353,8 +378,7 @@ TEST_F(PulseWaveTest, DaemonKilledDuringCaptureFailsTheHandleOnceAndOpenReconnec
   stopCapture(in, handle, ring);
   EXPECT_EQ(events.closes(), 1);
   EXPECT_EQ(in.numDevs(), 0u);
-  EXPECT_EQ(in.open(handle, WAVE_MAPPER, pcm(2, 8), &Events::callback, &events),
-            MMSYSERR_NODRIVER);
+  EXPECT_EQ(in.open(handle, WAVE_MAPPER, pcm(2, 8), &Events::callback, &events), MMSYSERR_NODRIVER);
 
   ASSERT_TRUE(sharedPulseDaemon().start());
   Events again;
@@ -424,7 +448,10 @@ TEST_F(PulseWaveTest, ToneThroughTheOutputComesBackOnTheMonitor) {
   double bestLevel = -1.0;
   for (std::size_t start = 0; start + window <= frames; start += kRate / 20) {
     const double level = test::peakLevel(recorded.data() + 2 * start, 8, 2, window, 0);
-    if (level > bestLevel) { bestLevel = level; best = start; }
+    if (level > bestLevel) {
+      bestLevel = level;
+      best = start;
+    }
   }
   const std::uint8_t* at = recorded.data() + 2 * best;
   EXPECT_GT(bestLevel, 0.3);

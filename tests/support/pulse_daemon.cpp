@@ -11,11 +11,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <numbers>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <thread>
 #include <vector>
 
@@ -122,9 +122,13 @@ PulseDaemon::~PulseDaemon() {
   }
 }
 
-std::string PulseDaemon::server() const { return "unix:" + dir_ + "/pulse/native"; }
+std::string PulseDaemon::server() const {
+  return "unix:" + dir_ + "/pulse/native";
+}
 
-std::string PulseDaemon::runtimeDir() const { return dir_; }
+std::string PulseDaemon::runtimeDir() const {
+  return dir_;
+}
 
 bool PulseDaemon::running() const {
   if (pid_ <= 0) return false;
@@ -183,16 +187,24 @@ bool PulseDaemon::start() {
 
 bool PulseDaemon::startKeeper() {
   std::vector<std::string> argv = {
-      "parec",         "--raw",
-      "--format=s16le", "--channels=2",
-      "--rate=44100",  "--latency-msec=10",
+      "parec",
+      "--raw",
+      "--format=s16le",
+      "--channels=2",
+      "--rate=44100",
+      "--latency-msec=10",
       "--client-name=bandscope-test-keeper",
       std::string("--device=") + kMonitor,
   };
   std::vector<std::string> env = {
-      "PULSE_SERVER=" + server(), "PULSE_CLIENTCONFIG=" + dir_ + "/client.conf",
-      "PULSE_COOKIE=" + dir_ + "/.config/pulse/cookie", "HOME=" + dir_,
-      "XDG_RUNTIME_DIR=" + dir_, "PATH=/usr/bin:/bin", "LANG=C", "LC_ALL=C",
+      "PULSE_SERVER=" + server(),
+      "PULSE_CLIENTCONFIG=" + dir_ + "/client.conf",
+      "PULSE_COOKIE=" + dir_ + "/.config/pulse/cookie",
+      "HOME=" + dir_,
+      "XDG_RUNTIME_DIR=" + dir_,
+      "PATH=/usr/bin:/bin",
+      "LANG=C",
+      "LC_ALL=C",
   };
   const std::string log = dir_ + "/keeper.log";
   const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -269,8 +281,8 @@ std::vector<std::uint8_t> makeTone(const std::vector<double>& frequencies, unsig
   std::uint8_t* out = bytes.data();
   for (std::size_t f = 0; f < frames; ++f) {
     for (std::size_t c = 0; c < channels; ++c) {
-      const double v = amplitude * std::sin(2.0 * std::numbers::pi * frequencies[c] *
-                                            double(f) / double(rate));
+      const double v =
+          amplitude * std::sin(2.0 * std::numbers::pi * frequencies[c] * double(f) / double(rate));
       if (bits == 8) {
         *out++ = static_cast<std::uint8_t>(std::clamp(std::lround(128.0 + 127.0 * v), 0L, 255L));
       } else {

@@ -28,7 +28,7 @@ class PulseDaemon {
   // (suspend, resume) so the short blocks apply at once. The keeper shows in the server's
   // source outputs only.
   bool start();
-  void kill();   // SIGKILL, as a crash would; waits for the process to end
+  void kill();  // SIGKILL, as a crash would; waits for the process to end
   // The daemon is started with fork/exec and a clean environment (its output goes to
   // daemon.log in the directory); it gets SIGKILL when the thread that started it ends
   // (PR_SET_PDEATHSIG), so none outlives a crashed test process. Start it from the main thread.
