@@ -242,6 +242,7 @@ TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
   EXPECT_EQ(in.device(0).name, "second.monitor");
   EXPECT_EQ(in.device(1).name, defaultSource);
   ASSERT_EQ(sharedPulseDaemon().pactl("set-default-source " + defaultSource), 0);
+  EXPECT_TRUE(sharedPulseDaemon().settle());
 
   PulseWaveOut out(in.connection());
   ASSERT_GE(out.numDevs(), 2u);

@@ -19,6 +19,11 @@ bool FakeDevice::isOpen() const {
   return open_;
 }
 
+std::string FakeDevice::textFor(MMResult code) const {
+  const auto it = texts.find(code);
+  return it == texts.end() ? std::string() : it->second;
+}
+
 MMResult FakeDevice::check(const std::string& operation) {
   std::lock_guard lock(mutex_);
   log_.push_back(operation);
@@ -100,33 +105,9 @@ FakeWaveIn::~FakeWaveIn() {
   joinFeeder();
 }
 
-MMResult FakeWaveIn::open(WaveHandle& handle, int deviceId, const WaveFormat& format,
-                          WaveCallback callback, void* instance) {
-  return doOpen(handle, deviceId, format, callback, instance, WIM_OPEN);
-}
-MMResult FakeWaveIn::prepareHeader(WaveHandle handle, WaveHeader& header) {
-  return doPrepare(handle, header, true);
-}
-MMResult FakeWaveIn::addBuffer(WaveHandle handle, WaveHeader& header) {
-  return doQueue(handle, header, "addBuffer");
-}
 MMResult FakeWaveIn::start(WaveHandle handle) {
   if (const MMResult r = check("start")) return r;
   return open_ && handle == handle_ ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
-}
-MMResult FakeWaveIn::reset(WaveHandle handle) {
-  return doReset(handle, WIM_DATA);
-}
-MMResult FakeWaveIn::unprepareHeader(WaveHandle handle, WaveHeader& header) {
-  return doPrepare(handle, header, false);
-}
-MMResult FakeWaveIn::close(WaveHandle handle) {
-  return doClose(handle, WIM_CLOSE);
-}
-
-std::string FakeWaveIn::errorText(MMResult code) {
-  const auto it = texts.find(code);
-  return it == texts.end() ? std::string() : it->second;
 }
 
 bool FakeWaveIn::deliver(const std::vector<std::uint8_t>& bytes) {
@@ -170,31 +151,6 @@ void FakeWaveIn::joinFeeder() {
   }
   changed_.notify_all();
   feeder_.join();
-}
-
-MMResult FakeWaveOut::open(WaveHandle& handle, int deviceId, const WaveFormat& format,
-                           WaveCallback callback, void* instance) {
-  return doOpen(handle, deviceId, format, callback, instance, WOM_OPEN);
-}
-MMResult FakeWaveOut::prepareHeader(WaveHandle handle, WaveHeader& header) {
-  return doPrepare(handle, header, true);
-}
-MMResult FakeWaveOut::write(WaveHandle handle, WaveHeader& header) {
-  return doQueue(handle, header, "write");
-}
-MMResult FakeWaveOut::reset(WaveHandle handle) {
-  return doReset(handle, WOM_DONE);
-}
-MMResult FakeWaveOut::unprepareHeader(WaveHandle handle, WaveHeader& header) {
-  return doPrepare(handle, header, false);
-}
-MMResult FakeWaveOut::close(WaveHandle handle) {
-  return doClose(handle, WOM_CLOSE);
-}
-
-std::string FakeWaveOut::errorText(MMResult code) {
-  const auto it = texts.find(code);
-  return it == texts.end() ? std::string() : it->second;
 }
 
 bool FakeWaveOut::playOne() {

@@ -38,6 +38,7 @@ class FakeDevice {
   std::uint32_t resetBytes = 0;  // bytes the reset reports for each returned header
 
   std::vector<std::string> log() const;
+  std::string textFor(MMResult code) const;
   std::size_t queued() const;
   bool isOpen() const;
   int openedDevice() const { return openedDevice_; }
@@ -74,14 +75,22 @@ class FakeWaveIn final : public platform::WaveInService, public FakeDevice {
   unsigned numDevs() override { return devices; }
   std::string deviceDescription(unsigned id) override { return "Fake input " + std::to_string(id); }
   MMResult open(WaveHandle& handle, int deviceId, const platform::WaveFormat& format,
-                platform::WaveCallback callback, void* instance) override;
-  MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
-  MMResult addBuffer(WaveHandle handle, WaveHeader& header) override;
+                platform::WaveCallback callback, void* instance) override {
+    return doOpen(handle, deviceId, format, callback, instance, platform::WIM_OPEN);
+  }
+  MMResult prepareHeader(WaveHandle h, WaveHeader& header) override {
+    return doPrepare(h, header, true);
+  }
+  MMResult addBuffer(WaveHandle h, WaveHeader& header) override {
+    return doQueue(h, header, "addBuffer");
+  }
   MMResult start(WaveHandle handle) override;
-  MMResult reset(WaveHandle handle) override;
-  MMResult unprepareHeader(WaveHandle handle, WaveHeader& header) override;
-  MMResult close(WaveHandle handle) override;
-  std::string errorText(MMResult code) override;
+  MMResult reset(WaveHandle h) override { return doReset(h, platform::WIM_DATA); }
+  MMResult unprepareHeader(WaveHandle h, WaveHeader& header) override {
+    return doPrepare(h, header, false);
+  }
+  MMResult close(WaveHandle h) override { return doClose(h, platform::WIM_CLOSE); }
+  std::string errorText(MMResult code) override { return textFor(code); }
 
   // Fills the oldest queued header with bytes (count = bytes.size()) and returns it through
   // the callback on this thread. False when no header is queued.
@@ -103,13 +112,19 @@ class FakeWaveOut final : public platform::WaveOutService, public FakeDevice {
  public:
   unsigned numDevs() override { return devices; }
   MMResult open(WaveHandle& handle, int deviceId, const platform::WaveFormat& format,
-                platform::WaveCallback callback, void* instance) override;
-  MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
-  MMResult write(WaveHandle handle, WaveHeader& header) override;
-  MMResult reset(WaveHandle handle) override;
-  MMResult unprepareHeader(WaveHandle handle, WaveHeader& header) override;
-  MMResult close(WaveHandle handle) override;
-  std::string errorText(MMResult code) override;
+                platform::WaveCallback callback, void* instance) override {
+    return doOpen(handle, deviceId, format, callback, instance, platform::WOM_OPEN);
+  }
+  MMResult prepareHeader(WaveHandle h, WaveHeader& header) override {
+    return doPrepare(h, header, true);
+  }
+  MMResult write(WaveHandle h, WaveHeader& header) override { return doQueue(h, header, "write"); }
+  MMResult reset(WaveHandle h) override { return doReset(h, platform::WOM_DONE); }
+  MMResult unprepareHeader(WaveHandle h, WaveHeader& header) override {
+    return doPrepare(h, header, false);
+  }
+  MMResult close(WaveHandle h) override { return doClose(h, platform::WOM_CLOSE); }
+  std::string errorText(MMResult code) override { return textFor(code); }
 
   // Returns the oldest written header as played (WOM_DONE); false when none is queued.
   bool playOne();

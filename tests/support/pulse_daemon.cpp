@@ -217,13 +217,15 @@ bool PulseDaemon::startKeeper() {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (std::chrono::steady_clock::now() < deadline) {
     std::string outputs;
-    if (pactl("list short source-outputs", &outputs) == 0 && !outputs.empty()) {
-      const std::string sink = std::string(" ") + kSink;
-      return pactl("suspend-sink" + sink + " 1") == 0 && pactl("suspend-sink" + sink + " 0") == 0;
-    }
+    if (pactl("list short source-outputs", &outputs) == 0 && !outputs.empty()) return settle();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
+}
+
+bool PulseDaemon::settle() const {
+  const std::string sink = std::string(" ") + kSink;
+  return pactl("suspend-sink" + sink + " 1") == 0 && pactl("suspend-sink" + sink + " 0") == 0;
 }
 
 void PulseDaemon::kill() {

@@ -29,6 +29,9 @@ class PulseDaemon {
   // source outputs only.
   bool start();
   void kill();  // SIGKILL, as a crash would; waits for the process to end
+  // Restarts the null sink's clock (suspend, resume), so short blocks apply at once. Needed
+  // after the default source changed: the keeper follows the default and back.
+  bool settle() const;
   // The daemon is started with fork/exec and a clean environment (its output goes to
   // daemon.log in the directory); it gets SIGKILL when the thread that started it ends
   // (PR_SET_PDEATHSIG), so none outlives a crashed test process. Start it from the main thread.
