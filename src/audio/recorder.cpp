@@ -33,6 +33,7 @@ bool TRecorder::Open() {
     return false;
   }
   Opened = true;
+  ++openCount_;
   for (int i = 0; i < kBuffers; ++i) {
     WaveHeader& h = *Headers[i];
     h = WaveHeader{};
@@ -174,7 +175,8 @@ void TRecorder::callback(WaveHandle handle, unsigned message, void* instance, Wa
       break;
     case WAVE_DEVICE_FAILED:
       if (recorder->Active)
-        recorder->owner_.queue().post(recorder->MessageWindow, kDeviceFailedRequest, param);
+        recorder->owner_.queue().post(recorder->MessageWindow, kDeviceFailedRequest, param,
+                                      recorder->openCount_);
       break;
     default:
       break;
@@ -197,14 +199,16 @@ void TRecorder::data(WaveHandle handle) {
     }
   }
   if (size > 0) {
-    owner_.queue().post(MessageWindow, kRequeueRequest);
+    owner_.queue().post(MessageWindow, kRequeueRequest, 0, openCount_);
     DoneIndex = (DoneIndex + 1) % kBuffers;
   }
 }
 
 // UI thread: the requests the callback posted.
-void TRecorder::handleMessage(unsigned message, std::uintptr_t param1, std::uintptr_t) {
-  if (!Opened) return;  // requests left over from before a close
+void TRecorder::handleMessage(unsigned message, std::uintptr_t param1, std::uintptr_t param2) {
+  // Requests left over from an earlier opening (closed since, perhaps opened again) would
+  // hand over headers the device already holds.
+  if (!Opened || param2 != openCount_) return;
   if (message == kRequeueRequest) {
     AddNextBuffer();
   } else if (message == kDeviceFailedRequest) {

@@ -17,7 +17,8 @@
 namespace bandscope::audio {
 
 // Posted to the recorder's window by the callback: hand the next buffer back (the number of
-// the data notification), or the device has failed (param1: its error code).
+// the data notification), or the device has failed (param1: its error code). param2 is
+// the opening the request belongs to.
 inline constexpr unsigned kRequeueRequest = platform::WIM_DATA;
 inline constexpr unsigned kDeviceFailedRequest = platform::WAVE_DEVICE_FAILED;
 
@@ -54,6 +55,8 @@ class TRecorder : public TAudioSettings, private platform::MessageTarget {
   void handleMessage(unsigned message, std::uintptr_t param1, std::uintptr_t param2) override;
 
   bool splitChannels_ = false;
+  // Counts successful opens; each request carries the count of the opening that posted it.
+  std::uintptr_t openCount_ = 0;
   std::uint16_t trigLevel_ = 0;
 };
 

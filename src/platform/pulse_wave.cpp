@@ -485,7 +485,7 @@ MMResult PulseWaveIn::open(WaveHandle& handle, int deviceId, const WaveFormat& f
   self.connection = connection_.get();
   self.callback = callback;
   self.instance = instance;
-  self.handle = reinterpret_cast<WaveHandle>(owned.get());
+  self.handle = nextHandle_++;
   self.spec = spec;
   self.silence = spec.format == PA_SAMPLE_U8 ? 0x80 : 0;
   self.stream = pa_stream_new(connection_->context(), "bandscope capture", &spec, nullptr);
@@ -842,7 +842,7 @@ MMResult PulseWaveOut::open(WaveHandle& handle, int deviceId, const WaveFormat& 
   self.connection = connection_.get();
   self.callback = callback;
   self.instance = instance;
-  self.handle = reinterpret_cast<WaveHandle>(owned.get());
+  self.handle = nextHandle_++;
   self.stream = pa_stream_new(connection_->context(), "bandscope playback", &spec, nullptr);
   if (self.stream == nullptr) return streamOpenError(pa_context_errno(connection_->context()));
   pa_stream_set_state_callback(self.stream, &Stream::onState, &self);

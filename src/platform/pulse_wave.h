@@ -44,10 +44,11 @@
 //
 // Threads: every operation on the UI thread (a call from the mainloop thread, i.e. from inside
 // a callback, is refused with MMSYSERR_ERROR). WIM_OPEN/WOM_OPEN and WIM_CLOSE/WOM_CLOSE arrive
-// synchronously inside open and close; headers returned by reset arrive inside reset, on the
-// caller's thread, with the mainloop lock held; data notifications and WAVE_DEVICE_FAILED on
-// the mainloop thread. Every operation holds the mainloop lock, so after reset or close returns
-// no callback for that handle is in flight.
+// synchronously inside open and close; headers returned by reset (or by close, which returns
+// any still queued before WIM_CLOSE) arrive inside it, on the caller's thread, with the
+// mainloop lock held; data notifications and WAVE_DEVICE_FAILED on the mainloop thread. Every
+// operation holds the mainloop lock, so after reset or close returns no callback for that handle is
+// in flight.
 
 #include <cstdint>
 #include <memory>
@@ -120,6 +121,7 @@ class PulseWaveIn final : public WaveInService {
   std::vector<PulseDevice> devices_;
   std::uint64_t devicesGeneration_ = 0;
   std::vector<std::unique_ptr<Stream>> streams_;
+  WaveHandle nextHandle_ = 1;  // never reused, so a stale handle is always refused
 };
 
 class PulseWaveOut final : public WaveOutService {
@@ -162,6 +164,7 @@ class PulseWaveOut final : public WaveOutService {
   std::vector<PulseDevice> devices_;
   std::uint64_t devicesGeneration_ = 0;
   std::vector<std::unique_ptr<Stream>> streams_;
+  WaveHandle nextHandle_ = 1;  // never reused, so a stale handle is always refused
 };
 
 }  // namespace bandscope::platform

@@ -154,6 +154,18 @@ TEST_F(Recorder, BuffersReturnedByTheResetAreIgnoredAndLateRequestsDoNothing) {
   EXPECT_EQ(in.log().size(), calls);  // no addBuffer on the closed device
 }
 
+TEST_F(Recorder, RequestsOfAnEarlierOpeningAreIgnoredAfterARestart) {
+  configure();
+  ASSERT_TRUE(recorder().Start());
+  ASSERT_TRUE(in.deliver(frames(512)));  // its re-queue is still pending ...
+  ASSERT_TRUE(recorder().Stop());
+  ASSERT_TRUE(recorder().Start());  // ... when the next opening has handed over all four
+  queue.dispatchPending();
+  EXPECT_TRUE(recorder().Opened) << audio->ErrorText;
+  EXPECT_EQ(in.queued(), 4u);
+  EXPECT_EQ(recorder().QueueIndex, 0);
+}
+
 TEST_F(Recorder, WithoutHandlerTheRingStillCirculates) {
   configure();
   audio->OnRecord = nullptr;

@@ -4,15 +4,19 @@
 #include <sndfile.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <numbers>
+#include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace bandscope::platform {
@@ -81,19 +85,16 @@ struct Recorder {
     self->log.push_back(std::move(d));
     self->arrived.notify_all();
   }
-  std::size_t count(unsigned message) {
-    std::lock_guard lock(mutex);
-    std::size_t n = 0;
-    for (const Delivery& d : log) n += d.message == message ? 1 : 0;
-    return n;
+  std::size_t dataCount() {
+    return std::count_if(log.begin(), log.end(), [](auto& d) { return d.message == WIM_DATA; });
   }
-  bool waitFor(unsigned message, std::size_t n, std::chrono::milliseconds limit) {
+  std::size_t lockedDataCount() {
+    std::lock_guard lock(mutex);
+    return dataCount();
+  }
+  bool waitForData(std::size_t n) {
     std::unique_lock lock(mutex);
-    return arrived.wait_for(lock, limit, [&] {
-      std::size_t seen = 0;
-      for (const Delivery& d : log) seen += d.message == message ? 1 : 0;
-      return seen >= n;
-    });
+    return arrived.wait_for(lock, std::chrono::seconds(5), [&] { return dataCount() >= n; });
   }
 };
 
@@ -238,26 +239,14 @@ TEST(FileWaveInputDecode, UnusableFilesFailNamingTheFile) {
 
 TEST(FileWaveInputDecode, TruncatedFileYieldsTheWholeFramesThatArePresent) {
   TempDir dir;
-  // A canonical header announcing 2000 bytes of 8-bit stereo, followed by 601.
-  const auto le = [](Bytes& out, std::uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  };
-  Bytes file{'R', 'I', 'F', 'F'};
-  le(file, 36 + 2000, 4);
-  file.insert(file.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  le(file, 16, 4), le(file, 1, 2), le(file, 2, 2), le(file, 44100, 4), le(file, 88200, 4);
-  le(file, 2, 2), le(file, 8, 2);
-  file.insert(file.end(), {'d', 'a', 't', 'a'});
-  le(file, 2000, 4);
-  Bytes data(601);
+  Bytes data(2000);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
-  file.insert(file.end(), data.begin(), data.end());
-  std::ofstream(dir.file("cut.wav"), std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-
+  writeSound(dir.file("cut.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 44100, 2, data);
+  // The header still announces 2000 bytes; 601 remain, the last one half a frame.
+  fs::resize_file(dir.file("cut.wav"), fs::file_size(dir.file("cut.wav")) - 1399);
   auto input = mustLoad(dir.file("cut.wav"), FileMode::Offline);
   ASSERT_TRUE(input);
-  EXPECT_EQ(input->samples(), Bytes(data.begin(), data.end() - 1));
+  EXPECT_EQ(input->samples(), Bytes(data.begin(), data.begin() + 600));
 }
 
 class FileWaveInputDevice : public testing::Test {
@@ -286,12 +275,8 @@ TEST_F(FileWaveInputDevice, HeaderAndHandleRulesFollowTheDriverModel) {
   auto input = load(1000, FileMode::Offline);
   ASSERT_TRUE(input);
   WaveHandle h = 0;
-  WaveFormat mono = kRecording;
-  mono.channels = 1, mono.blockAlign = 1, mono.avgBytesPerSec = 44100;
-  WaveFormat wide = kRecording;
-  wide.bitsPerSample = 16, wide.blockAlign = 4, wide.avgBytesPerSec = 176400;
-  WaveFormat slow = kRecording;
-  slow.samplesPerSec = 22050, slow.avgBytesPerSec = 44100;
+  const WaveFormat mono{1, 1, 44100, 44100, 1, 8, 0}, wide{1, 2, 44100, 176400, 4, 16, 0},
+      slow{1, 2, 22050, 44100, 2, 8, 0};
   for (const WaveFormat& f : {mono, wide, slow}) {
     EXPECT_EQ(input->open(h, 0, f, &Recorder::callback, &rec_), WAVERR_BADFORMAT);
   }
@@ -359,7 +344,7 @@ TEST_F(FileWaveInputDevice, RealTimeDeliversPacedOnItsOwnThreadAndLoops) {
   }
   const auto started = Clock::now();
   ASSERT_EQ(input->start(h), MMSYSERR_NOERROR);
-  ASSERT_TRUE(rec_.waitFor(WIM_DATA, 12, std::chrono::seconds(5)));
+  ASSERT_TRUE(rec_.waitForData(12));
   const auto elapsed = rec_.log.back().time - started;
   EXPECT_GE(elapsed, std::chrono::milliseconds(80)) << "4000 frames take 90.7 ms";
   EXPECT_LE(elapsed, std::chrono::seconds(2));
@@ -390,7 +375,7 @@ TEST_F(FileWaveInputDevice, RealTimeSkipsUnbufferedTimeAndStopsPromptly) {
   ASSERT_EQ(input->start(h), MMSYSERR_NOERROR);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_EQ(input->addBuffer(h, small.header), MMSYSERR_NOERROR);
-  ASSERT_TRUE(rec_.waitFor(WIM_DATA, 1, std::chrono::seconds(2)));
+  ASSERT_TRUE(rec_.waitForData(1));
   EXPECT_GE(frameOf(rec_.log.back().bytes), 2000u);
 
   // A reset in the middle of a long block returns the buffer at once.
@@ -399,7 +384,7 @@ TEST_F(FileWaveInputDevice, RealTimeSkipsUnbufferedTimeAndStopsPromptly) {
   auto before = Clock::now();
   ASSERT_EQ(input->reset(h), MMSYSERR_NOERROR);
   EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(200));
-  ASSERT_EQ(rec_.count(WIM_DATA), 2u);
+  ASSERT_EQ(rec_.lockedDataCount(), 2u);
   EXPECT_EQ(rec_.log.back().header, &big.header);
   EXPECT_EQ(rec_.log.back().thread, std::this_thread::get_id());
 
@@ -411,7 +396,7 @@ TEST_F(FileWaveInputDevice, RealTimeSkipsUnbufferedTimeAndStopsPromptly) {
   EXPECT_EQ(input->close(h), MMSYSERR_NOERROR);
   EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(200));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(rec_.count(WIM_DATA), 2u);
+  EXPECT_EQ(rec_.lockedDataCount(), 2u);
   EXPECT_EQ(rec_.log.back().message, WIM_CLOSE);
 }
 
