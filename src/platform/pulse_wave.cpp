@@ -17,6 +17,11 @@ MMResult paCode(int error) {
   return SERVICE_ERROR_BASE + static_cast<MMResult>(error > 0 ? error : PA_ERR_UNKNOWN);
 }
 
+// The last error of a context (none: unknown), as our code.
+MMResult contextError(pa_context* context) {
+  return paCode(context != nullptr ? pa_context_errno(context) : PA_ERR_UNKNOWN);
+}
+
 // Validates a PCM format and turns it into a sample spec.
 bool sampleSpecOf(const WaveFormat& format, pa_sample_spec& spec) {
   if (format.formatTag != 1) return false;
@@ -217,64 +222,41 @@ class Locked {
   PulseConnection& connection_;
 };
 
+const char* orEmpty(const char* text) {
+  return text != nullptr ? text : "";
+}
+
 // Reads the sources (or sinks) of the server: the default first, then the rest in the
 // server's order. With the lock held and the context ready.
 struct DeviceCollector {
-  PulseConnection* connection;
+  bool sources;
   std::string defaultName;
   std::vector<PulseDevice> devices;
 };
 
-void collectServer(pa_context*, const pa_server_info* info, void* userdata, bool sources) {
+void collectServer(pa_context*, const pa_server_info* info, void* userdata) {
   auto* collector = static_cast<DeviceCollector*>(userdata);
-  if (info != nullptr) {
-    const char* name = sources ? info->default_source_name : info->default_sink_name;
-    collector->defaultName = name != nullptr ? name : "";
-  }
+  if (info != nullptr)
+    collector->defaultName =
+        orEmpty(collector->sources ? info->default_source_name : info->default_sink_name);
 }
 
-void collectSourceServer(pa_context* c, const pa_server_info* info, void* userdata) {
-  collectServer(c, info, userdata, true);
-}
-
-void collectSinkServer(pa_context* c, const pa_server_info* info, void* userdata) {
-  collectServer(c, info, userdata, false);
-}
-
-void addDevice(DeviceCollector& collector, const char* name, const char* description) {
-  collector.devices.push_back(
-      {name != nullptr ? name : "", description != nullptr ? description : ""});
+template <typename Info>  // pa_source_info or pa_sink_info
+void collectDevice(pa_context*, const Info* info, int eol, void* userdata) {
+  if (eol == 0 && info != nullptr)
+    static_cast<DeviceCollector*>(userdata)->devices.push_back(
+        {orEmpty(info->name), orEmpty(info->description)});
 }
 
 std::vector<PulseDevice> readDevicesLocked(PulseConnection& connection, bool sources,
                                            int timeoutMs) {
-  DeviceCollector collector{&connection, {}, {}};
+  DeviceCollector collector{sources, {}, {}};
   pa_context* context = connection.context();
-  connection.runLocked(
-      pa_context_get_server_info(context, sources ? &collectSourceServer : &collectSinkServer,
-                                 &collector),
-      timeoutMs);
-  if (sources) {
-    connection.runLocked(pa_context_get_source_info_list(
-                             context,
-                             [](pa_context*, const pa_source_info* info, int eol, void* userdata) {
-                               if (eol == 0 && info != nullptr)
-                                 addDevice(*static_cast<DeviceCollector*>(userdata), info->name,
-                                           info->description);
-                             },
-                             &collector),
-                         timeoutMs);
-  } else {
-    connection.runLocked(pa_context_get_sink_info_list(
-                             context,
-                             [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-                               if (eol == 0 && info != nullptr)
-                                 addDevice(*static_cast<DeviceCollector*>(userdata), info->name,
-                                           info->description);
-                             },
-                             &collector),
-                         timeoutMs);
-  }
+  connection.runLocked(pa_context_get_server_info(context, &collectServer, &collector), timeoutMs);
+  connection.runLocked(sources
+                           ? pa_context_get_source_info_list(context, &collectDevice, &collector)
+                           : pa_context_get_sink_info_list(context, &collectDevice, &collector),
+                       timeoutMs);
   auto& list = collector.devices;
   const auto found = std::find_if(list.begin(), list.end(), [&](const PulseDevice& device) {
     return device.name == collector.defaultName;
@@ -283,15 +265,25 @@ std::vector<PulseDevice> readDevicesLocked(PulseConnection& connection, bool sou
   return std::move(list);
 }
 
-std::string serviceErrorText(const PulseConnection& connection, MMResult code) {
-  if (code == MMSYSERR_NODRIVER && !connection.connectError().empty())
-    return connection.connectError();
-  if (code >= SERVICE_ERROR_BASE) {
-    const char* text = pa_strerror(static_cast<int>(code - SERVICE_ERROR_BASE));
-    return text != nullptr ? text
-                           : "Sound server error " + std::to_string(code - SERVICE_ERROR_BASE);
-  }
-  return genericErrorText(code);
+// Buffer metrics left to the server; each direction sets the ones it fixes.
+pa_buffer_attr serverBufferAttr() {
+  constexpr auto kServer = static_cast<std::uint32_t>(-1);
+  return {kServer, kServer, kServer, kServer, kServer};
+}
+
+// With the lock held: the result of pa_stream_connect_* and then the wait until the stream is
+// ready, as 0 or a libpulse error.
+int connectedLocked(PulseConnection& connection, pa_stream* s, int connectResult, int timeoutMs) {
+  if (connectResult < 0) return pa_context_errno(connection.context());
+  connection.waitLocked(
+      [s] {
+        const pa_stream_state_t state = pa_stream_get_state(s);
+        return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+      },
+      timeoutMs);
+  const pa_stream_state_t state = pa_stream_get_state(s);
+  if (state == PA_STREAM_READY) return 0;
+  return PA_STREAM_IS_GOOD(state) ? PA_ERR_TIMEOUT : pa_context_errno(connection.context());
 }
 
 // Detaches our callbacks from a stream and lets it go; with the lock held.
@@ -311,7 +303,6 @@ class Fifo {
  public:
   bool full() const { return count_ == Capacity; }
   bool empty() const { return count_ == 0; }
-  std::size_t size() const { return count_; }
   void push(const Entry& entry) { entries_[(head_ + count_++) % Capacity] = entry; }
   Entry& front() { return entries_[head_]; }
   Entry pop() {
@@ -337,23 +328,272 @@ class Fifo {
   std::size_t count_ = 0;
 };
 
-}  // namespace
+// What the FIFO of an output stream holds.
+struct Pending {
+  WaveHeader* header;
+  std::int64_t end;  // stream write index just past the header's last byte
+};
 
-// ---------------------------------------------------------------------------------------------
-// Input.
+// The header of a FIFO entry.
+WaveHeader* headerOf(WaveHeader* header) {
+  return header;
+}
+WaveHeader* headerOf(const Pending& pending) {
+  return pending.header;
+}
 
-struct PulseWaveIn::Stream {
+// The callback messages of one direction.
+struct Messages {
+  unsigned open, done, close;
+};
+constexpr Messages kInputMessages{WIM_OPEN, WIM_DATA, WIM_CLOSE};
+constexpr Messages kOutputMessages{WOM_OPEN, WOM_DONE, WOM_CLOSE};
+
+// What a stream of either direction holds, and the header bookkeeping both share. Entry is
+// what the FIFO holds; headerOf(entry) gives its header. Mainloop thread or under the lock.
+template <typename Entry, std::size_t Capacity, Messages kMessages>
+struct StreamCore {
+  static constexpr Messages messages = kMessages;
+
   PulseConnection* connection = nullptr;
   pa_stream* stream = nullptr;
   WaveCallback callback = nullptr;
   void* instance = nullptr;
   WaveHandle handle = 0;
-  std::uint8_t silence = 0;
   pa_sample_spec spec{};
-  Fifo<WaveHeader*, kQueueCapacity> fifo;
-  std::uint64_t dropped = 0;
-  bool opened = false;   // WIM_OPEN delivered: failures are reported from here on
+  Fifo<Entry, Capacity> fifo;
+  bool opened = false;   // the open notification went out: failures are reported from here on
   MMResult failure = 0;  // set once, with WAVE_DEVICE_FAILED
+
+  void returnFront() {
+    WaveHeader* header = headerOf(fifo.pop());
+    header->flags = (header->flags & ~WHDR_INQUEUE) | WHDR_DONE;
+    callback(handle, kMessages.done, instance, header, 0);
+  }
+
+  void returnAll() {
+    while (!fifo.empty()) returnFront();
+  }
+
+  // Why header cannot be queued now; 0 when it can.
+  MMResult queueRefusal(const WaveHeader& header) const {
+    if (failure != 0) return failure;
+    if ((header.flags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
+    if ((header.flags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
+    if (fifo.full()) return MMSYSERR_NOMEM;
+    return MMSYSERR_NOERROR;
+  }
+
+  // A header still queued is refused, unless the device is gone and it can never come back.
+  MMResult unprepare(WaveHeader& header) {
+    if ((header.flags & WHDR_INQUEUE) != 0) {
+      if (failure == 0) return WAVERR_STILLPLAYING;
+      fifo.removeIf([&](const Entry& queued) { return headerOf(queued) == &header; });
+      header.flags &= ~WHDR_INQUEUE;
+    }
+    header.flags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+  }
+
+  // The state callback's common part: wakes a waiting open; true when the stream has just
+  // failed after the open (failure is then set and the caller reports it).
+  bool failedNow(pa_stream* s) {
+    const pa_stream_state_t state = pa_stream_get_state(s);
+    connection->signal();
+    if (PA_STREAM_IS_GOOD(state) || !opened || failure != 0) return false;
+    failure = contextError(pa_stream_get_context(s));
+    return true;
+  }
+
+  void reportFailure() { callback(handle, WAVE_DEVICE_FAILED, instance, nullptr, failure); }
+
+  void release() { releaseStreamLocked(stream); }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The device list.
+
+namespace pulse_detail {
+
+bool ServerDevices::connectLocked() {
+  if (!connection_.ensureConnectedLocked(waitMs_)) {
+    devices_.clear();
+    return false;
+  }
+  if (generation_ != connection_.generation()) loadLocked();
+  return true;
+}
+
+void ServerDevices::loadLocked() {
+  devices_ = readDevicesLocked(connection_, kind_ == Kind::Sources, waitMs_);
+  generation_ = connection_.generation();
+}
+
+bool ServerDevices::refresh() {
+  if (!connection_.usable()) return false;
+  Locked lock(connection_);
+  if (!connectLocked()) return false;
+  loadLocked();
+  return true;
+}
+
+unsigned ServerDevices::count() {
+  if (!connection_.usable()) return 0;
+  Locked lock(connection_);
+  return connectLocked() ? static_cast<unsigned>(devices_.size()) : 0;
+}
+
+PulseDevice ServerDevices::device(unsigned id) {
+  if (!connection_.usable()) return {};
+  Locked lock(connection_);
+  if (!connectLocked() || id >= devices_.size()) return {};
+  return devices_[id];
+}
+
+bool ServerDevices::hasLocked(int deviceId) const {
+  return deviceId >= WAVE_MAPPER && (deviceId < 0 || std::size_t(deviceId) < devices_.size());
+}
+
+const char* ServerDevices::nameLocked(int deviceId) const {
+  return deviceId == WAVE_MAPPER ? nullptr : devices_[std::size_t(deviceId)].name.c_str();
+}
+
+// ---------------------------------------------------------------------------------------------
+// What both services share.
+
+template <typename Interface, typename Stream>
+Service<Interface, Stream>::~Service() {
+  if (streams_.empty() || !connection_->usable()) return;
+  Locked lock(*connection_);
+  for (const auto& stream : streams_) stream->release();
+}
+
+template <typename Interface, typename Stream>
+Stream* Service<Interface, Stream>::findLocked(WaveHandle handle) const {
+  for (const auto& stream : streams_)
+    if (stream->handle == handle) return stream.get();
+  return nullptr;
+}
+
+template <typename Interface, typename Stream>
+template <typename Op>
+MMResult Service<Interface, Stream>::with(WaveHandle handle, Op op) {
+  if (!connection_->usable()) return MMSYSERR_ERROR;
+  Locked lock(*connection_);
+  Stream* self = findLocked(handle);
+  return self != nullptr ? op(*self) : MMSYSERR_INVALHANDLE;
+}
+
+// Checks, the connection and the device, then a new stream that Stream::connect attaches to
+// the device and waits for.
+template <typename Interface, typename Stream>
+MMResult Service<Interface, Stream>::open(WaveHandle& handle, int deviceId,
+                                          const WaveFormat& format, WaveCallback callback,
+                                          void* instance) {
+  handle = 0;
+  if (!connection_->usable()) return MMSYSERR_ERROR;
+  if (callback == nullptr) return MMSYSERR_INVALPARAM;
+  pa_sample_spec spec{};
+  if (!sampleSpecOf(format, spec)) return WAVERR_BADFORMAT;
+
+  Locked lock(*connection_);
+  if (!devices_.connectLocked()) return MMSYSERR_NODRIVER;
+  if (!devices_.hasLocked(deviceId)) return MMSYSERR_BADDEVICEID;
+
+  auto owned = std::make_unique<Stream>();
+  Stream& self = *owned;
+  self.connection = connection_.get();
+  self.callback = callback;
+  self.instance = instance;
+  self.handle = nextHandle_++;
+  self.spec = spec;
+  self.stream = pa_stream_new(connection_->context(), Stream::kName, &spec, nullptr);
+  if (self.stream == nullptr) return streamOpenError(pa_context_errno(connection_->context()));
+  pa_stream_set_state_callback(self.stream, &Stream::onState, &self);
+  if (const int error = self.connect(devices_.nameLocked(deviceId), format.blockAlign)) {
+    self.release();
+    return streamOpenError(error);
+  }
+  handle = self.handle;
+  streams_.push_back(std::move(owned));
+  // Under the lock, so a failure is reported only after the open.
+  callback(handle, Stream::messages.open, instance, nullptr, 0);
+  self.opened = true;
+  return MMSYSERR_NOERROR;
+}
+
+template <typename Interface, typename Stream>
+MMResult Service<Interface, Stream>::prepareHeader(WaveHandle handle, WaveHeader& header) {
+  return with(handle, [&](Stream&) {
+    if (header.data == nullptr || header.bufferLength == 0) return MMSYSERR_INVALPARAM;
+    if ((header.flags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
+    header.flags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+  });
+}
+
+template <typename Interface, typename Stream>
+MMResult Service<Interface, Stream>::unprepareHeader(WaveHandle handle, WaveHeader& header) {
+  return with(handle, [&](Stream& self) { return self.unprepare(header); });
+}
+
+// Returns the queued headers and frees the stream under the lock, then notifies.
+template <typename Interface, typename Stream>
+MMResult Service<Interface, Stream>::close(WaveHandle handle) {
+  if (!connection_->usable()) return MMSYSERR_ERROR;
+  std::unique_ptr<Stream> owned;
+  {
+    Locked lock(*connection_);
+    const auto found = std::find_if(streams_.begin(), streams_.end(),
+                                    [handle](const auto& s) { return s->handle == handle; });
+    if (found == streams_.end()) return MMSYSERR_INVALHANDLE;
+    owned = std::move(*found);
+    streams_.erase(found);
+    owned->returnAll();
+    owned->release();
+  }
+  owned->callback(handle, Stream::messages.close, owned->instance, nullptr, 0);
+  return MMSYSERR_NOERROR;
+}
+
+template <typename Interface, typename Stream>
+std::string Service<Interface, Stream>::errorText(MMResult code) {
+  if (code == MMSYSERR_NODRIVER && !connection_->connectError().empty())
+    return connection_->connectError();
+  if (code >= SERVICE_ERROR_BASE) {
+    const char* text = pa_strerror(static_cast<int>(code - SERVICE_ERROR_BASE));
+    return text != nullptr ? text
+                           : "Sound server error " + std::to_string(code - SERVICE_ERROR_BASE);
+  }
+  return genericErrorText(code);
+}
+
+}  // namespace pulse_detail
+
+// ---------------------------------------------------------------------------------------------
+// Input.
+
+struct pulse_detail::InputStream
+    : StreamCore<WaveHeader*, PulseWaveIn::kQueueCapacity, kInputMessages> {
+  static constexpr const char* kName = "bandscope capture";
+
+  std::uint8_t silence = 0;
+  std::uint64_t dropped = 0;
+
+  // With the lock held: connects the record stream, corked, and waits until it is ready.
+  int connect(const char* device, std::uint32_t blockAlign) {
+    silence = spec.format == PA_SAMPLE_U8 ? 0x80 : 0;
+    pa_stream_set_read_callback(stream, &InputStream::onRead, this);
+    pa_buffer_attr attr = serverBufferAttr();
+    attr.fragsize = blockAlign * PulseWaveIn::kFragmentFrames;
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+    return connectedLocked(*connection, stream,
+                           pa_stream_connect_record(stream, device, &attr, flags),
+                           PulseWaveIn::kWaitMs);
+  }
 
   // Mainloop thread (or under the lock): fills the oldest queued headers with bytes (silence
   // when data is null), returning each full one.
@@ -378,18 +618,8 @@ struct PulseWaveIn::Stream {
     }
   }
 
-  void returnFront() {
-    WaveHeader* header = fifo.pop();
-    header->flags = (header->flags & ~WHDR_INQUEUE) | WHDR_DONE;
-    callback(handle, WIM_DATA, instance, header, 0);
-  }
-
-  void returnAll() {
-    while (!fifo.empty()) returnFront();
-  }
-
   static void onRead(pa_stream* s, std::size_t, void* userdata) {
-    auto* self = static_cast<Stream*>(userdata);
+    auto* self = static_cast<InputStream*>(userdata);
     for (;;) {
       const void* data = nullptr;
       std::size_t size = 0;
@@ -400,238 +630,64 @@ struct PulseWaveIn::Stream {
   }
 
   static void onState(pa_stream* s, void* userdata) {
-    auto* self = static_cast<Stream*>(userdata);
-    const pa_stream_state_t state = pa_stream_get_state(s);
-    self->connection->signal();
-    if (PA_STREAM_IS_GOOD(state) || !self->opened || self->failure != 0) return;
-    pa_context* context = pa_stream_get_context(s);
-    self->failure = paCode(context != nullptr ? pa_context_errno(context) : PA_ERR_UNKNOWN);
-    self->callback(self->handle, WAVE_DEVICE_FAILED, self->instance, nullptr, self->failure);
+    auto* self = static_cast<InputStream*>(userdata);
+    if (self->failedNow(s)) self->reportFailure();
   }
 };
+
+// The shared operations are defined in this file only.
+template class pulse_detail::Service<WaveInService, pulse_detail::InputStream>;
 
 PulseWaveIn::PulseWaveIn(std::string server)
     : PulseWaveIn(makePulseConnection(std::move(server))) {}
 
 PulseWaveIn::PulseWaveIn(std::shared_ptr<PulseConnection> connection)
-    : connection_(std::move(connection)) {}
-
-PulseWaveIn::~PulseWaveIn() {
-  if (streams_.empty() || !connection_->usable()) return;
-  Locked lock(*connection_);
-  for (auto& stream : streams_) releaseStreamLocked(stream->stream);
-}
-
-PulseWaveIn::Stream* PulseWaveIn::find(WaveHandle handle) const {
-  for (const auto& stream : streams_)
-    if (stream->handle == handle) return stream.get();
-  return nullptr;
-}
-
-bool PulseWaveIn::connectLocked() {
-  if (!connection_->ensureConnectedLocked(kWaitMs)) {
-    devices_.clear();
-    return false;
-  }
-  if (devicesGeneration_ != connection_->generation()) loadDevicesLocked();
-  return true;
-}
-
-void PulseWaveIn::loadDevicesLocked() {
-  devices_ = readDevicesLocked(*connection_, true, kWaitMs);
-  devicesGeneration_ = connection_->generation();
-}
-
-bool PulseWaveIn::refresh() {
-  if (!connection_->usable()) return false;
-  Locked lock(*connection_);
-  if (!connectLocked()) return false;
-  loadDevicesLocked();
-  return true;
-}
-
-unsigned PulseWaveIn::numDevs() {
-  if (!connection_->usable()) return 0;
-  Locked lock(*connection_);
-  return connectLocked() ? static_cast<unsigned>(devices_.size()) : 0;
-}
-
-PulseDevice PulseWaveIn::device(unsigned id) {
-  if (!connection_->usable()) return {};
-  Locked lock(*connection_);
-  if (!connectLocked() || id >= devices_.size()) return {};
-  return devices_[id];
-}
-
-std::string PulseWaveIn::deviceDescription(unsigned id) {
-  return device(id).description;
-}
-
-MMResult PulseWaveIn::open(WaveHandle& handle, int deviceId, const WaveFormat& format,
-                           WaveCallback callback, void* instance) {
-  handle = 0;
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  if (callback == nullptr) return MMSYSERR_INVALPARAM;
-  pa_sample_spec spec{};
-  if (!sampleSpecOf(format, spec)) return WAVERR_BADFORMAT;
-
-  Locked lock(*connection_);
-  if (!connectLocked()) return MMSYSERR_NODRIVER;
-  if (deviceId < WAVE_MAPPER || (deviceId >= 0 && std::size_t(deviceId) >= devices_.size()))
-    return MMSYSERR_BADDEVICEID;
-
-  auto owned = std::make_unique<Stream>();
-  Stream& self = *owned;
-  self.connection = connection_.get();
-  self.callback = callback;
-  self.instance = instance;
-  self.handle = nextHandle_++;
-  self.spec = spec;
-  self.silence = spec.format == PA_SAMPLE_U8 ? 0x80 : 0;
-  self.stream = pa_stream_new(connection_->context(), "bandscope capture", &spec, nullptr);
-  if (self.stream == nullptr) return streamOpenError(pa_context_errno(connection_->context()));
-  pa_stream_set_state_callback(self.stream, &Stream::onState, &self);
-  pa_stream_set_read_callback(self.stream, &Stream::onRead, &self);
-
-  pa_buffer_attr attr{};
-  attr.maxlength = static_cast<std::uint32_t>(-1);
-  attr.tlength = static_cast<std::uint32_t>(-1);
-  attr.prebuf = static_cast<std::uint32_t>(-1);
-  attr.minreq = static_cast<std::uint32_t>(-1);
-  attr.fragsize = format.blockAlign * kFragmentFrames;
-  const char* name =
-      deviceId == WAVE_MAPPER ? nullptr : devices_[std::size_t(deviceId)].name.c_str();
-  const auto flags =
-      static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
-  int error = 0;
-  if (pa_stream_connect_record(self.stream, name, &attr, flags) < 0) {
-    error = pa_context_errno(connection_->context());
-  } else {
-    pa_stream* s = self.stream;
-    connection_->waitLocked(
-        [s] {
-          const pa_stream_state_t state = pa_stream_get_state(s);
-          return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-        },
-        kWaitMs);
-    const pa_stream_state_t state = pa_stream_get_state(s);
-    if (state != PA_STREAM_READY)
-      error = PA_STREAM_IS_GOOD(state) ? PA_ERR_TIMEOUT : pa_context_errno(connection_->context());
-  }
-  if (error != 0) {
-    releaseStreamLocked(self.stream);
-    return streamOpenError(error);
-  }
-  handle = self.handle;
-  streams_.push_back(std::move(owned));
-  // Under the lock, so a failure is reported only after the open.
-  callback(handle, WIM_OPEN, instance, nullptr, 0);
-  self.opened = true;
-  return MMSYSERR_NOERROR;
-}
-
-MMResult PulseWaveIn::prepareHeader(WaveHandle handle, WaveHeader& header) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  Locked lock(*connection_);
-  if (find(handle) == nullptr) return MMSYSERR_INVALHANDLE;
-  if (header.data == nullptr || header.bufferLength == 0) return MMSYSERR_INVALPARAM;
-  if ((header.flags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-  header.flags |= WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
-
-MMResult PulseWaveIn::unprepareHeader(WaveHandle handle, WaveHeader& header) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  Locked lock(*connection_);
-  Stream* self = find(handle);
-  if (self == nullptr) return MMSYSERR_INVALHANDLE;
-  if ((header.flags & WHDR_INQUEUE) != 0) {
-    if (self->failure == 0) return WAVERR_STILLPLAYING;
-    // The device is gone: the header will never be filled.
-    self->fifo.removeIf([&](WaveHeader* queued) { return queued == &header; });
-    header.flags &= ~WHDR_INQUEUE;
-  }
-  header.flags &= ~WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
+    : Service(std::move(connection), pulse_detail::ServerDevices::Kind::Sources) {}
 
 MMResult PulseWaveIn::addBuffer(WaveHandle handle, WaveHeader& header) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  Locked lock(*connection_);
-  Stream* self = find(handle);
-  if (self == nullptr) return MMSYSERR_INVALHANDLE;
-  if (self->failure != 0) return self->failure;
-  if ((header.flags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
-  if ((header.flags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-  if (self->fifo.full()) return MMSYSERR_NOMEM;
-  header.bytesRecorded = 0;
-  header.flags = (header.flags & ~WHDR_DONE) | WHDR_INQUEUE;
-  self->fifo.push(&header);
-  return MMSYSERR_NOERROR;
+  return with(handle, [&](Stream& self) {
+    if (const MMResult refused = self.queueRefusal(header)) return refused;
+    header.bytesRecorded = 0;
+    header.flags = (header.flags & ~WHDR_DONE) | WHDR_INQUEUE;
+    self.fifo.push(&header);
+    return MMSYSERR_NOERROR;
+  });
 }
 
 MMResult PulseWaveIn::start(WaveHandle handle) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  Locked lock(*connection_);
-  Stream* self = find(handle);
-  if (self == nullptr) return MMSYSERR_INVALHANDLE;
-  if (self->failure != 0) return self->failure;
-  int success = 0;
-  if (!connection_->runLocked(
-          pa_stream_cork(self->stream, 0, &PulseConnection::onSuccess, &success), kWaitMs) ||
-      success == 0) {
-    if (self->failure != 0) return self->failure;
-    pa_context* context = connection_->context();
-    return paCode(context != nullptr ? pa_context_errno(context) : PA_ERR_UNKNOWN);
-  }
-  return MMSYSERR_NOERROR;
+  return with(handle, [&](Stream& self) {
+    if (self.failure != 0) return self.failure;
+    int success = 0;
+    if (connection_->runLocked(
+            pa_stream_cork(self.stream, 0, &PulseConnection::onSuccess, &success), kWaitMs) &&
+        success != 0)
+      return MMSYSERR_NOERROR;
+    return self.failure != 0 ? self.failure : contextError(connection_->context());
+  });
 }
 
 MMResult PulseWaveIn::reset(WaveHandle handle) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  Locked lock(*connection_);
-  Stream* self = find(handle);
-  if (self == nullptr) return MMSYSERR_INVALHANDLE;
-  if (self->failure == 0) {
-    // Data read while these run goes into the queued headers or is dropped.
-    int corked = 0;
-    int flushed = 0;
-    connection_->runLocked(pa_stream_cork(self->stream, 1, &PulseConnection::onSuccess, &corked),
-                           kWaitMs);
-    if (self->failure == 0)
-      connection_->runLocked(pa_stream_flush(self->stream, &PulseConnection::onSuccess, &flushed),
+  return with(handle, [&](Stream& self) {
+    if (self.failure == 0) {
+      // Data read while these run goes into the queued headers or is dropped.
+      int corked = 0;
+      int flushed = 0;
+      connection_->runLocked(pa_stream_cork(self.stream, 1, &PulseConnection::onSuccess, &corked),
                              kWaitMs);
-  }
-  self->returnAll();
-  return MMSYSERR_NOERROR;
-}
-
-MMResult PulseWaveIn::close(WaveHandle handle) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  std::unique_ptr<Stream> owned;
-  {
-    Locked lock(*connection_);
-    const auto found = std::find_if(streams_.begin(), streams_.end(),
-                                    [handle](const auto& s) { return s->handle == handle; });
-    if (found == streams_.end()) return MMSYSERR_INVALHANDLE;
-    owned = std::move(*found);
-    streams_.erase(found);
-    owned->returnAll();
-    releaseStreamLocked(owned->stream);
-  }
-  owned->callback(handle, WIM_CLOSE, owned->instance, nullptr, 0);
-  return MMSYSERR_NOERROR;
-}
-
-std::string PulseWaveIn::errorText(MMResult code) {
-  return serviceErrorText(*connection_, code);
+      if (self.failure == 0)
+        connection_->runLocked(pa_stream_flush(self.stream, &PulseConnection::onSuccess, &flushed),
+                               kWaitMs);
+    }
+    self.returnAll();
+    return MMSYSERR_NOERROR;
+  });
 }
 
 double PulseWaveIn::latencyMs(WaveHandle handle) {
   constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
   if (!connection_->usable()) return kNone;
   Locked lock(*connection_);
-  Stream* self = find(handle);
+  Stream* self = findLocked(handle);
   if (self == nullptr || self->failure != 0) return kNone;
   int success = 0;
   if (!connection_->runLocked(
@@ -653,52 +709,50 @@ double PulseWaveIn::latencyMs(WaveHandle handle) {
 std::uint64_t PulseWaveIn::droppedBytes(WaveHandle handle) {
   if (!connection_->usable()) return 0;
   Locked lock(*connection_);
-  Stream* self = find(handle);
+  Stream* self = findLocked(handle);
   return self != nullptr ? self->dropped : 0;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Output.
 
-struct PulseWaveOut::Stream {
-  struct Pending {
-    WaveHeader* header;
-    std::int64_t end;  // stream write index just past the header's last byte
-  };
+struct pulse_detail::OutputStream
+    : StreamCore<Pending, PulseWaveOut::kQueueCapacity, kOutputMessages> {
+  static constexpr const char* kName = "bandscope playback";
+  static constexpr pa_usec_t kStallUsec = 40 * PA_USEC_PER_MSEC;
 
-  PulseConnection* connection = nullptr;
-  pa_stream* stream = nullptr;
-  WaveCallback callback = nullptr;
-  void* instance = nullptr;
-  WaveHandle handle = 0;
-  Fifo<Pending, kQueueCapacity> fifo;
   std::int64_t written = 0;  // write index of the next byte
   pa_time_event* timer = nullptr;
   bool timerArmed = false;
   pa_operation* timing = nullptr;  // timing update in flight
   std::int64_t lastRead = -1;
   pa_usec_t lastProgress = 0;
-  bool opened = false;
-  MMResult failure = 0;
 
-  static constexpr pa_usec_t kStallUsec = 40 * PA_USEC_PER_MSEC;
-
-  void returnFront() {
-    WaveHeader* header = fifo.pop().header;
-    header->flags = (header->flags & ~WHDR_INQUEUE) | WHDR_DONE;
-    callback(handle, WOM_DONE, instance, header, 0);
-  }
-
-  void returnAll() {
-    while (!fifo.empty()) returnFront();
+  // With the lock held: connects the playback stream, waits until it is ready and makes the
+  // (disarmed) poll timer.
+  int connect(const char* device, std::uint32_t blockAlign) {
+    const std::uint32_t fragment = blockAlign * PulseWaveOut::kFragmentFrames;
+    pa_buffer_attr attr = serverBufferAttr();
+    attr.tlength = 2 * fragment;
+    attr.prebuf = fragment;
+    const int error =
+        connectedLocked(*connection, stream,
+                        pa_stream_connect_playback(stream, device, &attr, PA_STREAM_ADJUST_LATENCY,
+                                                   nullptr, nullptr),
+                        PulseWaveOut::kWaitMs);
+    if (error != 0) return error;
+    timer =
+        pa_context_rttime_new(connection->context(), PA_USEC_INVALID, &OutputStream::onTimer, this);
+    return timer != nullptr ? 0 : PA_ERR_INTERNAL;
   }
 
   // With the lock held (or on the mainloop thread).
   void armTimer() {
     if (timer == nullptr || timerArmed) return;
     timerArmed = true;
-    pa_context_rttime_restart(connection->context(), timer,
-                              pa_rtclock_now() + pa_usec_t(kPollMs) * PA_USEC_PER_MSEC);
+    pa_context_rttime_restart(
+        connection->context(), timer,
+        pa_rtclock_now() + pa_usec_t(PulseWaveOut::kPollMs) * PA_USEC_PER_MSEC);
   }
 
   void disarmTimer() {
@@ -714,26 +768,27 @@ struct PulseWaveOut::Stream {
     timing = nullptr;
   }
 
+  // Frees the timing update and the timer too.
   void release() {
     cancelTiming();
     if (timer != nullptr) {
       connection->api()->time_free(timer);
       timer = nullptr;
     }
-    releaseStreamLocked(stream);
+    StreamCore::release();
   }
 
   static void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
-    auto* self = static_cast<Stream*>(userdata);
+    auto* self = static_cast<OutputStream*>(userdata);
     self->timerArmed = false;
     if (self->failure != 0 || self->fifo.empty() || self->stream == nullptr) return;
     if (self->timing == nullptr)
-      self->timing = pa_stream_update_timing_info(self->stream, &Stream::onTiming, self);
+      self->timing = pa_stream_update_timing_info(self->stream, &OutputStream::onTiming, self);
     self->armTimer();
   }
 
   static void onTiming(pa_stream* s, int success, void* userdata) {
-    auto* self = static_cast<Stream*>(userdata);
+    auto* self = static_cast<OutputStream*>(userdata);
     if (self->timing != nullptr) {
       pa_operation_unref(self->timing);
       self->timing = nullptr;
@@ -756,233 +811,62 @@ struct PulseWaveOut::Stream {
   }
 
   static void onState(pa_stream* s, void* userdata) {
-    auto* self = static_cast<Stream*>(userdata);
-    const pa_stream_state_t state = pa_stream_get_state(s);
-    self->connection->signal();
-    if (PA_STREAM_IS_GOOD(state) || !self->opened || self->failure != 0) return;
-    pa_context* context = pa_stream_get_context(s);
-    self->failure = paCode(context != nullptr ? pa_context_errno(context) : PA_ERR_UNKNOWN);
+    auto* self = static_cast<OutputStream*>(userdata);
+    if (!self->failedNow(s)) return;
     self->disarmTimer();
-    self->callback(self->handle, WAVE_DEVICE_FAILED, self->instance, nullptr, self->failure);
+    self->reportFailure();
   }
 };
+
+template class pulse_detail::Service<WaveOutService, pulse_detail::OutputStream>;
 
 PulseWaveOut::PulseWaveOut(std::string server)
     : PulseWaveOut(makePulseConnection(std::move(server))) {}
 
 PulseWaveOut::PulseWaveOut(std::shared_ptr<PulseConnection> connection)
-    : connection_(std::move(connection)) {}
-
-PulseWaveOut::~PulseWaveOut() {
-  if (streams_.empty() || !connection_->usable()) return;
-  Locked lock(*connection_);
-  for (auto& stream : streams_) stream->release();
-}
-
-PulseWaveOut::Stream* PulseWaveOut::find(WaveHandle handle) const {
-  for (const auto& stream : streams_)
-    if (stream->handle == handle) return stream.get();
-  return nullptr;
-}
-
-bool PulseWaveOut::connectLocked() {
-  if (!connection_->ensureConnectedLocked(kWaitMs)) {
-    devices_.clear();
-    return false;
-  }
-  if (devicesGeneration_ != connection_->generation()) loadDevicesLocked();
-  return true;
-}
-
-void PulseWaveOut::loadDevicesLocked() {
-  devices_ = readDevicesLocked(*connection_, false, kWaitMs);
-  devicesGeneration_ = connection_->generation();
-}
-
-bool PulseWaveOut::refresh() {
-  if (!connection_->usable()) return false;
-  Locked lock(*connection_);
-  if (!connectLocked()) return false;
-  loadDevicesLocked();
-  return true;
-}
-
-unsigned PulseWaveOut::numDevs() {
-  if (!connection_->usable()) return 0;
-  Locked lock(*connection_);
-  return connectLocked() ? static_cast<unsigned>(devices_.size()) : 0;
-}
-
-PulseDevice PulseWaveOut::device(unsigned id) {
-  if (!connection_->usable()) return {};
-  Locked lock(*connection_);
-  if (!connectLocked() || id >= devices_.size()) return {};
-  return devices_[id];
-}
-
-std::string PulseWaveOut::deviceDescription(unsigned id) {
-  return device(id).description;
-}
-
-MMResult PulseWaveOut::open(WaveHandle& handle, int deviceId, const WaveFormat& format,
-                            WaveCallback callback, void* instance) {
-  handle = 0;
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  if (callback == nullptr) return MMSYSERR_INVALPARAM;
-  pa_sample_spec spec{};
-  if (!sampleSpecOf(format, spec)) return WAVERR_BADFORMAT;
-
-  Locked lock(*connection_);
-  if (!connectLocked()) return MMSYSERR_NODRIVER;
-  if (deviceId < WAVE_MAPPER || (deviceId >= 0 && std::size_t(deviceId) >= devices_.size()))
-    return MMSYSERR_BADDEVICEID;
-
-  auto owned = std::make_unique<Stream>();
-  Stream& self = *owned;
-  self.connection = connection_.get();
-  self.callback = callback;
-  self.instance = instance;
-  self.handle = nextHandle_++;
-  self.stream = pa_stream_new(connection_->context(), "bandscope playback", &spec, nullptr);
-  if (self.stream == nullptr) return streamOpenError(pa_context_errno(connection_->context()));
-  pa_stream_set_state_callback(self.stream, &Stream::onState, &self);
-
-  const std::uint32_t fragment = format.blockAlign * kFragmentFrames;
-  pa_buffer_attr attr{};
-  attr.maxlength = static_cast<std::uint32_t>(-1);
-  attr.tlength = 2 * fragment;
-  attr.prebuf = fragment;
-  attr.minreq = static_cast<std::uint32_t>(-1);
-  attr.fragsize = static_cast<std::uint32_t>(-1);
-  const char* name =
-      deviceId == WAVE_MAPPER ? nullptr : devices_[std::size_t(deviceId)].name.c_str();
-  int error = 0;
-  if (pa_stream_connect_playback(self.stream, name, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
-                                 nullptr) < 0) {
-    error = pa_context_errno(connection_->context());
-  } else {
-    pa_stream* s = self.stream;
-    connection_->waitLocked(
-        [s] {
-          const pa_stream_state_t state = pa_stream_get_state(s);
-          return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-        },
-        kWaitMs);
-    const pa_stream_state_t state = pa_stream_get_state(s);
-    if (state != PA_STREAM_READY)
-      error = PA_STREAM_IS_GOOD(state) ? PA_ERR_TIMEOUT : pa_context_errno(connection_->context());
-  }
-  if (error == 0) {
-    self.timer =
-        pa_context_rttime_new(connection_->context(), PA_USEC_INVALID, &Stream::onTimer, &self);
-    if (self.timer == nullptr) error = PA_ERR_INTERNAL;
-  }
-  if (error != 0) {
-    self.release();
-    return streamOpenError(error);
-  }
-  handle = self.handle;
-  streams_.push_back(std::move(owned));
-  callback(handle, WOM_OPEN, instance, nullptr, 0);
-  self.opened = true;
-  return MMSYSERR_NOERROR;
-}
-
-MMResult PulseWaveOut::prepareHeader(WaveHandle handle, WaveHeader& header) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  Locked lock(*connection_);
-  if (find(handle) == nullptr) return MMSYSERR_INVALHANDLE;
-  if (header.data == nullptr || header.bufferLength == 0) return MMSYSERR_INVALPARAM;
-  if ((header.flags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-  header.flags |= WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
-
-MMResult PulseWaveOut::unprepareHeader(WaveHandle handle, WaveHeader& header) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  Locked lock(*connection_);
-  Stream* self = find(handle);
-  if (self == nullptr) return MMSYSERR_INVALHANDLE;
-  if ((header.flags & WHDR_INQUEUE) != 0) {
-    if (self->failure == 0) return WAVERR_STILLPLAYING;
-    self->fifo.removeIf([&](const Stream::Pending& p) { return p.header == &header; });
-    header.flags &= ~WHDR_INQUEUE;
-  }
-  header.flags &= ~WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
+    : Service(std::move(connection), pulse_detail::ServerDevices::Kind::Sinks) {}
 
 MMResult PulseWaveOut::write(WaveHandle handle, WaveHeader& header) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  Locked lock(*connection_);
-  Stream* self = find(handle);
-  if (self == nullptr) return MMSYSERR_INVALHANDLE;
-  if (self->failure != 0) return self->failure;
-  if ((header.flags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
-  if ((header.flags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-  if (self->fifo.full()) return MMSYSERR_NOMEM;
-  if (pa_stream_write(self->stream, header.data, header.bufferLength, nullptr, 0,
-                      PA_SEEK_RELATIVE) < 0) {
-    pa_context* context = connection_->context();
-    return paCode(context != nullptr ? pa_context_errno(context) : PA_ERR_UNKNOWN);
-  }
-  self->written += header.bufferLength;
-  header.flags = (header.flags & ~WHDR_DONE) | WHDR_INQUEUE;
-  if (self->fifo.empty()) self->lastProgress = pa_rtclock_now();
-  self->fifo.push({&header, self->written});
-  self->armTimer();
-  return MMSYSERR_NOERROR;
+  return with(handle, [&](Stream& self) {
+    if (const MMResult refused = self.queueRefusal(header)) return refused;
+    if (pa_stream_write(self.stream, header.data, header.bufferLength, nullptr, 0,
+                        PA_SEEK_RELATIVE) < 0)
+      return contextError(connection_->context());
+    self.written += header.bufferLength;
+    header.flags = (header.flags & ~WHDR_DONE) | WHDR_INQUEUE;
+    if (self.fifo.empty()) self.lastProgress = pa_rtclock_now();
+    self.fifo.push({&header, self.written});
+    self.armTimer();
+    return MMSYSERR_NOERROR;
+  });
 }
 
 MMResult PulseWaveOut::reset(WaveHandle handle) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  Locked lock(*connection_);
-  Stream* self = find(handle);
-  if (self == nullptr) return MMSYSERR_INVALHANDLE;
-  if (self->failure == 0) {
-    // Headers consumed while the flush runs come back through the timing updates.
-    int flushed = 0;
-    connection_->runLocked(pa_stream_flush(self->stream, &PulseConnection::onSuccess, &flushed),
-                           kWaitMs);
-    self->returnAll();
-    // The flush moved the write index; take the server's.
-    self->cancelTiming();
-    int updated = 0;
-    if (self->failure == 0 &&
-        connection_->runLocked(
-            pa_stream_update_timing_info(self->stream, &PulseConnection::onSuccess, &updated),
-            kWaitMs) &&
-        updated != 0) {
-      const pa_timing_info* info = pa_stream_get_timing_info(self->stream);
-      if (info != nullptr) {
-        self->written = info->write_index_corrupt == 0 ? info->write_index : info->read_index;
-        self->lastRead = info->read_index;
+  return with(handle, [&](Stream& self) {
+    if (self.failure == 0) {
+      // Headers consumed while the flush runs come back through the timing updates.
+      int flushed = 0;
+      connection_->runLocked(pa_stream_flush(self.stream, &PulseConnection::onSuccess, &flushed),
+                             kWaitMs);
+      self.returnAll();
+      // The flush moved the write index; take the server's.
+      self.cancelTiming();
+      int updated = 0;
+      if (self.failure == 0 &&
+          connection_->runLocked(
+              pa_stream_update_timing_info(self.stream, &PulseConnection::onSuccess, &updated),
+              kWaitMs) &&
+          updated != 0) {
+        const pa_timing_info* info = pa_stream_get_timing_info(self.stream);
+        if (info != nullptr) {
+          self.written = info->write_index_corrupt == 0 ? info->write_index : info->read_index;
+          self.lastRead = info->read_index;
+        }
       }
     }
-  }
-  self->returnAll();
-  return MMSYSERR_NOERROR;
-}
-
-MMResult PulseWaveOut::close(WaveHandle handle) {
-  if (!connection_->usable()) return MMSYSERR_ERROR;
-  std::unique_ptr<Stream> owned;
-  {
-    Locked lock(*connection_);
-    const auto found = std::find_if(streams_.begin(), streams_.end(),
-                                    [handle](const auto& s) { return s->handle == handle; });
-    if (found == streams_.end()) return MMSYSERR_INVALHANDLE;
-    owned = std::move(*found);
-    streams_.erase(found);
-    owned->returnAll();
-    owned->release();
-  }
-  owned->callback(handle, WOM_CLOSE, owned->instance, nullptr, 0);
-  return MMSYSERR_NOERROR;
-}
-
-std::string PulseWaveOut::errorText(MMResult code) {
-  return serviceErrorText(*connection_, code);
+    self.returnAll();
+    return MMSYSERR_NOERROR;
+  });
 }
 
 }  // namespace bandscope::platform

@@ -49,10 +49,13 @@
 // mainloop lock held; data notifications and WAVE_DEVICE_FAILED on the mainloop thread. Every
 // operation holds the mainloop lock, so after reset or close returns no callback for that handle is
 // in flight.
+//
+// pulse_detail holds the parts both services share.
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/wave_service.h"
@@ -70,35 +73,99 @@ struct PulseDevice {
   std::string description;  // its description
 };
 
-class PulseWaveIn final : public WaveInService {
+namespace pulse_detail {
+
+// The server's sources or sinks, read when a connection is made (again after the server went
+// away) and by refresh(). UI thread; the *Locked members with the connection's lock held.
+class ServerDevices {
  public:
+  enum class Kind { Sources, Sinks };
+
+  ServerDevices(PulseConnection& connection, Kind kind, int waitMs)
+      : connection_(connection), kind_(kind), waitMs_(waitMs) {}
+
+  bool refresh();
+  unsigned count();
+  PulseDevice device(unsigned id);
+  // Connects if needed, reading the list after a new connection; false when no server answers.
+  bool connectLocked();
+  // After connectLocked: whether deviceId is WAVE_MAPPER or in the list, and the server's name
+  // for it (null for WAVE_MAPPER, the server's default).
+  bool hasLocked(int deviceId) const;
+  const char* nameLocked(int deviceId) const;
+
+ private:
+  void loadLocked();
+
+  PulseConnection& connection_;
+  Kind kind_;
+  int waitMs_;  // for the connection and for each read
+  std::vector<PulseDevice> devices_;
+  std::uint64_t generation_ = 0;  // the connection's generation the list was read on
+};
+
+struct InputStream;   // a record stream, in the .cpp
+struct OutputStream;  // a playback stream, in the .cpp
+
+// What PulseWaveIn and PulseWaveOut share: the connection, the server's sources or sinks, the
+// open streams and the operations that are the same in both directions. Handles are never
+// reused, so a stale one is always refused. UI thread; findLocked with the lock held.
+// Instantiated for the two services only.
+template <typename Interface, typename StreamType>
+class Service : public Interface {
+ public:
+  using Stream = StreamType;
   static constexpr std::size_t kQueueCapacity = 8;  // headers queued at once
   static constexpr std::uint32_t kFragmentFrames = 512;
   static constexpr int kWaitMs = 2000;  // every wait for the server
 
-  explicit PulseWaveIn(std::string server = {});
-  explicit PulseWaveIn(std::shared_ptr<PulseConnection> connection);
-  // Closes handles still open, without notifications.
-  ~PulseWaveIn() override;
-  PulseWaveIn(const PulseWaveIn&) = delete;
-  PulseWaveIn& operator=(const PulseWaveIn&) = delete;
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
 
-  unsigned numDevs() override;
-  std::string deviceDescription(unsigned id) override;
+  unsigned numDevs() override { return devices_.count(); }
   MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format, WaveCallback callback,
                 void* instance) override;
   MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
-  MMResult addBuffer(WaveHandle handle, WaveHeader& header) override;
-  MMResult start(WaveHandle handle) override;
-  MMResult reset(WaveHandle handle) override;
   MMResult unprepareHeader(WaveHandle handle, WaveHeader& header) override;
   MMResult close(WaveHandle handle) override;
   std::string errorText(MMResult code) override;
 
   // Reads the device list again (connecting if needed); false when no server answers.
-  bool refresh();
+  bool refresh() { return devices_.refresh(); }
   // Name and description of device id, empty when there is none.
-  PulseDevice device(unsigned id);
+  PulseDevice device(unsigned id) { return devices_.device(id); }
+
+  const std::shared_ptr<PulseConnection>& connection() const { return connection_; }
+
+ protected:
+  Service(std::shared_ptr<PulseConnection> connection, ServerDevices::Kind kind)
+      : connection_(std::move(connection)), devices_(*connection_, kind, kWaitMs) {}
+  // Closes handles still open, without notifications.
+  ~Service() override;
+
+  // Runs op(stream) for an open handle with the lock held; refused off the UI thread.
+  template <typename Op>
+  MMResult with(WaveHandle handle, Op op);
+  Stream* findLocked(WaveHandle handle) const;
+
+  std::shared_ptr<PulseConnection> connection_;
+  ServerDevices devices_;
+  std::vector<std::unique_ptr<Stream>> streams_;
+  WaveHandle nextHandle_ = 1;
+};
+
+}  // namespace pulse_detail
+
+class PulseWaveIn final : public pulse_detail::Service<WaveInService, pulse_detail::InputStream> {
+ public:
+  explicit PulseWaveIn(std::string server = {});
+  explicit PulseWaveIn(std::shared_ptr<PulseConnection> connection);
+
+  std::string deviceDescription(unsigned id) override { return device(id).description; }
+  MMResult addBuffer(WaveHandle handle, WaveHeader& header) override;
+  MMResult start(WaveHandle handle) override;
+  MMResult reset(WaveHandle handle) override;
+
   // Capture latency of an open handle in milliseconds: the server's latency of the stream
   // (pa_stream_get_latency after a fresh timing update) plus what is buffered on our side
   // (the bytes already copied into the oldest queued header; unread stream data is in the
@@ -107,64 +174,19 @@ class PulseWaveIn final : public WaveInService {
   double latencyMs(WaveHandle handle);
   // Bytes that arrived while no header was queued.
   std::uint64_t droppedBytes(WaveHandle handle);
-
-  const std::shared_ptr<PulseConnection>& connection() const { return connection_; }
-
-  struct Stream;
-
- private:
-  Stream* find(WaveHandle handle) const;
-  bool connectLocked();
-  void loadDevicesLocked();
-
-  std::shared_ptr<PulseConnection> connection_;
-  std::vector<PulseDevice> devices_;
-  std::uint64_t devicesGeneration_ = 0;
-  std::vector<std::unique_ptr<Stream>> streams_;
-  WaveHandle nextHandle_ = 1;  // never reused, so a stale handle is always refused
 };
 
-class PulseWaveOut final : public WaveOutService {
+class PulseWaveOut final
+    : public pulse_detail::Service<WaveOutService, pulse_detail::OutputStream> {
  public:
-  static constexpr std::size_t kQueueCapacity = 8;
-  static constexpr std::uint32_t kFragmentFrames = 512;
-  static constexpr int kWaitMs = 2000;
   static constexpr int kPollMs = 4;  // read-index polling while headers are queued
 
   explicit PulseWaveOut(std::string server = {});
   explicit PulseWaveOut(std::shared_ptr<PulseConnection> connection);
-  ~PulseWaveOut() override;
-  PulseWaveOut(const PulseWaveOut&) = delete;
-  PulseWaveOut& operator=(const PulseWaveOut&) = delete;
 
-  unsigned numDevs() override;
-  MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format, WaveCallback callback,
-                void* instance) override;
-  MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;
+  std::string deviceDescription(unsigned id) { return device(id).description; }
   MMResult write(WaveHandle handle, WaveHeader& header) override;
   MMResult reset(WaveHandle handle) override;
-  MMResult unprepareHeader(WaveHandle handle, WaveHeader& header) override;
-  MMResult close(WaveHandle handle) override;
-  std::string errorText(MMResult code) override;
-
-  bool refresh();
-  std::string deviceDescription(unsigned id);
-  PulseDevice device(unsigned id);
-
-  const std::shared_ptr<PulseConnection>& connection() const { return connection_; }
-
-  struct Stream;
-
- private:
-  Stream* find(WaveHandle handle) const;
-  bool connectLocked();
-  void loadDevicesLocked();
-
-  std::shared_ptr<PulseConnection> connection_;
-  std::vector<PulseDevice> devices_;
-  std::uint64_t devicesGeneration_ = 0;
-  std::vector<std::unique_ptr<Stream>> streams_;
-  WaveHandle nextHandle_ = 1;  // never reused, so a stale handle is always refused
 };
 
 }  // namespace bandscope::platform

@@ -18,11 +18,13 @@
 #include "platform/message_queue.h"
 #include "platform/pulse_wave.h"
 #include "support/pulse_daemon.h"
+#include "support/pulse_test_helpers.h"
 
 namespace bandscope::audio {
 namespace {
 
 using namespace std::chrono_literals;
+using test::lockedRead;
 using test::PulseDaemon;
 using test::sharedPulseDaemon;
 
@@ -51,18 +53,9 @@ class BlockStore {
     ++stored_;
   }
 
-  int received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
-  }
-  int wrongSize() const {
-    std::lock_guard lock(mutex_);
-    return wrongSize_;
-  }
-  int unsplit() const {
-    std::lock_guard lock(mutex_);
-    return unsplit_;
-  }
+  int received() const { return lockedRead(mutex_, received_); }
+  int wrongSize() const { return lockedRead(mutex_, wrongSize_); }
+  int unsplit() const { return lockedRead(mutex_, unsplit_); }
   void clear() {
     std::lock_guard lock(mutex_);
     received_ = wrongSize_ = unsplit_ = 0;
@@ -100,15 +93,8 @@ bool pumpUntil(platform::MessageQueue& queue, Done done, std::chrono::millisecon
 std::vector<std::uint8_t> loudest(const std::vector<std::uint8_t>& samples) {
   const std::size_t window = kRate / 4;
   if (samples.size() <= window) return samples;
-  std::size_t best = 0;
-  double bestLevel = -1.0;
-  for (std::size_t start = 0; start + window <= samples.size(); start += kRate / 40) {
-    const double level = test::peakLevel(samples.data() + start, 8, 1, window, 0);
-    if (level > bestLevel) {
-      bestLevel = level;
-      best = start;
-    }
-  }
+  const std::size_t best =
+      test::loudestWindow(samples.data(), 8, 1, samples.size(), 0, window, kRate / 40);
   return {samples.begin() + std::ptrdiff_t(best), samples.begin() + std::ptrdiff_t(best + window)};
 }
 
@@ -116,10 +102,11 @@ double frequencyOf(const std::vector<std::uint8_t>& samples) {
   return test::zeroCrossingFrequency(samples.data(), 8, 1, samples.size(), 0, kRate);
 }
 
-class RecorderPulseTest : public ::testing::Test {
+class RecorderPulseTest : public test::PulseDaemonTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(sharedPulseDaemon().running() || sharedPulseDaemon().start());
+    PulseDaemonTest::SetUp();
+    if (HasFatalFailure()) return;
     audio_ = std::make_unique<TAudio>(AudioServices{in_, out_, queue_});
     TRecorder& r = *audio_->Recorder;
     r.setBitsPerSample(TBPS::_8);
@@ -131,9 +118,7 @@ class RecorderPulseTest : public ::testing::Test {
     audio_->OnRecord = [this](void*, void* lp, void* rp, std::uint16_t size) {
       store_.add(lp, rp, size);
     };
-    monitor_ = -1;
-    for (unsigned i = 0; i < in_.numDevs(); ++i)
-      if (in_.device(i).name == PulseDaemon::kMonitor) monitor_ = static_cast<int>(i);
+    monitor_ = test::monitorIndex(in_);
     ASSERT_GE(monitor_, 0);
     audio_->setAudioDeviceID(monitor_);
     ASSERT_TRUE(r.SplitChannels());
@@ -142,19 +127,7 @@ class RecorderPulseTest : public ::testing::Test {
 
   void TearDown() override {
     audio_.reset();
-    for (const int module : modules_)
-      if (sharedPulseDaemon().running())
-        sharedPulseDaemon().pactl("unload-module " + std::to_string(module));
-  }
-
-  void playSine(unsigned frequency) {
-    std::string index;
-    ASSERT_EQ(sharedPulseDaemon().pactl(
-                  "load-module module-sine sink=" + std::string(PulseDaemon::kSink) +
-                      " frequency=" + std::to_string(frequency),
-                  &index),
-              0);
-    modules_.push_back(std::stoi(index));
+    PulseDaemonTest::TearDown();
   }
 
   bool blocksAfter(int count, std::chrono::milliseconds timeout = 3000ms) {
@@ -168,7 +141,6 @@ class RecorderPulseTest : public ::testing::Test {
   BlockStore store_;
   std::unique_ptr<TAudio> audio_;
   int monitor_ = -1;
-  std::vector<int> modules_;
 };
 
 TEST_F(RecorderPulseTest, RecordsTheToneInBothChannelsIn512SampleBlocks) {

@@ -18,11 +18,14 @@
 #include <vector>
 
 #include "support/pulse_daemon.h"
+#include "support/pulse_test_helpers.h"
 
 namespace bandscope::platform {
 namespace {
 
 using namespace std::chrono_literals;
+using test::lockedRead;
+using test::monitorIndex;
 using test::PulseDaemon;
 using test::sharedPulseDaemon;
 using Clock = std::chrono::steady_clock;
@@ -90,30 +93,12 @@ class Events {
     return changed_.wait_for(lock, timeout, [this] { return failures_ > 0; });
   }
 
-  int opens() const {
-    std::lock_guard lock(mutex_);
-    return opens_;
-  }
-  int closes() const {
-    std::lock_guard lock(mutex_);
-    return closes_;
-  }
-  int failures() const {
-    std::lock_guard lock(mutex_);
-    return failures_;
-  }
-  int done() const {
-    std::lock_guard lock(mutex_);
-    return done_;
-  }
-  std::size_t pending() const {
-    std::lock_guard lock(mutex_);
-    return count_;
-  }
-  MMResult failure() const {
-    std::lock_guard lock(mutex_);
-    return failure_;
-  }
+  int opens() const { return lockedRead(mutex_, opens_); }
+  int closes() const { return lockedRead(mutex_, closes_); }
+  int failures() const { return lockedRead(mutex_, failures_); }
+  int done() const { return lockedRead(mutex_, done_); }
+  std::size_t pending() const { return lockedRead(mutex_, count_); }
+  MMResult failure() const { return lockedRead(mutex_, failure_); }
   void clearReturned() {
     std::lock_guard lock(mutex_);
     count_ = 0;
@@ -141,38 +126,8 @@ struct Ring {
   std::array<WaveHeader, 4> headers{};
 };
 
-class PulseWaveTest : public ::testing::Test {
+class PulseWaveTest : public test::PulseDaemonTest {
  protected:
-  void SetUp() override {
-    PulseDaemon& daemon = sharedPulseDaemon();
-    ASSERT_TRUE(daemon.running() || daemon.start())
-        << "no private PulseAudio daemon in " << daemon.runtimeDir();
-  }
-
-  // Loads a sine into the null sink; unloaded at the end of the test.
-  void playSine(unsigned frequency) {
-    std::string index;
-    ASSERT_EQ(sharedPulseDaemon().pactl(
-                  "load-module module-sine sink=" + std::string(PulseDaemon::kSink) +
-                      " frequency=" + std::to_string(frequency),
-                  &index),
-              0);
-    modules_.push_back(std::stoi(index));
-  }
-
-  void TearDown() override {
-    for (const int module : modules_)
-      if (sharedPulseDaemon().running())
-        sharedPulseDaemon().pactl("unload-module " + std::to_string(module));
-  }
-
-  // Index of the null sink's monitor among the input devices; -1 when missing.
-  static int monitorIndex(PulseWaveIn& in) {
-    for (unsigned i = 0; i < in.numDevs(); ++i)
-      if (in.device(i).name == PulseDaemon::kMonitor) return static_cast<int>(i);
-    return -1;
-  }
-
   // Opens the monitor as stereo 8-bit, queues the ring and starts.
   void startCapture(PulseWaveIn& in, WaveHandle& handle, Events& events, Ring& ring) {
     const int monitor = monitorIndex(in);
@@ -208,8 +163,6 @@ class PulseWaveTest : public ::testing::Test {
     }
     return got;
   }
-
-  std::vector<int> modules_;
 };
 
 TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
@@ -225,12 +178,7 @@ TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
   EXPECT_EQ(in.deviceDescription(in.numDevs()), "");
 
   // A second sink: its monitor comes after the default until it is made the default.
-  std::string module;
-  ASSERT_EQ(sharedPulseDaemon().pactl("load-module module-null-sink sink_name=second "
-                                      "sink_properties=device.description=Second",
-                                      &module),
-            0);
-  modules_.push_back(std::stoi(module));
+  loadModule("module-null-sink sink_name=second sink_properties=device.description=Second");
   EXPECT_EQ(in.numDevs(), 1u) << "the list is read when the connection is made";
   ASSERT_TRUE(in.refresh());
   ASSERT_EQ(in.numDevs(), 2u);
@@ -462,17 +410,9 @@ TEST_F(PulseWaveTest, ToneThroughTheOutputComesBackOnTheMonitor) {
   const std::size_t frames = recorded.size() / 2;
   const std::size_t window = kRate / 2;
   ASSERT_GT(frames, window);
-  std::size_t best = 0;
-  double bestLevel = -1.0;
-  for (std::size_t start = 0; start + window <= frames; start += kRate / 20) {
-    const double level = test::peakLevel(recorded.data() + 2 * start, 8, 2, window, 0);
-    if (level > bestLevel) {
-      bestLevel = level;
-      best = start;
-    }
-  }
-  const std::uint8_t* at = recorded.data() + 2 * best;
-  EXPECT_GT(bestLevel, 0.3);
+  const std::uint8_t* at = recorded.data() + 2 * test::loudestWindow(recorded.data(), 8, 2, frames,
+                                                                     0, window, kRate / 20);
+  EXPECT_GT(test::peakLevel(at, 8, 2, window, 0), 0.3);
   EXPECT_NEAR(test::zeroCrossingFrequency(at, 8, 2, window, 0, kRate), 440.0, 10.0);
   EXPECT_NEAR(test::zeroCrossingFrequency(at, 8, 2, window, 1, kRate), 880.0, 15.0);
 }

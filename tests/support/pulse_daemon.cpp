@@ -95,6 +95,20 @@ const char* findProgram(const char* name) {
   return name;
 }
 
+// The environment of a client (pactl, the keeper) of the daemon at server, living in dir.
+std::vector<std::string> clientEnvironment(const std::string& server, const std::string& dir) {
+  return {
+      "PULSE_SERVER=" + server,
+      "PULSE_CLIENTCONFIG=" + dir + "/client.conf",
+      "PULSE_COOKIE=" + dir + "/.config/pulse/cookie",
+      "HOME=" + dir,
+      "XDG_RUNTIME_DIR=" + dir,
+      "PATH=/usr/bin:/bin",
+      "LANG=C",
+      "LC_ALL=C",
+  };
+}
+
 }  // namespace
 
 PulseDaemon::PulseDaemon() {
@@ -196,19 +210,10 @@ bool PulseDaemon::startKeeper() {
       "--client-name=bandscope-test-keeper",
       std::string("--device=") + kMonitor,
   };
-  std::vector<std::string> env = {
-      "PULSE_SERVER=" + server(),
-      "PULSE_CLIENTCONFIG=" + dir_ + "/client.conf",
-      "PULSE_COOKIE=" + dir_ + "/.config/pulse/cookie",
-      "HOME=" + dir_,
-      "XDG_RUNTIME_DIR=" + dir_,
-      "PATH=/usr/bin:/bin",
-      "LANG=C",
-      "LC_ALL=C",
-  };
   const std::string log = dir_ + "/keeper.log";
   const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  keeperPid_ = spawn(findProgram("parec"), argv, env, -1, logFd, true);
+  keeperPid_ =
+      spawn(findProgram("parec"), argv, clientEnvironment(server(), dir_), -1, logFd, true);
   if (logFd >= 0) ::close(logFd);
   if (keeperPid_ <= 0) {
     keeperPid_ = -1;
@@ -240,19 +245,10 @@ void PulseDaemon::kill() {
 int PulseDaemon::pactl(const std::string& args, std::string* output) const {
   std::vector<std::string> argv = splitArguments(args);
   argv.insert(argv.begin(), "pactl");
-  std::vector<std::string> env = {
-      "PULSE_SERVER=" + server(),
-      "PULSE_CLIENTCONFIG=" + dir_ + "/client.conf",
-      "PULSE_COOKIE=" + dir_ + "/.config/pulse/cookie",
-      "HOME=" + dir_,
-      "XDG_RUNTIME_DIR=" + dir_,
-      "PATH=/usr/bin:/bin",
-      "LANG=C",
-      "LC_ALL=C",
-  };
   int pipeFds[2] = {-1, -1};
   if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
-  const pid_t pid = spawn(findProgram("pactl"), argv, env, pipeFds[1], -1, true);
+  const pid_t pid =
+      spawn(findProgram("pactl"), argv, clientEnvironment(server(), dir_), pipeFds[1], -1, true);
   ::close(pipeFds[1]);
   std::string text;
   char chunk[4096];
@@ -334,6 +330,22 @@ double peakLevel(const std::uint8_t* data, unsigned bits, unsigned channels, std
   for (std::size_t f = 0; f < frames; ++f)
     peak = std::max(peak, std::abs(sampleAt(data, bits, channels, f, channel)));
   return peak;
+}
+
+std::size_t loudestWindow(const std::uint8_t* data, unsigned bits, unsigned channels,
+                          std::size_t frames, unsigned channel, std::size_t window,
+                          std::size_t step) {
+  std::size_t best = 0;
+  double bestLevel = -1.0;
+  for (std::size_t start = 0; start + window <= frames; start += step) {
+    const double level =
+        peakLevel(data + start * channels * (bits / 8), bits, channels, window, channel);
+    if (level > bestLevel) {
+      bestLevel = level;
+      best = start;
+    }
+  }
+  return best;
 }
 
 }  // namespace bandscope::test

@@ -68,5 +68,10 @@ double zeroCrossingFrequency(const std::uint8_t* data, unsigned bits, unsigned c
 // Largest absolute sample of channel c (0..1).
 double peakLevel(const std::uint8_t* data, unsigned bits, unsigned channels, std::size_t frames,
                  unsigned channel);
+// First frame of the loudest stretch of window frames in channel c (by peakLevel), trying
+// starts step frames apart.
+std::size_t loudestWindow(const std::uint8_t* data, unsigned bits, unsigned channels,
+                          std::size_t frames, unsigned channel, std::size_t window,
+                          std::size_t step);
 
 }  // namespace bandscope::test
