@@ -1,6 +1,5 @@
 #include "platform/file_wave_input.h"
 
-#include <pthread.h>
 #include <samplerate.h>
 #include <sndfile.h>
 
@@ -163,230 +162,26 @@ std::unique_ptr<FileWaveInput> FileWaveInput::load(const std::string& path, File
 }
 
 FileWaveInput::FileWaveInput(std::string name, FileMode mode, std::vector<std::uint8_t> samples)
-    : name_(std::move(name)), mode_(mode), samples_(std::move(samples)) {}
+    : PacedWaveInput(mode == FileMode::RealTime),
+      name_(std::move(name)),
+      mode_(mode),
+      samples_(std::move(samples)) {}
 
-FileWaveInput::~FileWaveInput() {
-  stopThread();
+MMResult FileWaveInput::acceptFormat(const WaveFormat& f) {
+  const bool recording = f.channels == 2 && f.samplesPerSec == kSampleRate &&
+                         f.bitsPerSample == 8 && f.blockAlign == kBlockAlign &&
+                         f.avgBytesPerSec == kSampleRate * kBlockAlign;
+  return recording ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
 }
 
-std::string FileWaveInput::deviceDescription(unsigned id) {
-  return id == 0 ? name_ : "";
-}
-
-MMResult FileWaveInput::open(WaveHandle& handle, int deviceId, const WaveFormat& format,
-                             WaveCallback callback, void* instance) {
-  if (deviceId != 0 && deviceId != WAVE_MAPPER) return MMSYSERR_BADDEVICEID;
-  if (format.formatTag != 1 || format.channels != kChannels ||
-      format.samplesPerSec != kSampleRate || format.bitsPerSample != 8 ||
-      format.blockAlign != kBlockAlign || format.avgBytesPerSec != kSampleRate * kBlockAlign) {
-    return WAVERR_BADFORMAT;
-  }
-  if (open_) return MMSYSERR_ALLOCATED;
-  if (++lastHandle_ == 0) ++lastHandle_;
-  {
-    std::lock_guard lock(mutex_);
-    handle_ = lastHandle_;
-    callback_ = callback;
-    instance_ = instance;
-    queueHead_ = queueCount_ = 0;
-    position_ = 0;
-    lastLength_ = 0;
-    started_ = quit_ = delivering_ = false;
-    ++session_;
-  }
-  if (mode_ == FileMode::RealTime) {
-    try {
-      thread_ = std::thread(&FileWaveInput::run, this);
-    } catch (const std::system_error&) {
-      handle_ = 0;
-      return MMSYSERR_NOMEM;
-    }
-  }
-  open_ = true;
-  handle = handle_;
-  if (callback_) callback_(handle_, WIM_OPEN, instance_, nullptr, 0);
-  return MMSYSERR_NOERROR;
-}
-
-MMResult FileWaveInput::prepareHeader(WaveHandle handle, WaveHeader& header) {
-  if (!validHandle(handle)) return MMSYSERR_INVALHANDLE;
-  if (!header.data || header.bufferLength < kBlockAlign) return MMSYSERR_INVALPARAM;
-  std::lock_guard lock(mutex_);
-  if (header.flags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  header.flags |= WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
-
-MMResult FileWaveInput::addBuffer(WaveHandle handle, WaveHeader& header) {
-  if (!validHandle(handle)) return MMSYSERR_INVALHANDLE;
-  std::lock_guard lock(mutex_);
-  if (!header.data || header.bufferLength < kBlockAlign) return MMSYSERR_INVALPARAM;
-  if (!(header.flags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
-  if (header.flags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  if (queueCount_ == kQueueCapacity) return MMSYSERR_NOMEM;
-  header.flags = (header.flags & ~WHDR_DONE) | WHDR_INQUEUE;
-  header.bytesRecorded = 0;
-  queue_[(queueHead_ + queueCount_) % kQueueCapacity] = &header;
-  ++queueCount_;
-  lastLength_ = header.bufferLength;
-  return MMSYSERR_NOERROR;
-}
-
-MMResult FileWaveInput::start(WaveHandle handle) {
-  if (!validHandle(handle)) return MMSYSERR_INVALHANDLE;
-  {
-    std::lock_guard lock(mutex_);
-    if (started_) return MMSYSERR_NOERROR;
-    started_ = true;
-    ++session_;
-    origin_ = std::chrono::steady_clock::now();
-  }
-  wake_.notify_all();
-  return MMSYSERR_NOERROR;
-}
-
-MMResult FileWaveInput::reset(WaveHandle handle) {
-  if (!validHandle(handle)) return MMSYSERR_INVALHANDLE;
-  std::unique_lock lock(mutex_);
-  started_ = false;
-  ++session_;
-  wake_.notify_all();
-  // The buffer the device's thread is returning comes back before the queued ones.
-  idle_.wait(lock, [this] { return !delivering_; });
-  while (WaveHeader* header = popHeader()) {
-    header->flags = (header->flags | WHDR_DONE) & ~WHDR_INQUEUE;
-    lock.unlock();
-    if (callback_) callback_(handle_, WIM_DATA, instance_, header, 0);
-    lock.lock();
-  }
-  return MMSYSERR_NOERROR;
-}
-
-MMResult FileWaveInput::unprepareHeader(WaveHandle handle, WaveHeader& header) {
-  if (!validHandle(handle)) return MMSYSERR_INVALHANDLE;
-  std::lock_guard lock(mutex_);
-  if (header.flags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  header.flags &= ~WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
-
-MMResult FileWaveInput::close(WaveHandle handle) {
-  if (!validHandle(handle)) return MMSYSERR_INVALHANDLE;
-  {
-    std::lock_guard lock(mutex_);
-    if (queueCount_ != 0) return WAVERR_STILLPLAYING;
-  }
-  stopThread();
-  const WaveCallback callback = callback_;
-  void* const instance = instance_;
-  open_ = false;
-  handle_ = 0;
-  callback_ = nullptr;
-  instance_ = nullptr;
-  if (callback) callback(handle, WIM_CLOSE, instance, nullptr, 0);
-  return MMSYSERR_NOERROR;
-}
-
-std::string FileWaveInput::errorText(MMResult code) {
-  return genericErrorText(code);
-}
-
-bool FileWaveInput::deliverNext() {
-  if (mode_ != FileMode::Offline) return false;
-  WaveHeader* header = nullptr;
-  {
-    std::lock_guard lock(mutex_);
-    if (!open_ || !started_ || queueCount_ == 0 || position_ >= samples_.size()) return false;
-    header = popHeader();
-    const std::size_t bytes = blockBytes(header->bufferLength);
-    fill(*header, bytes);
-    advance(bytes);
-  }
-  if (callback_) callback_(handle_, WIM_DATA, instance_, header, 0);
-  return true;
-}
-
-bool FileWaveInput::atEnd() const {
-  if (mode_ != FileMode::Offline) return false;
-  std::lock_guard lock(mutex_);
-  return position_ >= samples_.size();
-}
-
-WaveHeader* FileWaveInput::popHeader() {
-  if (queueCount_ == 0) return nullptr;
-  WaveHeader* header = queue_[queueHead_];
-  queueHead_ = (queueHead_ + 1) % kQueueCapacity;
-  --queueCount_;
-  return header;
-}
-
-std::size_t FileWaveInput::blockBytes(std::uint32_t length) const {
-  return std::min<std::size_t>(length - length % kBlockAlign, samples_.size() - position_);
-}
-
-void FileWaveInput::fill(WaveHeader& header, std::size_t bytes) {
-  const std::size_t n = std::min<std::size_t>(bytes, header.bufferLength);
-  std::memcpy(header.data, samples_.data() + position_, n);
-  header.bytesRecorded = static_cast<std::uint32_t>(n);
-  header.flags = (header.flags | WHDR_DONE) & ~WHDR_INQUEUE;
-}
-
-void FileWaveInput::advance(std::size_t bytes) {
-  position_ += bytes;
+// A block ends at the end of the file; in RealTime mode the next one starts at its beginning.
+std::uint32_t FileWaveInput::produce(std::uint8_t* data, std::uint32_t length) {
+  const auto n = static_cast<std::uint32_t>(
+      std::min<std::size_t>(length - length % kBlockAlign, samples_.size() - position_));
+  std::memcpy(data, samples_.data() + position_, n);
+  position_ += n;
   if (mode_ == FileMode::RealTime && position_ >= samples_.size()) position_ = 0;
-}
-
-// The device's thread. Each block is planned when the previous one is done: its length is
-// that of the oldest queued buffer (or, with none queued, of the last one added), cut at the
-// end of the file, and it is due when the frames scheduled since start have played. Deadlines are
-// absolute, so late wake-ups do not add up; a thread that fell behind returns at once what is
-// queued and skips the rest, keeping the schedule.
-void FileWaveInput::run() {
-  pthread_setname_np(pthread_self(), "file input");
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    wake_.wait(lock, [this] { return quit_ || started_; });
-    if (quit_) return;
-    const std::uint64_t session = session_;
-    const auto stopped = [this, session] { return quit_ || session_ != session; };
-    auto origin = origin_;
-    std::uint64_t frames = 0;  // scheduled since origin
-    while (!stopped()) {
-      // Only a buffer queued when its block begins gets it, so every buffer comes back full
-      // (but at the end of the file).
-      WaveHeader* const header = queueCount_ != 0 ? queue_[queueHead_] : nullptr;
-      const std::uint32_t length = header             ? header->bufferLength
-                                   : lastLength_ != 0 ? lastLength_
-                                                      : kDefaultBlockBytes;
-      const std::size_t bytes = blockBytes(length);
-      frames += bytes / kBlockAlign;
-      // Whole seconds move into the origin, which keeps the count small; both stay exact.
-      origin += std::chrono::seconds(frames / kSampleRate);
-      frames %= kSampleRate;
-      const auto deadline = origin + std::chrono::nanoseconds(frames * 1'000'000'000 / kSampleRate);
-      if (wake_.wait_until(lock, deadline, stopped)) break;
-      if (header) fill(*popHeader(), bytes);  // still the oldest: only reset takes others
-      advance(bytes);  // without a buffer the block is lost, as in an overrun
-      if (!header) continue;
-      delivering_ = true;
-      lock.unlock();
-      if (callback_) callback_(handle_, WIM_DATA, instance_, header, 0);
-      lock.lock();
-      delivering_ = false;
-      idle_.notify_all();
-    }
-  }
-}
-
-void FileWaveInput::stopThread() {
-  {
-    std::lock_guard lock(mutex_);
-    started_ = false;
-    quit_ = true;
-    ++session_;
-  }
-  wake_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  return n;
 }
 
 }  // namespace bandscope::platform

@@ -1,5 +1,11 @@
 #include "platform/paced_wave_input.h"
 
+#include <pthread.h>
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
 namespace bandscope::platform {
 
 using Clock = std::chrono::steady_clock;
@@ -18,115 +24,160 @@ MMResult PacedWaveInput::open(WaveHandle& handle, int deviceId, const WaveFormat
   format_ = format;
   callback_ = callback;
   instance_ = instance;
-  open_ = true;
   head_ = count_ = 0;
-  handle = kHandle;
-  callback_(kHandle, WIM_OPEN, instance_, nullptr, 0);
+  lastLength_ = 0;
+  rewind();
+  if (++lastHandle_ == 0) ++lastHandle_;  // a stale handle of an earlier open stays invalid
+  handle_ = handle = lastHandle_;
+  open_ = true;
+  notify(WIM_OPEN, nullptr);
   return MMSYSERR_NOERROR;
 }
 
 MMResult PacedWaveInput::prepareHeader(WaveHandle handle, WaveHeader& header) {
-  if (!open_ || handle != kHandle) return MMSYSERR_INVALHANDLE;
+  if (!valid(handle)) return MMSYSERR_INVALHANDLE;
+  if (!header.data || header.bufferLength < format_.blockAlign) return MMSYSERR_INVALPARAM;
+  std::lock_guard lock(mutex_);
+  if (header.flags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
   header.flags |= WHDR_PREPARED;
   return MMSYSERR_NOERROR;
 }
 
 MMResult PacedWaveInput::addBuffer(WaveHandle handle, WaveHeader& header) {
-  if (!open_ || handle != kHandle) return MMSYSERR_INVALHANDLE;
+  if (!valid(handle)) return MMSYSERR_INVALHANDLE;
+  if (!header.data || header.bufferLength < format_.blockAlign) return MMSYSERR_INVALPARAM;
+  std::lock_guard lock(mutex_);
   if (!(header.flags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
-  {
-    std::lock_guard lock(mutex_);
-    if (count_ == kQueue) return MMSYSERR_NOMEM;
-    header.flags = (header.flags & ~WHDR_DONE) | WHDR_INQUEUE;
-    header.bytesRecorded = 0;
-    queue_[(head_ + count_++) % kQueue] = &header;
-  }
-  wakeUp_.notify_one();
+  if (header.flags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  if (count_ == kQueueCapacity) return MMSYSERR_NOMEM;
+  header.flags = (header.flags & ~WHDR_DONE) | WHDR_INQUEUE;
+  header.bytesRecorded = 0;
+  queue_[(head_ + count_++) % kQueueCapacity] = &header;
+  lastLength_ = header.bufferLength;
   return MMSYSERR_NOERROR;
 }
 
 MMResult PacedWaveInput::start(WaveHandle handle) {
-  if (!open_ || handle != kHandle) return MMSYSERR_INVALHANDLE;
-  if (thread_.joinable()) return MMSYSERR_NOERROR;
-  stopping_ = false;
-  thread_ = std::thread([this] { run(); });
+  if (!valid(handle)) return MMSYSERR_INVALHANDLE;
+  if (started_) return MMSYSERR_NOERROR;
+  if (paced_) {
+    stopping_ = false;  // no thread runs yet
+    try {
+      thread_ = std::thread(&PacedWaveInput::run, this);
+    } catch (const std::system_error&) {
+      return MMSYSERR_NOMEM;
+    }
+  }
+  started_ = true;
   return MMSYSERR_NOERROR;
 }
 
 void PacedWaveInput::stopThread() {
+  started_ = false;
   if (!thread_.joinable()) return;
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
-  wakeUp_.notify_all();
+  wake_.notify_all();
   thread_.join();
 }
 
-bool PacedWaveInput::popFront(WaveHeader*& header) {
-  std::lock_guard lock(mutex_);
-  if (count_ == 0) return false;
-  header = queue_[head_];
-  head_ = (head_ + 1) % kQueue;
-  --count_;
-  header->flags = (header->flags & ~WHDR_INQUEUE) | WHDR_DONE;
-  return true;
-}
-
 MMResult PacedWaveInput::reset(WaveHandle handle) {
-  if (!open_ || handle != kHandle) return MMSYSERR_INVALHANDLE;
-  stopThread();
-  WaveHeader* header = nullptr;
-  while (popFront(header)) callback_(kHandle, WIM_DATA, instance_, header, 0);
+  if (!valid(handle)) return MMSYSERR_INVALHANDLE;
+  stopThread();  // a buffer being returned comes back before the queued ones
+  // No other thread touches the queue now.
+  while (count_ != 0) notify(WIM_DATA, pop(0));
   return MMSYSERR_NOERROR;
 }
 
 MMResult PacedWaveInput::unprepareHeader(WaveHandle handle, WaveHeader& header) {
-  if (!open_ || handle != kHandle) return MMSYSERR_INVALHANDLE;
+  if (!valid(handle)) return MMSYSERR_INVALHANDLE;
+  std::lock_guard lock(mutex_);
   if (header.flags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
   header.flags &= ~WHDR_PREPARED;
   return MMSYSERR_NOERROR;
 }
 
 MMResult PacedWaveInput::close(WaveHandle handle) {
-  if (!open_ || handle != kHandle) return MMSYSERR_INVALHANDLE;
+  if (!valid(handle)) return MMSYSERR_INVALHANDLE;
   {
     std::lock_guard lock(mutex_);
     if (count_ != 0) return WAVERR_STILLPLAYING;
   }
   stopThread();
+  notify(WIM_CLOSE, nullptr);
   open_ = false;
-  callback_(kHandle, WIM_CLOSE, instance_, nullptr, 0);
+  handle_ = 0;
   return MMSYSERR_NOERROR;
 }
 
+bool PacedWaveInput::deliverOne() {
+  // Unpaced, no other thread touches the queue.
+  if (!open_ || !started_ || paced_ || count_ == 0) return false;
+  WaveHeader* const header = queue_[head_];
+  pop(produce(header->data, header->bufferLength - header->bufferLength % format_.blockAlign));
+  notify(WIM_DATA, header);
+  return true;
+}
+
+void PacedWaveInput::notify(unsigned message, WaveHeader* header) {
+  if (callback_) callback_(handle_, message, instance_, header, 0);
+}
+
+WaveHeader* PacedWaveInput::pop(std::uint32_t bytes) {
+  WaveHeader* header = queue_[head_];
+  head_ = (head_ + 1) % kQueueCapacity;
+  --count_;
+  header->bytesRecorded = bytes;
+  header->flags = (header->flags & ~WHDR_INQUEUE) | WHDR_DONE;
+  return header;
+}
+
+std::uint32_t PacedWaveInput::skip(std::uint32_t length) {
+  const auto chunk =
+      static_cast<std::uint32_t>(scratch_.size() - scratch_.size() % format_.blockAlign);
+  std::uint32_t total = 0;
+  while (total < length) {
+    const std::uint32_t want = std::min(chunk, length - total);
+    const std::uint32_t got = produce(scratch_.data(), want);
+    total += got;
+    if (got < want) break;  // the block ended early
+  }
+  return total;
+}
+
 void PacedWaveInput::run() {
-  const double rate = format_.samplesPerSec;
-  Clock::time_point due = Clock::now();
+  pthread_setname_np(pthread_self(), "paced input");
+  const std::uint32_t rate = format_.samplesPerSec, frame = format_.blockAlign;
+  auto origin = Clock::now();
+  std::uint64_t frames = 0;  // scheduled since origin
   std::unique_lock lock(mutex_);
-  for (;;) {
-    if (count_ == 0) {
-      wakeUp_.wait(lock, [this] { return stopping_ || count_ != 0; });
-      due = Clock::now();  // a pause: the schedule restarts from now
+  while (!stopping_) {
+    WaveHeader* const header = count_ != 0 ? queue_[head_] : nullptr;
+    std::uint32_t length = header        ? header->bufferLength
+                           : lastLength_ ? lastLength_
+                                         : kDefaultBlockBytes;
+    length -= length % frame;
+    lock.unlock();
+    // A queued header is this device's until it returns it: only reset takes others, and
+    // reset joins this thread first.
+    const std::uint32_t bytes = header ? produce(header->data, length) : skip(length);
+    frames += bytes / frame;
+    // Whole seconds move into the origin, which keeps the count small; both stay exact.
+    origin += std::chrono::seconds(frames / rate);
+    frames %= rate;
+    auto due = origin + std::chrono::nanoseconds(frames * 1'000'000'000 / rate);
+    if (const auto now = Clock::now(); due < now - std::chrono::milliseconds(100)) {
+      origin = due = now;
+      frames = 0;
     }
-    if (stopping_) return;
-    WaveHeader* header = queue_[head_];
-    lock.unlock();
-    // The header stays queued (and owned by this device) while it is filled.
-    const std::uint32_t bytes = produce(header->data, header->bufferLength);
-    const auto frames = bytes / format_.blockAlign;
-    due +=
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(frames / rate));
-    const auto now = Clock::now();
-    if (due < now - std::chrono::milliseconds(100)) due = now;  // fell behind: no burst
     lock.lock();
-    if (wakeUp_.wait_until(lock, due, [this] { return stopping_; })) return;
-    header->bytesRecorded = bytes;
-    head_ = (head_ + 1) % kQueue;
-    --count_;
-    header->flags = (header->flags & ~WHDR_INQUEUE) | WHDR_DONE;
+    if (wake_.wait_until(lock, due, [this] { return stopping_; })) return;
+    if (!header) continue;
+    pop(bytes);
     lock.unlock();
-    callback_(kHandle, WIM_DATA, instance_, header, 0);
+    notify(WIM_DATA, header);
     lock.lock();
   }
 }

@@ -16,9 +16,11 @@ namespace bandscope::platform {
 class TestSignalInput final : public PacedWaveInput {
  public:
   static constexpr const char* kName = "Test signal";
+  TestSignalInput() : PacedWaveInput(true) {}
+  ~TestSignalInput() override { stopThread(); }
   std::string deviceDescription(unsigned) override { return kName; }
 
-  // Fills whole frames of the open format; exposed for tests.
+  // Fills whole frames of the open format; public for tests, which call it while not started.
   std::uint32_t produce(std::uint8_t* data, std::uint32_t length) override;
 
  protected:

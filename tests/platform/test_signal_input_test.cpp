@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/device_list.h"
@@ -115,6 +117,35 @@ TEST(TestSignal, DeliversFullBuffersInRealTimeUntilReset) {
   ASSERT_EQ(d.sizes.size(), 4u);
   EXPECT_EQ(d.sizes[0], 1024u);
   EXPECT_EQ(d.closes, 1);
+}
+
+TEST(TestSignal, PlaysOnWithoutBuffersAndCanBeDestroyedWhilePlaying) {
+  Delivered d;
+  std::vector<std::uint8_t> memory(1024);
+  WaveHeader header;
+  header.data = memory.data();
+  header.bufferLength = 1024;
+  auto playing = std::make_unique<TestSignalInput>();
+  WaveHandle h = 0;
+  ASSERT_EQ(playing->open(h, 0, recordingFormat(), &Delivered::callback, &d), 0u);
+  ASSERT_EQ(playing->start(h), 0u);  // nothing queued: the sound plays on unheard
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  ASSERT_EQ(playing->prepareHeader(h, header), 0u);
+  ASSERT_EQ(playing->addBuffer(h, header), 0u);
+  {
+    std::unique_lock lock(d.mutex);
+    ASSERT_TRUE(d.cv.wait_for(lock, std::chrono::seconds(5), [&] { return !d.sizes.empty(); }));
+  }
+  playing.reset();  // the device's thread stops before the generator goes
+  EXPECT_EQ(d.sizes, std::vector<std::uint32_t>{1024});
+
+  // The unheard sound was produced and dropped, so this is not the first block of a fresh one.
+  TestSignalInput fresh;
+  ASSERT_EQ(fresh.open(h, 0, recordingFormat(), &Delivered::callback, &d), 0u);
+  std::vector<std::uint8_t> first(1024);
+  fresh.produce(first.data(), 1024);
+  EXPECT_NE(memory, first);
+  EXPECT_EQ(fresh.close(h), 0u);
 }
 
 TEST(DeviceList, NumbersMembersInTurnAndDefaultsToTheFirstWithDevices) {
