@@ -344,8 +344,7 @@ void TForm1::drawFrameRate() {
   frameRate.measure(clockMs());
   gl_.glColor3f(1, 1, 1);
   beginText(gl_);
-  const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
-  drawText(gl_, surface_.fontListBase, frameRate.text(separator ? separator : '.'), -0.075f, 0.05f);
+  drawText(gl_, surface_.fontListBase, frameRate.text(decimalSeparator_), -0.075f, 0.05f);
   endText(gl_);
   gl_.glPopMatrix();
 }

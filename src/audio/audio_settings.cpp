@@ -9,38 +9,32 @@ std::uint16_t blockAlignOf(TChannels channels, TBPS bits) {
   return bits == TBPS::_16 ? static_cast<std::uint16_t>(2 * n) : n;
 }
 
-void TAudioSettings::setChannels(TChannels value) {
-  owner_.applyFormat(*this, !owner_.SeparateCtrls, [value](TAudioSettings& S) {
-    if (S.channels_ == value) return false;
-    S.channels_ = value;
+// Stores value in field of each object the rule picks whose own value differs.
+template <typename T>
+void TAudioSettings::change(T TAudioSettings::*field, T value, bool both) {
+  owner_.applyFormat(*this, both, [field, value](TAudioSettings& S) {
+    if (S.*field == value) return false;
+    S.*field = value;
     return true;
   });
+}
+
+void TAudioSettings::setChannels(TChannels value) {
+  change(&TAudioSettings::channels_, value, !owner_.SeparateCtrls);
   // A mono recorder cannot split: writing its own value back clears it.
   owner_.Recorder->setSplitChannels(owner_.Recorder->SplitChannels());
 }
 
 void TAudioSettings::setBitsPerSample(TBPS value) {
-  owner_.applyFormat(*this, !owner_.SeparateCtrls, [value](TAudioSettings& S) {
-    if (S.bitsPerSample_ == value) return false;
-    S.bitsPerSample_ = value;
-    return true;
-  });
+  change(&TAudioSettings::bitsPerSample_, value, !owner_.SeparateCtrls);
 }
 
 void TAudioSettings::setSampleRate(std::uint16_t value) {
-  owner_.applyFormat(*this, !owner_.SeparateCtrls, [value](TAudioSettings& S) {
-    if (S.sampleRate_ == value) return false;
-    S.sampleRate_ = value;
-    return true;
-  });
+  change(&TAudioSettings::sampleRate_, value, !owner_.SeparateCtrls);
 }
 
 void TAudioSettings::changeNoSamples(std::uint16_t value) {
-  owner_.applyFormat(*this, true, [value](TAudioSettings& S) {
-    if (S.noSamples_ == value) return false;
-    S.noSamples_ = value;
-    return true;
-  });
+  change(&TAudioSettings::noSamples_, value, true);
 }
 
 }  // namespace bandscope::audio

@@ -64,6 +64,8 @@ class TAudioSettings {
   friend class TAudio;
   // Frames per buffer are always set on the player and the recorder alike.
   void changeNoSamples(std::uint16_t value);
+  template <typename T>
+  void change(T TAudioSettings::*field, T value, bool both);
   TAudio& owner_;
   TChannels channels_ = TChannels::Mono;
   TBPS bitsPerSample_ = TBPS::_8;
