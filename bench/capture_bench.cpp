@@ -14,7 +14,7 @@ namespace {
 void BM_CaptureBlock(benchmark::State& state) {
   test::FakeWaveIn in;
   test::FakeWaveOut out;
-  platform::MessageQueue queue;
+  sound::MessageQueue queue;
   audio::TAudio audio({in, out, queue});
   audio::TRecorder& r = *audio.Recorder;
   r.setChannels(audio::TChannels::Stereo);

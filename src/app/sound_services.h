@@ -10,24 +10,24 @@
 
 #include "app/command_line.h"
 #include "audio/audio.h"
-#include "platform/device_list.h"
-#include "platform/file_wave_input.h"
-#include "platform/mixer_service.h"
 #include "platform/qt_message_queue.h"
 #include "platform/qt_mixer_notifier.h"
-#include "platform/test_signal_input.h"
+#include "sound/device_list.h"
+#include "sound/file_wave_input.h"
+#include "sound/mixer_service.h"
+#include "sound/test_signal_input.h"
 
 namespace bandscope {
 
 struct SoundServices {
-  std::unique_ptr<platform::MessageQueue> queue;
-  std::unique_ptr<platform::WaveInService> serverInput;  // null with --input
-  std::unique_ptr<platform::WaveOutService> output;
-  std::unique_ptr<platform::TestSignalInput> testSignal;
-  std::unique_ptr<platform::FileWaveInput> file;
-  std::unique_ptr<platform::DeviceList> inputs;
-  std::unique_ptr<platform::MixerService> mixer;
-  std::unique_ptr<platform::QtMixerNotifier> mixerNotifier;
+  std::unique_ptr<sound::MessageQueue> queue;
+  std::unique_ptr<sound::WaveInService> serverInput;  // null with --input
+  std::unique_ptr<sound::WaveOutService> output;
+  std::unique_ptr<sound::TestSignalInput> testSignal;
+  std::unique_ptr<sound::FileWaveInput> file;
+  std::unique_ptr<sound::DeviceList> inputs;
+  std::unique_ptr<sound::MixerService> mixer;
+  std::unique_ptr<QtMixerNotifier> mixerNotifier;
 
   audio::AudioServices services() const { return {*inputs, *output, *queue, mixer.get()}; }
 };

@@ -50,7 +50,7 @@ TAudio::~TAudio() {
 void TAudio::setAudioDeviceID(std::int32_t value) {
   if (value == audioDeviceID_) return;
   const auto count = static_cast<std::int64_t>(input().numDevs());
-  audioDeviceID_ = value >= -1 && value < count ? value : platform::WAVE_MAPPER;
+  audioDeviceID_ = value >= -1 && value < count ? value : sound::WAVE_MAPPER;
   rebuild(*Recorder);
   rebuild(*Player);
 }
@@ -92,12 +92,12 @@ void TAudio::rebuild(TAudioSettings& S) {
 }
 
 bool TAudio::AllocateBuffers(TAudioSettings& S) {
-  S.WaveFormat.reset(new (std::nothrow) platform::WaveFormat);
+  S.WaveFormat.reset(new (std::nothrow) sound::WaveFormat);
   if (!S.WaveFormat) {
     ErrorText = "Not enough memory to allocate WaveFormat";
     return false;
   }
-  platform::WaveFormat& f = *S.WaveFormat;
+  sound::WaveFormat& f = *S.WaveFormat;
   f.bitsPerSample = S.bitsPerSample_ == TBPS::_16 ? 16 : 8;
   f.cbSize = 0;
   f.formatTag = 1;
@@ -107,7 +107,7 @@ bool TAudio::AllocateBuffers(TAudioSettings& S) {
   f.avgBytesPerSec = f.samplesPerSec * f.blockAlign;
   S.BufferBytes = static_cast<std::uint16_t>(S.noSamples_ * f.blockAlign);
   for (int i = 0; i < TAudioSettings::kBuffers; ++i) {
-    S.Headers[i].reset(new (std::nothrow) platform::WaveHeader);
+    S.Headers[i].reset(new (std::nothrow) sound::WaveHeader);
     if (!S.Headers[i]) {
       ErrorText = "Not enough memory to allocate WaveHeader";
       return false;
@@ -141,11 +141,11 @@ std::string composed(std::string_view message, const std::string& text) {
 }
 }  // namespace
 
-void TAudio::ReportDeviceError(platform::MMResult code, std::string_view message) {
+void TAudio::ReportDeviceError(sound::MMResult code, std::string_view message) {
   ErrorText = composed(message, input().errorText(code));
 }
 
-void TAudio::ReportOutputError(platform::MMResult code, std::string_view message) {
+void TAudio::ReportOutputError(sound::MMResult code, std::string_view message) {
   ErrorText = composed(message, output().errorText(code));
 }
 
@@ -159,9 +159,9 @@ void TAudio::handleMessage(unsigned message, std::uintptr_t, std::uintptr_t) {
         end();
       }
       return;
-    case platform::WOM_OPEN:
-    case platform::WOM_CLOSE:
-    case platform::WOM_DONE:
+    case sound::WOM_OPEN:
+    case sound::WOM_CLOSE:
+    case sound::WOM_DONE:
       Player->deviceNotification(message);
       return;
     default:

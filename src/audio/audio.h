@@ -14,10 +14,10 @@
 #include "audio/audio_settings.h"
 #include "audio/player.h"
 #include "audio/recorder.h"
-#include "platform/message_queue.h"
-#include "platform/wave_service.h"
+#include "sound/message_queue.h"
+#include "sound/wave_service.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 class MixerService;
 }
 
@@ -30,13 +30,13 @@ class TMixerSettings;
 
 // What the component records, plays and enumerates through. mixer may be null (no mixer).
 struct AudioServices {
-  platform::WaveInService& input;
-  platform::WaveOutService& output;
-  platform::MessageQueue& queue;
-  platform::MixerService* mixer = nullptr;
+  sound::WaveInService& input;
+  sound::WaveOutService& output;
+  sound::MessageQueue& queue;
+  sound::MixerService* mixer = nullptr;
 };
 
-class TAudio : private platform::MessageTarget {
+class TAudio : private sound::MessageTarget {
  public:
   explicit TAudio(const AudioServices& services);
   ~TAudio();
@@ -51,8 +51,8 @@ class TAudio : private platform::MessageTarget {
   bool AllocateBuffers(TAudioSettings& S);
   void FreeBuffers(TAudioSettings& S);
   // ErrorText := message + " " + the service's text for code (the message alone without one).
-  void ReportDeviceError(platform::MMResult code, std::string_view message);
-  void ReportOutputError(platform::MMResult code, std::string_view message);
+  void ReportDeviceError(sound::MMResult code, std::string_view message);
+  void ReportOutputError(sound::MMResult code, std::string_view message);
 
   bool SeparateCtrls = false;
   TNotifyAudioRecordEvent OnRecord;
@@ -60,7 +60,7 @@ class TAudio : private platform::MessageTarget {
   std::unique_ptr<TRecorder> Recorder;
   TNotifyBufferPlayedEvent OnBufferPlayed;
   TNotifyPlayedEvent OnPlayed;
-  platform::WindowHandle MessageWindow = 0;
+  sound::WindowHandle MessageWindow = 0;
   std::int32_t waveFormatSize = 18;
   std::int32_t MixerDeviceID() const { return mixerDeviceID_; }
   void setMixerDeviceID(std::int32_t value);
@@ -72,10 +72,10 @@ class TAudio : private platform::MessageTarget {
   // Asked by the session-end query to destroy this component; the owner resets its pointer.
   std::function<void()> OnSessionEnd;
 
-  platform::WaveInService& input() { return services_.input; }
-  platform::WaveOutService& output() { return services_.output; }
-  platform::MessageQueue& queue() { return services_.queue; }
-  platform::MixerService* mixer() { return services_.mixer; }
+  sound::WaveInService& input() { return services_.input; }
+  sound::WaveOutService& output() { return services_.output; }
+  sound::MessageQueue& queue() { return services_.queue; }
+  sound::MixerService* mixer() { return services_.mixer; }
 
  private:
   friend class TAudioSettings;

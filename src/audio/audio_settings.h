@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/wave_service.h"
+#include "sound/wave_service.h"
 
 namespace bandscope::audio {
 
@@ -49,14 +49,14 @@ class TAudioSettings {
   void setSampleRate(std::uint16_t value);
   std::uint16_t NoSamples() const { return noSamples_; }
 
-  std::array<std::unique_ptr<platform::WaveHeader>, kBuffers> Headers;
+  std::array<std::unique_ptr<sound::WaveHeader>, kBuffers> Headers;
   std::array<std::unique_ptr<std::uint8_t[]>, kBuffers> Buffers;
   std::array<std::unique_ptr<std::uint8_t[]>, kBuffers> SplitBuffers;
   std::int32_t QueueIndex = 0;
   std::atomic<std::int32_t> DoneIndex{0};
   std::int32_t QueuedCount = 0;
   bool Opened = false;
-  std::unique_ptr<platform::WaveFormat> WaveFormat;
+  std::unique_ptr<sound::WaveFormat> WaveFormat;
   std::uint16_t BufferBytes = 0;
   std::atomic<bool> Active{false};
 

@@ -7,7 +7,7 @@
 
 namespace bandscope::audio {
 
-using namespace platform;
+using namespace sound;
 
 TMixerSettings::TMixerSettings(TAudio& audio) : owner(audio) {
   MessageWindow = owner.queue().createWindow(*this);

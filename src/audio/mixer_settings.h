@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_queue.h"
-#include "platform/mixer_service.h"
+#include "sound/message_queue.h"
+#include "sound/mixer_service.h"
 
 namespace bandscope::audio {
 
@@ -42,7 +42,7 @@ struct TMixDetails {
   std::unique_ptr<TMixDetails> Next;
 };
 
-class TMixerSettings : private platform::MessageTarget {
+class TMixerSettings : private sound::MessageTarget {
  public:
   explicit TMixerSettings(TAudio& owner);  // creates MessageWindow on the owner's queue
   ~TMixerSettings();                       // CloseMixer, then destroys MessageWindow
@@ -58,14 +58,14 @@ class TMixerSettings : private platform::MessageTarget {
   void CloseMixer();
 
   // Appends a node for line (the current last node, which the control updates act on).
-  bool ReadLine(const platform::MixerLine& line, bool playback);
+  bool ReadLine(const sound::MixerLine& line, bool playback);
   TMixDetails& AddMixDetail(std::uint16_t destination, std::uint16_t source,
                             const std::string& name, std::uint16_t lineFlags, bool playback);
 
   TAudio& owner;
-  platform::MixerHandle Handle = 0;
+  sound::MixerHandle Handle = 0;
   std::unique_ptr<TMixDetails> Details;
-  platform::WindowHandle MessageWindow = 0;
+  sound::WindowHandle MessageWindow = 0;
 
  private:
   // MM_MIXM_CONTROL_CHANGE: OnMixerChange with the raw parameters, then with the line of

@@ -4,7 +4,7 @@
 
 namespace bandscope::audio {
 
-using namespace platform;
+using namespace sound;
 
 TPlayer::TPlayer(TAudio& owner) : TAudioSettings(owner) {}
 TPlayer::~TPlayer() = default;

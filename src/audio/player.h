@@ -10,7 +10,7 @@
 
 #include "audio/audio_settings.h"
 #include "audio/stream.h"
-#include "platform/message_queue.h"
+#include "sound/message_queue.h"
 
 namespace bandscope::audio {
 
@@ -29,28 +29,28 @@ class TPlayer : public TAudioSettings {
   void deviceNotification(unsigned message);
   void FillNextBuffer();
 
-  platform::WaveHandle Handle = 0;
+  sound::WaveHandle Handle = 0;
   std::uint16_t LoopCount = 0;
   std::int32_t StreamPosition = 0;
   std::unique_ptr<TStream> SourceStream;
   bool ClosePosted = false;
-  platform::WindowHandle bufferDoneWindow = 0;
-  platform::WindowHandle closeWindow = 0;
+  sound::WindowHandle bufferDoneWindow = 0;
+  sound::WindowHandle closeWindow = 0;
 
  private:
   friend class TAudio;
-  struct BufferDone final : platform::MessageTarget {
+  struct BufferDone final : sound::MessageTarget {
     explicit BufferDone(TPlayer& p) : player(p) {}
     void handleMessage(unsigned message, std::uintptr_t, std::uintptr_t) override;
     TPlayer& player;
   };
-  struct CloseRequest final : platform::MessageTarget {
+  struct CloseRequest final : sound::MessageTarget {
     explicit CloseRequest(TPlayer& p) : player(p) {}
     void handleMessage(unsigned message, std::uintptr_t, std::uintptr_t) override;
     TPlayer& player;
   };
-  static void callback(platform::WaveHandle handle, unsigned message, void* instance,
-                       platform::WaveHeader* header, std::uintptr_t param);
+  static void callback(sound::WaveHandle handle, unsigned message, void* instance,
+                       sound::WaveHeader* header, std::uintptr_t param);
   void postCloseOnce();
   void closeDevice(bool notifyPlayed = true);
 

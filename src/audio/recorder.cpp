@@ -4,7 +4,7 @@
 
 namespace bandscope::audio {
 
-using namespace platform;
+using namespace sound;
 
 TRecorder::TRecorder(TAudio& owner) : TAudioSettings(owner) {}
 TRecorder::~TRecorder() = default;

@@ -12,17 +12,17 @@
 #include <cstdint>
 
 #include "audio/audio_settings.h"
-#include "platform/message_queue.h"
+#include "sound/message_queue.h"
 
 namespace bandscope::audio {
 
 // Posted to the recorder's window by the callback: hand the next buffer back (the number of
 // the data notification), or the device has failed (param1: its error code). param2 is
 // the opening the request belongs to.
-inline constexpr unsigned kRequeueRequest = platform::WIM_DATA;
-inline constexpr unsigned kDeviceFailedRequest = platform::WAVE_DEVICE_FAILED;
+inline constexpr unsigned kRequeueRequest = sound::WIM_DATA;
+inline constexpr unsigned kDeviceFailedRequest = sound::WAVE_DEVICE_FAILED;
 
-class TRecorder : public TAudioSettings, private platform::MessageTarget {
+class TRecorder : public TAudioSettings, private sound::MessageTarget {
  public:
   explicit TRecorder(TAudio& owner);
   ~TRecorder();
@@ -43,15 +43,15 @@ class TRecorder : public TAudioSettings, private platform::MessageTarget {
   bool CheckTrigger(const std::uint8_t* block, std::uint16_t size);
   void SplitBlock(std::uint8_t* LP, std::uint8_t* RP, std::uint16_t& size) const;
 
-  platform::WaveHandle Handle = 0;
+  sound::WaveHandle Handle = 0;
   std::atomic<bool> Triggered{false};  // the gate: true = open
-  platform::WindowHandle MessageWindow = 0;
+  sound::WindowHandle MessageWindow = 0;
 
  private:
   friend class TAudio;
-  static void callback(platform::WaveHandle handle, unsigned message, void* instance,
-                       platform::WaveHeader* header, std::uintptr_t param);
-  void data(platform::WaveHandle handle);
+  static void callback(sound::WaveHandle handle, unsigned message, void* instance,
+                       sound::WaveHeader* header, std::uintptr_t param);
+  void data(sound::WaveHandle handle);
   void handleMessage(unsigned message, std::uintptr_t param1, std::uintptr_t param2) override;
 
   bool splitChannels_ = false;

@@ -2,11 +2,12 @@
 
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <QSocketNotifier>
 
 #include <cstdint>
 #include <stdexcept>
 
-namespace bandscope::platform {
+namespace bandscope {
 
 QtMessageQueue::QtMessageQueue() : eventFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (eventFd_ < 0) throw std::runtime_error("Cannot create the UI thread's wake-up event");
@@ -28,4 +29,4 @@ void QtMessageQueue::wake() {
   [[maybe_unused]] const auto n = write(eventFd_, &one, sizeof one);
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope

@@ -6,14 +6,15 @@
 // Threads: construct and destroy on the UI thread (it needs a running QCoreApplication);
 // post from any thread; messages run on the UI thread.
 
-#include <QSocketNotifier>
 #include <memory>
 
-#include "platform/message_queue.h"
+#include "sound/message_queue.h"
 
-namespace bandscope::platform {
+class QSocketNotifier;
 
-class QtMessageQueue final : public MessageQueue {
+namespace bandscope {
+
+class QtMessageQueue final : public sound::MessageQueue {
  public:
   QtMessageQueue();
   ~QtMessageQueue() override;
@@ -26,4 +27,4 @@ class QtMessageQueue final : public MessageQueue {
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope

@@ -1,8 +1,10 @@
 #include "platform/qt_mixer_notifier.h"
 
-namespace bandscope::platform {
+#include <QSocketNotifier>
 
-QtMixerNotifier::QtMixerNotifier(MixerService& service) : service_(service) {
+namespace bandscope {
+
+QtMixerNotifier::QtMixerNotifier(sound::MixerService& service) : service_(service) {
   service_.setEventWatcher(this);
 }
 
@@ -12,7 +14,7 @@ QtMixerNotifier::~QtMixerNotifier() {
   retired_.clear();
 }
 
-void QtMixerNotifier::watch(MixerHandle handle, const std::vector<pollfd>& descriptors) {
+void QtMixerNotifier::watch(sound::MixerHandle handle, const std::vector<pollfd>& descriptors) {
   if (dispatching_ == 0) retired_.clear();
   Notifiers& notifiers = watched_[handle];
   for (const pollfd& fd : descriptors) {
@@ -32,7 +34,7 @@ void QtMixerNotifier::watch(MixerHandle handle, const std::vector<pollfd>& descr
   }
 }
 
-void QtMixerNotifier::unwatch(MixerHandle handle) {
+void QtMixerNotifier::unwatch(sound::MixerHandle handle) {
   const auto it = watched_.find(handle);
   if (it == watched_.end()) return;
   for (auto& notifier : it->second) {
@@ -43,4 +45,4 @@ void QtMixerNotifier::unwatch(MixerHandle handle) {
   if (dispatching_ == 0) retired_.clear();
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope

@@ -5,35 +5,35 @@
 //
 // Threads: UI thread only; construct it after the QCoreApplication.
 
-#include <QSocketNotifier>
-
 #include <map>
 #include <memory>
 #include <vector>
 
-#include "platform/mixer_service.h"
+#include "sound/mixer_service.h"
 
-namespace bandscope::platform {
+class QSocketNotifier;
 
-class QtMixerNotifier final : private MixerService::EventWatcher {
+namespace bandscope {
+
+class QtMixerNotifier final : private sound::MixerService::EventWatcher {
  public:
   // Becomes the service's watcher; the service must outlive this object.
-  explicit QtMixerNotifier(MixerService& service);
+  explicit QtMixerNotifier(sound::MixerService& service);
   ~QtMixerNotifier();
   QtMixerNotifier(const QtMixerNotifier&) = delete;
   QtMixerNotifier& operator=(const QtMixerNotifier&) = delete;
 
  private:
   using Notifiers = std::vector<std::unique_ptr<QSocketNotifier>>;
-  void watch(MixerHandle handle, const std::vector<pollfd>& descriptors) override;
-  void unwatch(MixerHandle handle) override;
+  void watch(sound::MixerHandle handle, const std::vector<pollfd>& descriptors) override;
+  void unwatch(sound::MixerHandle handle) override;
 
-  MixerService& service_;
-  std::map<MixerHandle, Notifiers> watched_;
+  sound::MixerService& service_;
+  std::map<sound::MixerHandle, Notifiers> watched_;
   // Notifiers unwatched while a dispatch runs (perhaps from their own signal): disabled and
   // kept until no dispatch runs.
   Notifiers retired_;
   int dispatching_ = 0;
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope

@@ -17,7 +17,7 @@
 #include "analysis/sample_buffer.h"
 #include "app/csv_export.h"
 #include "app/form.h"
-#include "platform/pulse_wave.h"
+#include "sound/pulse_wave.h"
 #include "support/gl_window.h"
 #include "support/pulse_daemon.h"
 #include "support/sound_fixture.h"
@@ -238,13 +238,13 @@ TEST(EndToEnd, ToneIntoTheServerShowsUpAtItsBand) {
 
 TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
   auto sound = std::make_unique<SoundServices>();
-  sound->queue = std::make_unique<platform::QtMessageQueue>();
-  const auto nowhere = platform::makePulseConnection("unix:/nonexistent/bandscope/native");
-  sound->output = std::make_unique<platform::PulseWaveOut>(nowhere);
-  sound->serverInput = std::make_unique<platform::PulseWaveIn>(nowhere);
-  sound->testSignal = std::make_unique<platform::TestSignalInput>();
-  sound->inputs = std::make_unique<platform::DeviceList>(
-      std::vector<platform::WaveInService*>{sound->serverInput.get(), sound->testSignal.get()});
+  sound->queue = std::make_unique<QtMessageQueue>();
+  const auto nowhere = sound::makePulseConnection("unix:/nonexistent/bandscope/native");
+  sound->output = std::make_unique<sound::PulseWaveOut>(nowhere);
+  sound->serverInput = std::make_unique<sound::PulseWaveIn>(nowhere);
+  sound->testSignal = std::make_unique<sound::TestSignalInput>();
+  sound->inputs = std::make_unique<sound::DeviceList>(
+      std::vector<sound::WaveInService*>{sound->serverInput.get(), sound->testSignal.get()});
   TForm1 form(CommandLine{}, *sound);
   form.show();
   ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn > 50; }, 20000));

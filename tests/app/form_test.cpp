@@ -158,8 +158,7 @@ struct ScriptedInput {
     device->texts[2] = "There is no such device.";
     sound = test::testSignalServices();
     sound->serverInput = std::move(fake);
-    sound->inputs =
-        std::make_unique<platform::DeviceList>(std::vector<platform::WaveInService*>{device});
+    sound->inputs = std::make_unique<sound::DeviceList>(std::vector<sound::WaveInService*>{device});
   }
   test::FakeWaveIn* device;
   std::unique_ptr<SoundServices> sound;

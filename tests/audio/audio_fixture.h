@@ -14,7 +14,7 @@ namespace bandscope::test {
 struct AudioFixture : testing::Test {
   FakeWaveIn in;
   FakeWaveOut out;
-  platform::MessageQueue queue;
+  sound::MessageQueue queue;
   std::unique_ptr<audio::TAudio> audio;
 
   AudioFixture() { audio = std::make_unique<audio::TAudio>(audio::AudioServices{in, out, queue}); }

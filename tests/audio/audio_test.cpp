@@ -45,7 +45,7 @@ TEST(AudioComponentWithoutDevices, HasNoRingUntilAValueChanges) {
   FakeWaveIn in;
   FakeWaveOut out;
   in.devices = out.devices = 0;
-  platform::MessageQueue queue;
+  sound::MessageQueue queue;
   audio::TAudio audio({in, out, queue});
   EXPECT_FALSE(audio.Recorder->WaveFormat);
   EXPECT_FALSE(audio.Player->WaveFormat);
@@ -59,7 +59,7 @@ TEST_F(AudioComponent, ProgramFormatGivesTheFormatRecordAndRing) {
   configure();
   for (audio::TAudioSettings* S : {static_cast<audio::TAudioSettings*>(&recorder()),
                                    static_cast<audio::TAudioSettings*>(&player())}) {
-    const platform::WaveFormat& f = *S->WaveFormat;
+    const sound::WaveFormat& f = *S->WaveFormat;
     EXPECT_EQ(f.formatTag, 1);
     EXPECT_EQ(f.channels, 2);
     EXPECT_EQ(f.samplesPerSec, 44100u);

@@ -17,7 +17,7 @@
 namespace bandscope::test {
 namespace {
 
-using namespace platform;
+using namespace sound;
 using audio::TMixDetails;
 
 FakeMixerLine line(std::string name, std::uint32_t channels,

@@ -15,8 +15,8 @@
 
 #include "audio/audio.h"
 #include "audio/stream.h"
-#include "platform/message_queue.h"
-#include "platform/pulse_wave.h"
+#include "sound/message_queue.h"
+#include "sound/pulse_wave.h"
 #include "support/pulse_daemon.h"
 #include "support/pulse_test_helpers.h"
 
@@ -79,7 +79,7 @@ class BlockStore {
 
 // Runs the queue on this (the UI) thread until done() or the timeout; returns done().
 template <typename Done>
-bool pumpUntil(platform::MessageQueue& queue, Done done, std::chrono::milliseconds timeout) {
+bool pumpUntil(sound::MessageQueue& queue, Done done, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     queue.dispatchPending();
@@ -135,9 +135,9 @@ class RecorderPulseTest : public test::PulseDaemonTest {
         queue_, [&] { return store_.received() >= count; }, timeout);
   }
 
-  platform::PulseWaveIn in_;
-  platform::PulseWaveOut out_{in_.connection()};
-  platform::MessageQueue queue_;
+  sound::PulseWaveIn in_;
+  sound::PulseWaveOut out_{in_.connection()};
+  sound::MessageQueue queue_;
   BlockStore store_;
   std::unique_ptr<TAudio> audio_;
   int monitor_ = -1;
@@ -171,7 +171,7 @@ TEST_F(RecorderPulseTest, HundredStopStartCyclesEachDeliverBlocks) {
       ASSERT_TRUE(blocksAfter(before + 1, 2000ms))
           << "cycle " << cycle << ": " << audio_->ErrorText;
     } else {
-      platform::MessageQueue idle;  // nothing of the recorder's runs while this one pumps
+      sound::MessageQueue idle;  // nothing of the recorder's runs while this one pumps
       ASSERT_TRUE(pumpUntil(
           idle, [&] { return store_.received() > before; }, 2000ms))
           << "cycle " << cycle;

@@ -201,7 +201,7 @@ TEST_F(Recorder, EveryFailureLeavesItsTextAndState) {
     SCOPED_TRACE(std::string(row.operation) + " after " + std::to_string(row.failAfter));
     FakeWaveIn device;
     device.texts[7] = "Out of memory.";
-    platform::MessageQueue q;
+    sound::MessageQueue q;
     audio::TAudio component({device, out, q});
     component.Recorder->setChannels(TChannels::Stereo);
     if (!row.viaClose) {

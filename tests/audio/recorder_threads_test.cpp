@@ -54,7 +54,7 @@ TEST_F(AudioFixture, RingDeliversThousandsOfBlocksInOrderFromTheCaptureThread) {
   EXPECT_TRUE(recorder().Stop());
 }
 
-struct Counter final : platform::MessageTarget {
+struct Counter final : sound::MessageTarget {
   std::vector<std::uint64_t> last = std::vector<std::uint64_t>(4, 0);
   bool ordered = true;
   int count = 0;
@@ -67,9 +67,9 @@ struct Counter final : platform::MessageTarget {
 
 TEST(MessageQueueThreads, EveryPostFromEveryThreadArrivesInItsOrder) {
   constexpr int kPerThread = 20000;
-  platform::MessageQueue queue;
+  sound::MessageQueue queue;
   Counter counter;
-  const platform::WindowHandle window = queue.createWindow(counter);
+  const sound::WindowHandle window = queue.createWindow(counter);
   std::vector<std::thread> producers;
   for (unsigned p = 0; p < 4; ++p)
     producers.emplace_back([&, p] {

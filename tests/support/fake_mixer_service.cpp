@@ -2,7 +2,7 @@
 
 namespace bandscope::test {
 
-using namespace platform;
+using namespace sound;
 
 namespace {
 // Line ids: destination << 16 | k, k 0 for the destination line and source + 1 for a source.

@@ -2,7 +2,7 @@
 
 namespace bandscope::test {
 
-using namespace platform;
+using namespace sound;
 
 std::vector<std::string> FakeDevice::log() const {
   std::lock_guard lock(mutex_);

@@ -17,13 +17,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/wave_service.h"
+#include "sound/wave_service.h"
 
 namespace bandscope::test {
 
-using platform::MMResult;
-using platform::WaveHandle;
-using platform::WaveHeader;
+using sound::MMResult;
+using sound::WaveHandle;
+using sound::WaveHeader;
 
 // Shared by the input and output fakes: script, log and the queue of handed-over headers.
 class FakeDevice {
@@ -42,12 +42,12 @@ class FakeDevice {
   std::size_t queued() const;
   bool isOpen() const;
   int openedDevice() const { return openedDevice_; }
-  const platform::WaveFormat& openedFormat() const { return format_; }
+  const sound::WaveFormat& openedFormat() const { return format_; }
 
  protected:
   MMResult check(const std::string& operation);
-  MMResult doOpen(WaveHandle& handle, int deviceId, const platform::WaveFormat& format,
-                  platform::WaveCallback callback, void* instance, unsigned openMessage);
+  MMResult doOpen(WaveHandle& handle, int deviceId, const sound::WaveFormat& format,
+                  sound::WaveCallback callback, void* instance, unsigned openMessage);
   MMResult doQueue(WaveHandle handle, WaveHeader& header, const std::string& operation);
   MMResult doReset(WaveHandle handle, unsigned doneMessage);
   MMResult doClose(WaveHandle handle, unsigned closeMessage);
@@ -63,20 +63,20 @@ class FakeDevice {
   int addCalls_ = 0;
   bool open_ = false;
   int openedDevice_ = -2;
-  platform::WaveFormat format_{};
-  platform::WaveCallback callback_ = nullptr;
+  sound::WaveFormat format_{};
+  sound::WaveCallback callback_ = nullptr;
   void* instance_ = nullptr;
   WaveHandle handle_ = 0;
 };
 
-class FakeWaveIn final : public platform::WaveInService, public FakeDevice {
+class FakeWaveIn final : public sound::WaveInService, public FakeDevice {
  public:
   ~FakeWaveIn() override;
   unsigned numDevs() override { return devices; }
   std::string deviceDescription(unsigned id) override { return "Fake input " + std::to_string(id); }
-  MMResult open(WaveHandle& handle, int deviceId, const platform::WaveFormat& format,
-                platform::WaveCallback callback, void* instance) override {
-    return doOpen(handle, deviceId, format, callback, instance, platform::WIM_OPEN);
+  MMResult open(WaveHandle& handle, int deviceId, const sound::WaveFormat& format,
+                sound::WaveCallback callback, void* instance) override {
+    return doOpen(handle, deviceId, format, callback, instance, sound::WIM_OPEN);
   }
   MMResult prepareHeader(WaveHandle h, WaveHeader& header) override {
     return doPrepare(h, header, true);
@@ -85,11 +85,11 @@ class FakeWaveIn final : public platform::WaveInService, public FakeDevice {
     return doQueue(h, header, "addBuffer");
   }
   MMResult start(WaveHandle handle) override;
-  MMResult reset(WaveHandle h) override { return doReset(h, platform::WIM_DATA); }
+  MMResult reset(WaveHandle h) override { return doReset(h, sound::WIM_DATA); }
   MMResult unprepareHeader(WaveHandle h, WaveHeader& header) override {
     return doPrepare(h, header, false);
   }
-  MMResult close(WaveHandle h) override { return doClose(h, platform::WIM_CLOSE); }
+  MMResult close(WaveHandle h) override { return doClose(h, sound::WIM_CLOSE); }
   std::string errorText(MMResult code) override { return textFor(code); }
 
   // Fills the oldest queued header with bytes (count = bytes.size()) and returns it through
@@ -108,22 +108,22 @@ class FakeWaveIn final : public platform::WaveInService, public FakeDevice {
   bool stopFeeder_ = false;
 };
 
-class FakeWaveOut final : public platform::WaveOutService, public FakeDevice {
+class FakeWaveOut final : public sound::WaveOutService, public FakeDevice {
  public:
   unsigned numDevs() override { return devices; }
-  MMResult open(WaveHandle& handle, int deviceId, const platform::WaveFormat& format,
-                platform::WaveCallback callback, void* instance) override {
-    return doOpen(handle, deviceId, format, callback, instance, platform::WOM_OPEN);
+  MMResult open(WaveHandle& handle, int deviceId, const sound::WaveFormat& format,
+                sound::WaveCallback callback, void* instance) override {
+    return doOpen(handle, deviceId, format, callback, instance, sound::WOM_OPEN);
   }
   MMResult prepareHeader(WaveHandle h, WaveHeader& header) override {
     return doPrepare(h, header, true);
   }
   MMResult write(WaveHandle h, WaveHeader& header) override { return doQueue(h, header, "write"); }
-  MMResult reset(WaveHandle h) override { return doReset(h, platform::WOM_DONE); }
+  MMResult reset(WaveHandle h) override { return doReset(h, sound::WOM_DONE); }
   MMResult unprepareHeader(WaveHandle h, WaveHeader& header) override {
     return doPrepare(h, header, false);
   }
-  MMResult close(WaveHandle h) override { return doClose(h, platform::WOM_CLOSE); }
+  MMResult close(WaveHandle h) override { return doClose(h, sound::WOM_CLOSE); }
   std::string errorText(MMResult code) override { return textFor(code); }
 
   // Returns the oldest written header as played (WOM_DONE); false when none is queued.

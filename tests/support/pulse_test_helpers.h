@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/pulse_wave.h"
+#include "sound/pulse_wave.h"
 #include "support/pulse_daemon.h"
 
 namespace bandscope::test {
@@ -24,7 +24,7 @@ T lockedRead(std::mutex& mutex, const T& value) {
 }
 
 // Index of the null sink's monitor among the input devices; -1 when missing.
-inline int monitorIndex(platform::PulseWaveIn& in) {
+inline int monitorIndex(sound::PulseWaveIn& in) {
   for (unsigned i = 0; i < in.numDevs(); ++i)
     if (in.device(i).name == PulseDaemon::kMonitor) return static_cast<int>(i);
   return -1;

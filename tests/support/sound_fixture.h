@@ -12,13 +12,13 @@ namespace bandscope::test {
 
 inline std::unique_ptr<SoundServices> testSignalServices() {
   auto s = std::make_unique<SoundServices>();
-  s->queue = std::make_unique<platform::QtMessageQueue>();
+  s->queue = std::make_unique<QtMessageQueue>();
   auto out = std::make_unique<FakeWaveOut>();
   out->devices = 0;
   s->output = std::move(out);
-  s->testSignal = std::make_unique<platform::TestSignalInput>();
-  s->inputs = std::make_unique<platform::DeviceList>(
-      std::vector<platform::WaveInService*>{s->testSignal.get()});
+  s->testSignal = std::make_unique<sound::TestSignalInput>();
+  s->inputs =
+      std::make_unique<sound::DeviceList>(std::vector<sound::WaveInService*>{s->testSignal.get()});
   return s;
 }
 

@@ -1,4 +1,4 @@
-#include "platform/file_wave_input.h"
+#include "sound/file_wave_input.h"
 
 #include <samplerate.h>
 #include <sndfile.h>
@@ -11,7 +11,7 @@
 #include <system_error>
 #include <utility>
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 namespace {
 
@@ -184,4 +184,4 @@ std::uint32_t FileWaveInput::produce(std::uint8_t* data, std::uint32_t length) {
   return n;
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/paced_wave_input.h"
+#include "sound/paced_wave_input.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 class TestSignalInput final : public PacedWaveInput {
  public:
@@ -33,4 +33,4 @@ class TestSignalInput final : public PacedWaveInput {
   std::uint32_t noise_ = 0x9E3779B9u;
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -1,4 +1,4 @@
-#include "platform/alsa_mixer.h"
+#include "sound/alsa_mixer.h"
 
 #include <alsa/asoundlib.h>
 
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 namespace {
 
@@ -430,4 +430,4 @@ void AlsaMixer::setEventWatcher(EventWatcher* watcher) {
       if (device->notifies()) watcher_->watch(handle, pollDescriptors(handle));
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

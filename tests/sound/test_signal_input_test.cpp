@@ -1,7 +1,7 @@
 // The test-signal device: what it produces, the formats it takes, real-time delivery, and
 // the device list it joins.
 
-#include "platform/test_signal_input.h"
+#include "sound/test_signal_input.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/device_list.h"
+#include "sound/device_list.h"
 #include "support/fake_wave_service.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 namespace {
 
 WaveFormat recordingFormat() {
@@ -177,4 +177,4 @@ TEST(DeviceList, NumbersMembersInTurnAndDefaultsToTheFirstWithDevices) {
 }
 
 }  // namespace
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -58,9 +58,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/wave_service.h"
+#include "sound/wave_service.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 class PulseConnection;
 
@@ -189,4 +189,4 @@ class PulseWaveOut final
   MMResult reset(WaveHandle handle) override;
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -2,7 +2,7 @@
 // ("default" maps to it while a server answers): enumeration through the audio component,
 // volume scaling, and a volume change made on the server arriving as a control change.
 
-#include "platform/alsa_mixer.h"
+#include "sound/alsa_mixer.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@
 namespace bandscope::test {
 namespace {
 
-using namespace platform;
+using namespace sound;
 
 struct AlsaMixerOnPulse : testing::Test {
   void SetUp() override {

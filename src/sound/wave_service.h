@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <string>
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 // Result of every operation: 0 is success.
 using MMResult = std::uint32_t;
@@ -119,4 +119,4 @@ class WaveOutService {
   virtual std::string errorText(MMResult code) = 0;
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -32,9 +32,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/mixer_service.h"
+#include "sound/mixer_service.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 class AlsaMixer : public MixerService {
  public:
@@ -82,4 +82,4 @@ class AlsaMixer : public MixerService {
   EventWatcher* watcher_ = nullptr;
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

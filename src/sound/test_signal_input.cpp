@@ -1,10 +1,10 @@
-#include "platform/test_signal_input.h"
+#include "sound/test_signal_input.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 namespace {
 constexpr double kSweepSeconds = 12, kLow = 40, kHigh = 16000;
@@ -61,4 +61,4 @@ std::uint32_t TestSignalInput::produce(std::uint8_t* data, std::uint32_t length)
   return frames * f.blockAlign;
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

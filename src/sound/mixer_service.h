@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_queue.h"
-#include "platform/wave_service.h"
+#include "sound/message_queue.h"
+#include "sound/wave_service.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 using MixerHandle = std::uintptr_t;  // 0 = none
 
@@ -113,4 +113,4 @@ class MixerService {
   virtual void setEventWatcher(EventWatcher* watcher) = 0;
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -1,5 +1,5 @@
 // Wave input and output over libpulse; see pulse_wave.h for the contract.
-#include "platform/pulse_wave.h"
+#include "sound/pulse_wave.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -9,7 +9,7 @@
 #include <limits>
 #include <utility>
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 namespace {
 
@@ -869,4 +869,4 @@ MMResult PulseWaveOut::reset(WaveHandle handle) {
   });
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -27,9 +27,9 @@
 #include <string>
 #include <thread>
 
-#include "platform/wave_service.h"
+#include "sound/wave_service.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 class PacedWaveInput : public WaveInService {
  public:
@@ -101,4 +101,4 @@ class PacedWaveInput : public WaveInService {
   std::array<std::uint8_t, 4096> scratch_{};  // the device's thread: sound nobody takes
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

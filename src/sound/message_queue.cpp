@@ -1,6 +1,6 @@
-#include "platform/message_queue.h"
+#include "sound/message_queue.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 // A handle is the slot number + 1 in the low 16 bits and the slot's generation above, so a
 // handle of a destroyed window never names the slot's next occupant.
@@ -91,4 +91,4 @@ std::size_t MessageQueue::dispatchPending() {
   }
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -1,4 +1,4 @@
-#include "platform/file_wave_input.h"
+#include "sound/file_wave_input.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -19,7 +19,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 namespace {
 
 namespace fs = std::filesystem;
@@ -401,4 +401,4 @@ TEST_F(FileWaveInputDevice, RealTimeSkipsUnbufferedTimeAndStopsPromptly) {
 }
 
 }  // namespace
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

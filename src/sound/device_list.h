@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/wave_service.h"
+#include "sound/wave_service.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 class DeviceList final : public WaveInService {
  public:
@@ -51,4 +51,4 @@ class DeviceList final : public WaveInService {
   WaveInService* lastUsed_ = nullptr;
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

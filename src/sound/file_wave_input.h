@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/paced_wave_input.h"
+#include "sound/paced_wave_input.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 enum class FileMode { RealTime, Offline };
 
@@ -62,4 +62,4 @@ class FileWaveInput final : public PacedWaveInput {
   std::size_t position_ = 0;  // next byte to deliver; the device's thread while it runs
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -1,6 +1,6 @@
-#include "platform/wave_service.h"
+#include "sound/wave_service.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 std::string genericErrorText(MMResult code) {
   switch (code) {
@@ -31,4 +31,4 @@ std::string genericErrorText(MMResult code) {
   }
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

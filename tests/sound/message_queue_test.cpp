@@ -1,12 +1,12 @@
 // Posted messages: order, windows destroyed with messages pending, stale handles, a full ring.
 
-#include "platform/message_queue.h"
+#include "sound/message_queue.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 namespace {
 
 struct Recorder final : MessageTarget {
@@ -62,4 +62,4 @@ TEST(MessageQueue, FullRingRefusesAndRecovers) {
 }
 
 }  // namespace
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -1,6 +1,6 @@
-#include "platform/device_list.h"
+#include "sound/device_list.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 unsigned DeviceList::numDevs() {
   unsigned n = 0;
@@ -92,4 +92,4 @@ std::string DeviceList::errorText(MMResult code) {
   return genericErrorText(code);
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

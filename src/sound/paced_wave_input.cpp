@@ -1,4 +1,4 @@
-#include "platform/paced_wave_input.h"
+#include "sound/paced_wave_input.h"
 
 #include <pthread.h>
 
@@ -6,7 +6,7 @@
 #include <chrono>
 #include <system_error>
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 using Clock = std::chrono::steady_clock;
 
@@ -182,4 +182,4 @@ void PacedWaveInput::run() {
   }
 }
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

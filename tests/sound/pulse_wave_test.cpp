@@ -1,6 +1,6 @@
 // The PulseAudio wave services against a private daemon (support/pulse_daemon.h) whose null
 // sink's monitor is the capture device.
-#include "platform/pulse_wave.h"
+#include "sound/pulse_wave.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@
 #include "support/pulse_daemon.h"
 #include "support/pulse_test_helpers.h"
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 namespace {
 
 using namespace std::chrono_literals;
@@ -443,4 +443,4 @@ TEST_F(PulseWaveTest, MeasuresCaptureLatencyWithOneBufferFragments) {
 }
 
 }  // namespace
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound

@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace bandscope::platform {
+namespace bandscope::sound {
 
 class MessageTarget {
  public:
@@ -71,4 +71,4 @@ class MessageQueue {
   std::array<Window, kWindows> windows_{};
 };
 
-}  // namespace bandscope::platform
+}  // namespace bandscope::sound
