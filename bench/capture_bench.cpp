@@ -24,9 +24,8 @@ void BM_CaptureBlock(benchmark::State& state) {
   r.Triggered = true;
   SampleBuffer samples;
   samples.setLayout(384, 2);
-  audio.OnRecord = [&](void*, void* LP, void* RP, std::uint16_t size) {
-    samples.append(static_cast<const std::uint8_t*>(LP), static_cast<const std::uint8_t*>(RP),
-                   size);
+  audio.OnRecord = [&](void*, const std::uint8_t* LP, const std::uint8_t* RP, std::uint16_t size) {
+    samples.append(LP, RP, size);
   };
   if (!r.Start()) state.SkipWithError("the recorder did not start");
   std::vector<std::uint8_t> block(1024);

@@ -74,10 +74,11 @@ void analyseChannel(int c, const BandOptions& o, BandSettings& s, TransformTable
   check(isValidBandCount(s.bandCount), "band count must be 8 .. 512");
   check(s.windowLength <= s.bufferLength && s.bufferLength <= kMaxSamples,
         "window must fit the sample buffer");
-  bandTransform(s, t, st.bandLevel[c], samples.sampleBuffer[c] + (s.bufferLength - s.windowLength));
+  int16_t magnitudes[kMaxBands];
+  bandTransform(s, t, magnitudes, samples.sampleBuffer[c] + (s.bufferLength - s.windowLength));
   int32_t levels[kMaxBands];
   for (int i = 0; i < s.bandCount; ++i) {
-    const int32_t m = st.bandLevel[c][i];
+    const int32_t m = magnitudes[i];
     levels[i] = levelScale(o.boostHi_check ? phonBoost(i, m, s) : m);
   }
   applyFrameLevels(c, o, s, st, levels);

@@ -1,6 +1,12 @@
 #include "app/control_panel.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QPalette>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QWidget>
 
 namespace bandscope {
 

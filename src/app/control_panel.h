@@ -2,12 +2,12 @@
 // The strip of controls along the bottom of the window, Panel1, with every control at its
 // place, caption, range, step, initial state and hint. UI thread only.
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QWidget>
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QScrollBar;
+class QWidget;
 
 namespace bandscope {
 

@@ -1,11 +1,16 @@
 #include "app/form.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -14,6 +19,7 @@
 #include <cstdio>
 
 #include "app/csv_export.h"
+#include "app/frame_view.h"
 #include "app/mixer_launcher.h"
 #include "display/gl_font.h"
 
@@ -35,11 +41,11 @@ MouseButtons buttonsOf(Qt::MouseButtons b) {
 TForm1::TForm1(const CommandLine& line, SoundServices& sound)
     : controls(this),
       mainDisp(new DisplayPanel),
+      line_(line),
+      sound_(sound),
       model(std::make_unique<FrameModel>()),
       samples(std::make_unique<SampleBuffer>()),
       clockMs(steadyMs),
-      line_(line),
-      sound_(sound),
       surface_(binding_, platform_, gl_, *this, [](const GlTable& gl, GLuint& base) {
         createFontLists(gl, base, "Smallfonts", rasteriseGlyphs);
       }) {
@@ -49,6 +55,25 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   decimalSeparator_ = separator ? separator : '.';
   setWindowTitle(QStringLiteral("bandscope 1.0 \u2014 real-time spectrum analyser"));
   setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
+  buildLayout();
+
+  // Start values from the command line, set before the handlers are connected.
+  controls.StereoCheckBox->setChecked(!line.mono);
+  controls.boostHi_check->setChecked(!line.noPhon);
+  controls.ScrollBar1->setValue(std::countr_zero(static_cast<unsigned>(line.timeScale)) + 1);
+
+  Timer1.setObjectName(QStringLiteral("Timer1"));
+  Timer1.setInterval(line.offline ? 0 : 4);  // offline: frames back to back
+  Timer1.setTimerType(Qt::PreciseTimer);
+  connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  wireControls();
+  wirePanel();
+  qApp->installEventFilter(this);
+  controls.ScrollBar1->setFocus();
+}
+
+// The display panel over the status line over the control strip.
+void TForm1::buildLayout() {
   QWidget* container = QWidget::createWindowContainer(mainDisp, this);
   container->setObjectName(QStringLiteral("mainDispContainer"));
   container->setMinimumSize(1, 1);
@@ -69,16 +94,10 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   layout->addWidget(controls.Panel1);
   resize(441, 350);
   move(0, 0);
+}
 
-  // Start values from the command line, set before the handlers are connected.
-  controls.StereoCheckBox->setChecked(!line.mono);
-  controls.boostHi_check->setChecked(!line.noPhon);
-  controls.ScrollBar1->setValue(std::countr_zero(static_cast<unsigned>(line.timeScale)) + 1);
-
-  Timer1.setObjectName(QStringLiteral("Timer1"));
-  Timer1.setInterval(line.offline ? 0 : 4);  // offline: frames back to back
-  Timer1.setTimerType(Qt::PreciseTimer);
-  connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+// The strip's handlers, the screenshot action and the session's end.
+void TForm1::wireControls() {
   connect(controls.ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
   connect(controls.bands_ScrollBar, &QScrollBar::valueChanged, this,
           [this] { bands_ScrollBarChange(); });
@@ -101,11 +120,14 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   addAction(shot);
   controls.Panel1->addAction(shot);
   controls.Panel1->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
 
-  mainDisp->onMousePress = [this](QMouseEvent* e) { panelMouse(e, 0); };
-  mainDisp->onMouseRelease = [this](QMouseEvent* e) { panelMouse(e, 1); };
-  mainDisp->onMouseMove = [this](QMouseEvent* e) { panelMouse(e, 2); };
-  mainDisp->onDoubleClick = [this](QMouseEvent*) { CameraDrag::mainDispDblClick(camera); };
+// The display panel's mouse camera, wheel, resize and expose.
+void TForm1::wirePanel() {
+  mainDisp->onMousePress = [this](QMouseEvent* e) { panelMouse(e, MouseEventKind::Press); };
+  mainDisp->onMouseRelease = [this](QMouseEvent* e) { panelMouse(e, MouseEventKind::Release); };
+  mainDisp->onMouseMove = [this](QMouseEvent* e) { panelMouse(e, MouseEventKind::Move); };
+  mainDisp->onDoubleClick = [this](QMouseEvent*) { CameraDrag::mainDispDblClick(camera_); };
   mainDisp->onWheel = [this](QWheelEvent* e) { FormMouseWheel(e->angleDelta().y()); };
   mainDisp->onResized = [this] { surface_.mainDispResize(); };
   // Start-up waits for the panel to be shown: drawing into it before it is exposed is not
@@ -123,8 +145,6 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       }
     }
   };
-  qApp->installEventFilter(this);
-  controls.ScrollBar1->setFocus();
 }
 
 TForm1::~TForm1() {
@@ -178,7 +198,7 @@ void TForm1::FormCreate() {
     ScrollBar1Change();  // sets the time scale and starts the frame timer
     list->setCurrentIndex(std::min(line_.device, list->count() - 1));
     devComboChange();
-    camera.cameraPanY = 1.0f;
+    camera_.cameraPanY = 1.0f;
   } catch (const std::exception& e) {
     Timer1.stop();
     showError(e);
@@ -212,18 +232,17 @@ void TForm1::devComboChange() {
   if (!Audio1) return;
   Audio1->Recorder->Stop();
   Audio1->setAudioDeviceID(controls.devCombo->currentIndex());
-  Audio1->OnRecord = [this](void* sender, void* LP, void* RP, uint16_t size) {
+  Audio1->OnRecord = [this](void* sender, const uint8_t* LP, const uint8_t* RP, uint16_t size) {
     Audio1Record(sender, LP, RP, size);
   };
-  Audio1->OnBufferPlayed = [this](void* sender) { Audio1BufferPlayed(sender); };
   Audio1->Recorder->Start();
   captureWanted_ = true;
   updateStatus();
 }
 
 // Capture thread.
-void TForm1::Audio1Record(void*, void* LP, void* RP, uint16_t BufferSize) {
-  samples->append(static_cast<const uint8_t*>(LP), static_cast<const uint8_t*>(RP), BufferSize);
+void TForm1::Audio1Record(void*, const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize) {
+  samples->append(LP, RP, BufferSize);
 }
 
 void TForm1::Button1Click() {
@@ -269,18 +288,17 @@ void TForm1::AlwaysOnTopCheckBoxClick() {
   }
 }
 
-bool TForm1::applyStayOnTop() {
+void TForm1::applyStayOnTop() {
   const bool onTop = controls.AlwaysOnTopCheckBox->isChecked();
   QWindow* top = windowHandle();
   if (!top) {
     setWindowFlag(Qt::WindowStaysOnTopHint, onTop);  // not shown yet: nothing to re-create
-    return false;
+    return;
   }
   // Changed on the native window itself, which keeps it and the panel inside it. Changing
   // the widget's flag instead re-creates both, and the GL driver then corrupted its memory
   // on the first frame drawn into the new panel, even after waiting for it to be exposed.
   top->setFlag(Qt::WindowStaysOnTopHint, onTop);
-  return false;
 }
 
 void TForm1::zBuffer_CheckBoxClick() {
@@ -308,16 +326,26 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::panelMouse(QMouseEvent* e, int what) {
+void TForm1::panelMouse(QMouseEvent* e, MouseEventKind kind) {
   const MouseButtons held = buttonsOf(e->buttons());
-  if (what == 0) {
-    drag.mainDispMouseDown(held);
-  } else if (what == 1) {
-    drag.mainDispMouseUp();
-  } else {
-    const QPoint p = e->position().toPoint();
-    drag.mainDispMouseMove(camera, held, e->modifiers().testFlag(Qt::ShiftModifier), p.x(), p.y());
+  switch (kind) {
+    case MouseEventKind::Press:
+      drag.mainDispMouseDown(held);
+      break;
+    case MouseEventKind::Release:
+      drag.mainDispMouseUp();
+      break;
+    case MouseEventKind::Move: {
+      const QPoint p = e->position().toPoint();
+      const bool shift = e->modifiers().testFlag(Qt::ShiftModifier);
+      drag.mainDispMouseMove(camera_, held, shift, p.x(), p.y());
+      break;
+    }
   }
+}
+
+bool TForm1::zBufferChecked() {
+  return controls.zBuffer_CheckBox->isChecked();
 }
 
 int TForm1::clientWidth() {
@@ -338,58 +366,32 @@ FrameOptions TForm1::frameOptions() const {
           c.boostHi_check->isChecked()};
 }
 
-void TForm1::drawFrameRate() {
-  gl_.glPushMatrix();
-  gl_.glTranslatef(-2.0f, 1.15f, -4.0f);  // before the camera: fixed at the top left
-  frameRate.measure(clockMs());
-  gl_.glColor3f(1, 1, 1);
-  beginText(gl_);
-  drawText(gl_, surface_.fontListBase, frameRate.text(decimalSeparator_), -0.075f, 0.05f);
-  endText(gl_);
-  gl_.glPopMatrix();
-}
-
 void TForm1::Timer1Timer() {
   if (inTick_ || !surface_.hasSurface()) return;
   inTick_ = true;
   try {
-    if (line_.offline && sound_.file) {  // exactly one buffer through the whole capture path
-      sound_.file->deliverNext();
-      sound_.queue->dispatchPending();
-    }
+    if (line_.offline && Audio1) Audio1->Recorder->deliverNext();  // exactly one buffer
     updateStatus();
     tickCount = (tickCount + 1) % 120;
     spinAngle += 0.3f;
-    const int w = clientWidth();
-    const int h = clientHeight();
-    gl_.glMatrixMode(GL_PROJECTION);
-    gl_.glLoadIdentity();
-    gl_.glViewport(0, 0, w, h);
-    gl_.glMatrixMode(GL_PROJECTION);
-    gl_.glLoadIdentity();
-    gl_.gluPerspective(45.0, static_cast<double>(w) / h, 0.1, 100.0);
-    gl_.glMatrixMode(GL_MODELVIEW);
-    gl_.glClearColor(0, 0, 0, 0);
-    gl_.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    gl_.glLoadIdentity();
-    if (controls.fps_Check->isChecked()) drawFrameRate();
-    gl_.glPushMatrix();
-    gl_.glRotatef(camera.cameraPitch, 1, 0, 0);
-    gl_.glRotatef(camera.cameraYaw, 0, 1, 0);
-    gl_.glTranslatef(camera.cameraPanX, -camera.cameraPanY, camera.cameraDolly - 4.9f);
-    frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
-                 decimalSeparator_);
-    gl_.glPopMatrix();
-    ++framesDrawn;
-    const bool last = line_.frames && framesDrawn >= *line_.frames;
+    std::string rate;
+    const bool showRate = controls.fps_Check->isChecked();
+    if (showRate) {
+      frameRate.measure(clockMs());
+      rate = frameRate.text(decimalSeparator_);
+    }
+    const FrameView view{clientWidth(), clientHeight(), camera_, surface_.fontListBase,
+                         showRate ? &rate : nullptr};
+    drawFrameView(gl_, view, [this] {
+      frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
+                   decimalSeparator_);
+    });
+    ++framesDrawn_;
+    const bool last = line_.frames && framesDrawn_ >= *line_.frames;
     QString shotPath = std::exchange(nextScreenshot_, QString());
     if (last && !line_.screenshot.isEmpty()) shotPath = line_.screenshot;
-    if (!shotPath.isEmpty() || onFrameCaptured) {
-      const QImage picture = readPanel();
-      if (onFrameCaptured) onFrameCaptured(picture);
-      if (!shotPath.isEmpty() && !picture.save(shotPath)) {
-        throw std::runtime_error("cannot write the screenshot " + shotPath.toStdString());
-      }
+    if (!shotPath.isEmpty() && !readPanel().save(shotPath)) {
+      throw std::runtime_error("cannot write the screenshot " + shotPath.toStdString());
     }
     surface_.swapBuffers();
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked()) raise();  // no activation
@@ -419,13 +421,7 @@ QImage TForm1::readPanel() {
   const qreal dpr = mainDisp->devicePixelRatio();
   const int w = std::max(1, static_cast<int>(mainDisp->width() * dpr));
   const int h = std::max(1, static_cast<int>(mainDisp->height() * dpr));
-  QImage image(w, h, QImage::Format_RGB888);
-  gl_.glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  gl_.glReadBuffer(GL_BACK);
-  for (int y = 0; y < h; ++y) {  // GL rows run bottom up
-    gl_.glReadPixels(0, h - 1 - y, w, 1, GL_RGB, GL_UNSIGNED_BYTE, image.scanLine(y));
-  }
-  return image;
+  return readBackBuffer(gl_, w, h);
 }
 
 void TForm1::saveScreenshot() {

@@ -1,15 +1,13 @@
 #pragma once
 // The main window Form1: the display panel above the control strip, the start-up, the
-// frame tick and the handlers of the controls and the mouse.
+// frame tick and the handlers of the controls and the mouse. Composes the window's parts;
+// the tick's OpenGL work is in frame_view.h, the surface in gl_surface.h.
 //
 // Threads: everything here runs on the UI thread except Audio1Record, which the recorder
 // calls on the capture thread; it only appends to the sample buffer, under that buffer's lock.
 
-#include <QImage>
-#include <QLabel>
 #include <QTimer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 #include "app/camera.h"
@@ -24,6 +22,9 @@
 #include "display/frame.h"
 #include "platform/gl_loader.h"
 #include "platform/qt_gl_platform.h"
+
+class QImage;
+class QLabel;
 
 namespace bandscope {
 
@@ -44,56 +45,65 @@ class TForm1 : public QWidget, public SurfaceHost {
   void FormMouseWheel(int wheelDelta);
   void devComboChange();
   void Button1Click();
-  void Audio1Record(void* Sender, void* LP, void* RP, uint16_t BufferSize);
-  void Audio1BufferPlayed(void* /*Sender*/) {}  // nothing to do
+  void Audio1Record(void* Sender, const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize);
   // The session ends: the audio component is destroyed, once; later handlers find it gone.
   void endSession();
+  void saveScreenshot();  // asks for a file, then saves the next frame
 
   // SurfaceHost
   void stopTimer() override { Timer1.stop(); }
   void startTimer() override { Timer1.start(); }
-  bool applyStayOnTop() override;
+  void applyStayOnTop() override;
   SurfaceHandle panelSurface() override { return mainDisp; }
   bool panelExposed() override { return mainDisp->isExposed(); }
-  bool zBufferChecked() override { return controls.zBuffer_CheckBox->isChecked(); }
+  bool zBufferChecked() override;
   int clientWidth() override;
   int clientHeight() override;
 
-  // Called with each finished frame's picture while a screenshot is wanted.
-  std::function<void(const QImage&)> onFrameCaptured;
-  void saveScreenshot();  // asks for a file, then saves the next frame
-
+  // The window's components.
   ControlPanel controls;
   DisplayPanel* mainDisp;
   QTimer Timer1;
-  std::unique_ptr<FrameModel> model;
-  std::unique_ptr<SampleBuffer> samples;
-  Camera camera;
-  CameraDrag drag;
-  FrameRate frameRate;
-  int tickCount = 0;
-  float spinAngle = 0;
-  int framesDrawn = 0;
-  std::function<int64_t()> clockMs;  // the readout's clock; a monotonic one by default
-  // Null before start-up and after the session's end.
-  std::unique_ptr<audio::TAudio> Audio1;
-  // Why capture is not running, or why the mixer did not start; hidden when empty.
-  QLabel* statusLabel;
+
+  // What the window shows, for tests and scripted runs.
+  int framesDrawn() const { return framesDrawn_; }
+  FrameModel& frameModel() { return *model; }
+  const Camera& camera() const { return camera_; }
+  audio::TAudio* audio() const { return Audio1.get(); }  // null before start-up, after the end
+  const QLabel& statusLine() const { return *statusLabel; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  enum class MouseEventKind { Press, Release, Move };
+
+  // The constructor's three parts.
+  void buildLayout();
+  void wireControls();
+  void wirePanel();
+
   void showError(const std::exception& e);
   void updateStatus();
   void finishRun();
   FrameOptions frameOptions() const;
-  void drawFrameRate();
+  void panelMouse(QMouseEvent* e, MouseEventKind kind);
   QImage readPanel();
-  void panelMouse(QMouseEvent* e, int what);
 
   CommandLine line_;
   SoundServices& sound_;
+  std::unique_ptr<FrameModel> model;
+  std::unique_ptr<SampleBuffer> samples;
+  Camera camera_;
+  CameraDrag drag;
+  FrameRate frameRate;
+  int tickCount = 0;
+  float spinAngle = 0;
+  int framesDrawn_ = 0;
+  std::function<int64_t()> clockMs;  // the readout's clock; a monotonic one
+  std::unique_ptr<audio::TAudio> Audio1;
+  // Why capture is not running, or why the mixer did not start; hidden when empty.
+  QLabel* statusLabel;
   QString mixerHint_;
   bool captureWanted_ = false;
   QtGlPlatform platform_;

@@ -11,6 +11,8 @@ namespace bandscope {
 
 namespace {
 
+constexpr const char* kMakeCurrentFailed = "The OpenGL context could not be made current.";
+
 std::string systemErrorText(const PlatformError& e) {
   if (e.code == 0) return e.text.empty() ? "A call to an OS function failed" : e.text;
   return "System Error.  Code: " + std::to_string(e.code) + ".\n" + e.text;
@@ -118,7 +120,7 @@ void GlBinding::makeContextCurrent(SurfaceHandle dc, ContextHandle rc) {
           currentContexts_.end()) {
         throw EOpenGLException("Rendering context already active in another thread.");
       }
-      if (!platform_.makeCurrent(dc, rc)) throw EOpenGLException("wglMakeCurrent failed");
+      if (!platform_.makeCurrent(dc, rc)) throw EOpenGLException(kMakeCurrentFailed);
       currentContexts_.push_back(rc);
     }
     t.activationDepth = 1;
@@ -144,7 +146,7 @@ void GlBinding::releaseContextCurrent() {
     currentContexts_.erase(std::remove(currentContexts_.begin(), currentContexts_.end(), rc),
                            currentContexts_.end());
   }
-  if (!platform_.makeCurrent(nullptr, nullptr)) throw EOpenGLException("wglMakeCurrent failed");
+  if (!platform_.makeCurrent(nullptr, nullptr)) throw EOpenGLException(kMakeCurrentFailed);
 }
 
 void GlBinding::deleteRenderContext(ContextHandle rc) {
@@ -156,7 +158,8 @@ void GlBinding::deleteRenderContext(ContextHandle rc) {
           "Cannot delete rendering context. It is still in use by another thread.");
     }
   }
-  if (!platform_.deleteContext(rc)) throw EOpenGLException("wglDeleteContext failed");
+  if (!platform_.deleteContext(rc))
+    throw EOpenGLException("The OpenGL context could not be deleted.");
 }
 
 bool GlBinding::loadOpenGLLibraries() {

@@ -3,6 +3,8 @@
 #include <exception>
 #include <utility>
 
+#include "app/frame_view.h"
+
 namespace bandscope {
 
 GlSurface::GlSurface(GlBinding& binding, GlPlatform& platform, const GlTable& gl, SurfaceHost& host,
@@ -35,18 +37,16 @@ void GlSurface::recreateSurface() {
   binding_.unloadOpenGLLibraries();
   surfaceDC = nullptr;
   renderContext = nullptr;
-  // Drawing into a re-created native window before it is shown again corrupts the GL
-  // driver's memory, so then the rebuild waits for the panel's next expose. That expose may
-  // already arrive while the style is applied.
+  // A hidden panel has nothing to draw into: the rebuild then waits for its next expose,
+  // which may already arrive while the style is applied.
   rebuildPending_ = true;
   std::exception_ptr styleError;
-  bool recreated = false;
   try {
-    recreated = host_.applyStayOnTop();
+    host_.applyStayOnTop();
   } catch (...) {
     styleError = std::current_exception();
   }
-  if (rebuildPending_ && !recreated && host_.panelExposed()) rebuild();
+  if (rebuildPending_ && host_.panelExposed()) rebuild();
   if (styleError) std::rethrow_exception(styleError);
 }
 
@@ -72,12 +72,7 @@ void GlSurface::zBuffer_CheckBoxClick() {
 
 void GlSurface::mainDispResize() {
   if (!hasSurface()) return;
-  const int w = host_.clientWidth();
-  const int h = host_.clientHeight();
-  gl_.glViewport(0, 0, w, h);
-  gl_.glMatrixMode(GL_PROJECTION);
-  gl_.glLoadIdentity();
-  gl_.gluPerspective(45.0, static_cast<double>(w) / h, 0.1, 100.0);
+  setProjection(gl_, host_.clientWidth(), host_.clientHeight());
 }
 
 void GlSurface::swapBuffers() {

@@ -17,9 +17,8 @@ class SurfaceHost {
   virtual ~SurfaceHost() = default;
   virtual void stopTimer() = 0;
   virtual void startTimer() = 0;
-  // Applies the stay-on-top check box to the window. True when that re-created the native
-  // windows: the panel is then unusable until its next expose, whatever it reports now.
-  virtual bool applyStayOnTop() = 0;
+  // Applies the stay-on-top check box to the window, keeping its native windows.
+  virtual void applyStayOnTop() = 0;
   virtual SurfaceHandle panelSurface() = 0;  // the display panel's current native surface
   virtual bool panelExposed() = 0;
   virtual bool zBufferChecked() = 0;
@@ -38,8 +37,9 @@ class GlSurface {
 
   // Start-up: context on the panel, made current; depth test, clear colour, font lists.
   void create();
-  // Tears the surface down, applies the stay-on-top style and builds it again once the
-  // panel is exposed. Errors propagate; the timer then stays stopped.
+  // Tears the surface down, applies the stay-on-top style and builds it again, at once when
+  // the panel is exposed, else at its next expose. Errors propagate; the timer then stays
+  // stopped.
   void recreateSurface();
   // The panel's expose event: runs a rebuild that waits for it.
   void panelExposed();

@@ -43,8 +43,7 @@ class TAudio : private sound::MessageTarget {
   TAudio(const TAudio&) = delete;
   TAudio& operator=(const TAudio&) = delete;
 
-  const std::string& Version() const { return version_; }
-  void setVersion(std::string_view) {}  // read-only: always "4.0 (32bit)"
+  const std::string& Version() const { return version_; }  // read-only
   std::int32_t AudioDeviceID() const { return audioDeviceID_; }
   void setAudioDeviceID(std::int32_t value);
 
@@ -61,7 +60,6 @@ class TAudio : private sound::MessageTarget {
   TNotifyBufferPlayedEvent OnBufferPlayed;
   TNotifyPlayedEvent OnPlayed;
   sound::WindowHandle MessageWindow = 0;
-  std::int32_t waveFormatSize = 18;
   std::int32_t MixerDeviceID() const { return mixerDeviceID_; }
   void setMixerDeviceID(std::int32_t value);
   TNotifyMixerChange OnMixerChange;

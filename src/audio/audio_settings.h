@@ -20,7 +20,8 @@ enum class TChannels { Mono, Stereo };
 enum class TBPS { _8, _16 };
 
 using TNotifyAudioRecordEvent =
-    std::function<void(void* Sender, void* LP, void* RP, std::uint16_t BufferSize)>;
+    std::function<void(void* Sender, const std::uint8_t* LP, const std::uint8_t* RP,
+                       std::uint16_t BufferSize)>;
 using TNotifyBufferPlayedEvent = std::function<void(void* Sender)>;
 using TNotifyPlayedEvent = std::function<void(void* Sender)>;
 using TNotifyMixerChange =

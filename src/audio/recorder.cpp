@@ -183,6 +183,13 @@ void TRecorder::callback(WaveHandle handle, unsigned message, void* instance, Wa
   }
 }
 
+bool TRecorder::deliverNext() {
+  if (!Opened) return false;
+  const bool delivered = owner_.input().deliverNext(Handle);
+  owner_.queue().dispatchPending();  // the re-queue request the delivery posted
+  return delivered;
+}
+
 void TRecorder::data(WaveHandle handle) {
   const int i = DoneIndex % kBuffers;
   std::uint8_t* LP = Buffers[i].get();

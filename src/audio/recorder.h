@@ -38,6 +38,9 @@ class TRecorder : public TAudioSettings, private sound::MessageTarget {
   bool AddNextBuffer();
   bool Stop();
   bool Close();
+  // For devices that deliver on request (a file read offline): one buffer now, handed on and
+  // re-queued before this returns. False when the device delivered nothing.
+  bool deliverNext();
 
   // Capture thread (or tests).
   bool CheckTrigger(const std::uint8_t* block, std::uint16_t size);

@@ -92,4 +92,9 @@ std::string DeviceList::errorText(MMResult code) {
   return genericErrorText(code);
 }
 
+bool DeviceList::deliverNext(WaveHandle handle) {
+  Open* o = find(handle);
+  return o && o->member->deliverNext(o->inner);
+}
+
 }  // namespace bandscope::sound

@@ -29,6 +29,7 @@ class DeviceList final : public WaveInService {
   MMResult unprepareHeader(WaveHandle handle, WaveHeader& header) override;
   MMResult close(WaveHandle handle) override;
   std::string errorText(MMResult code) override;
+  bool deliverNext(WaveHandle handle) override;
 
  private:
   struct Open {

@@ -41,6 +41,7 @@ class FileWaveInput final : public PacedWaveInput {
   // the callback on this thread. False, delivering nothing, at the end of the file, when no
   // buffer is queued, when the device is not started, and in RealTime mode.
   bool deliverNext() { return !atEnd() && deliverOne(); }
+  bool deliverNext(WaveHandle /*handle*/) override { return deliverNext(); }
   // Offline mode: every byte has been delivered. Always false in RealTime mode (it loops).
   bool atEnd() const { return mode_ == FileMode::Offline && position_ >= samples_.size(); }
 

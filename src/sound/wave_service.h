@@ -103,6 +103,10 @@ class WaveInService {
   virtual MMResult close(WaveHandle handle) = 0;
   // Text for a code this service returned; empty when there is none.
   virtual std::string errorText(MMResult code) = 0;
+  // For devices that deliver on request instead of in real time (a file read offline): fills
+  // the oldest queued buffer and returns it through the callback on this thread. False when
+  // nothing was delivered; devices that deliver on their own always return false.
+  virtual bool deliverNext(WaveHandle /*handle*/) { return false; }
 };
 
 class WaveOutService {

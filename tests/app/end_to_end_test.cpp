@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QImage>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
@@ -247,13 +252,13 @@ TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
       std::vector<sound::WaveInService*>{sound->serverInput.get(), sound->testSignal.get()});
   TForm1 form(CommandLine{}, *sound);
   form.show();
-  ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn > 50; }, 20000));
+  ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn() > 50; }, 20000));
   ASSERT_EQ(form.controls.devCombo->count(), 1);
   EXPECT_EQ(form.controls.devCombo->itemText(0), QStringLiteral("AudioDevice #0"));
   EXPECT_EQ(form.controls.devCombo->itemData(0, Qt::ToolTipRole).toString(),
             QStringLiteral("Test signal"));
-  EXPECT_TRUE(form.statusLabel->isHidden());
-  EXPECT_GT(form.model->spectrum.loudnessMeter[1], 0) << "the chord reaches the analysis";
+  EXPECT_TRUE(form.statusLine().isHidden());
+  EXPECT_GT(form.frameModel().spectrum.loudnessMeter[1], 0) << "the chord reaches the analysis";
 }
 
 TEST(EndToEnd, ServerDeathShowsWhyAndChoosingTheDeviceAgainResumes) {
@@ -264,18 +269,18 @@ TEST(EndToEnd, ServerDeathShowsWhyAndChoosingTheDeviceAgainResumes) {
   ASSERT_TRUE(sound) << error;
   TForm1 form(CommandLine{}, *sound);
   form.show();
-  ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn > 20; }, 20000));
-  ASSERT_TRUE(form.Audio1 && form.Audio1->Recorder->Opened);
+  ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn() > 20; }, 20000));
+  ASSERT_TRUE(form.audio() && form.audio()->Recorder->Opened);
   daemon.kill();
-  ASSERT_TRUE(test::waitFor([&] { return form.statusLabel->isVisible(); }, 20000));
-  EXPECT_FALSE(form.statusLabel->text().isEmpty());
-  const int drawn = form.framesDrawn;
-  ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn > drawn + 20; }, 20000))
+  ASSERT_TRUE(test::waitFor([&] { return form.statusLine().isVisible(); }, 20000));
+  EXPECT_FALSE(form.statusLine().text().isEmpty());
+  const int drawn = form.framesDrawn();
+  ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn() > drawn + 20; }, 20000))
       << "the display stopped";
   ASSERT_TRUE(daemon.start());
   form.devComboChange();  // the user chooses the device again
-  EXPECT_TRUE(form.Audio1->Recorder->Opened) << form.Audio1->ErrorText;
-  ASSERT_TRUE(test::waitFor([&] { return form.statusLabel->isHidden(); }, 20000));
+  EXPECT_TRUE(form.audio()->Recorder->Opened) << form.audio()->ErrorText;
+  ASSERT_TRUE(test::waitFor([&] { return form.statusLine().isHidden(); }, 20000));
 }
 
 }  // namespace

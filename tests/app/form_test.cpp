@@ -5,9 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include "support/gl_window.h"
@@ -21,7 +26,7 @@ using test::waitFor;
 struct Started {
   explicit Started(CommandLine line = {}) : sound(test::testSignalServices()), form(line, *sound) {
     form.show();
-    EXPECT_TRUE(waitFor([&] { return form.framesDrawn > 2; })) << "no frames drawn";
+    EXPECT_TRUE(waitFor([&] { return form.framesDrawn() > 2; })) << "no frames drawn";
   }
   std::unique_ptr<SoundServices> sound;
   TForm1 form;
@@ -93,8 +98,8 @@ TEST(Form, StartUpSetsTheBarsLabelsAndStartsTheFrames) {
   EXPECT_EQ(c.bands_Label->text(), QStringLiteral("192 Bands"));
   EXPECT_EQ(c.Label1->text(), QStringLiteral("2x Timing"));
   EXPECT_EQ(c.sono_steps_ScrollBar->value(), 64);
-  EXPECT_EQ(s.form.model->settings.sonoSteps, 64);
-  EXPECT_EQ(s.form.camera.cameraPanY, 1.0f);
+  EXPECT_EQ(s.form.frameModel().settings.sonoSteps, 64);
+  EXPECT_EQ(s.form.camera().cameraPanY, 1.0f);
   EXPECT_TRUE(s.form.Timer1.isActive());
   EXPECT_EQ(s.form.Timer1.interval(), 4);
 }
@@ -104,36 +109,36 @@ TEST(Form, TheBandLabelShowsTheCountInUse) {
   eight.bandParameter = 8;
   Started s(eight);
   EXPECT_EQ(s.form.controls.bands_Label->text(), QStringLiteral("8 Bands"));
-  EXPECT_EQ(s.form.model->settings.windowLength, 16);
+  EXPECT_EQ(s.form.frameModel().settings.windowLength, 16);
 }
 
 TEST(Form, ChangeProceduresKeepTheArraysAndTheTimer) {
   Started s;
   TForm1& f = s.form;
-  f.model->spectrum.bandFast[0][300] = 1234;
+  f.frameModel().spectrum.bandFast[0][300] = 1234;
   f.controls.bands_ScrollBar->setValue(512);
-  EXPECT_EQ(f.model->settings.windowLength, 1024);
-  EXPECT_FALSE(f.model->settings.tablesBuilt);
-  EXPECT_EQ(f.model->spectrum.bandFast[0][300], 1234) << "no array is cleared";
+  EXPECT_EQ(f.frameModel().settings.windowLength, 1024);
+  EXPECT_FALSE(f.frameModel().settings.tablesBuilt);
+  EXPECT_EQ(f.frameModel().spectrum.bandFast[0][300], 1234) << "no array is cleared";
   EXPECT_EQ(f.controls.bands_Label->text(), QStringLiteral("512 Bands"));
   EXPECT_TRUE(f.Timer1.isActive()) << "restarted";
   f.Timer1.stop();
   f.controls.bands_ScrollBar->setValue(100);
   EXPECT_FALSE(f.Timer1.isActive()) << "a stopped timer stays stopped";
   f.controls.sono_steps_ScrollBar->setValue(4);
-  EXPECT_EQ(f.model->settings.sonoSteps, 4);
+  EXPECT_EQ(f.frameModel().settings.sonoSteps, 4);
 }
 
 TEST(Form, TheWheelHalvesAndDoublesTheTimeScaleWithinItsRange) {
   Started s;
   TForm1& f = s.form;
   f.FormMouseWheel(-120);
-  EXPECT_EQ(f.model->settings.timeScale, 1);
+  EXPECT_EQ(f.frameModel().settings.timeScale, 1);
   EXPECT_EQ(f.controls.Label1->text(), QStringLiteral("1x Timing"));
   f.FormMouseWheel(-120);
-  EXPECT_EQ(f.model->settings.timeScale, 1);
+  EXPECT_EQ(f.frameModel().settings.timeScale, 1);
   f.controls.ScrollBar1->setValue(8);
-  EXPECT_EQ(f.model->settings.timeScale, 128);
+  EXPECT_EQ(f.frameModel().settings.timeScale, 128);
   f.FormMouseWheel(120);
   EXPECT_EQ(f.controls.ScrollBar1->value(), 8);
 }
@@ -143,8 +148,8 @@ TEST(Form, DrawingGoesOnAfterTheStayOnTopToggle) {
   TForm1& f = s.form;
   for (const bool onTop : {false, true}) {
     f.controls.AlwaysOnTopCheckBox->setChecked(onTop);
-    const int before = f.framesDrawn;
-    EXPECT_TRUE(waitFor([&] { return f.framesDrawn > before + 10; })) << onTop;
+    const int before = f.framesDrawn();
+    EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > before + 10; })) << onTop;
     EXPECT_EQ(f.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), onTop);
   }
 }
@@ -168,28 +173,28 @@ TEST(Form, DeviceChoiceRestartsCaptureAndShowsWhyItFails) {
   ScriptedInput input;
   TForm1 f(CommandLine{}, *input.sound);
   f.show();
-  ASSERT_TRUE(waitFor([&] { return f.framesDrawn > 2; }));
+  ASSERT_TRUE(waitFor([&] { return f.framesDrawn() > 2; }));
   QComboBox* list = f.controls.devCombo;
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->itemText(1), QStringLiteral("AudioDevice #1"));
   EXPECT_EQ(list->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("Fake input 1"));
   EXPECT_EQ(input.device->openedDevice(), 0);
-  EXPECT_TRUE(f.statusLabel->isHidden());
+  EXPECT_TRUE(f.statusLine().isHidden());
 
   input.device->failures["open"] = 2;
   list->setCurrentIndex(1);
   f.devComboChange();
-  EXPECT_TRUE(f.statusLabel->isVisible());
+  EXPECT_TRUE(f.statusLine().isVisible());
   EXPECT_EQ(
-      f.statusLabel->text(),
+      f.statusLine().text(),
       QStringLiteral("Could not open the input device for recording:  There is no such device."));
-  const int drawn = f.framesDrawn;
-  EXPECT_TRUE(waitFor([&] { return f.framesDrawn > drawn + 5; })) << "the display goes on";
+  const int drawn = f.framesDrawn();
+  EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 5; })) << "the display goes on";
 
   input.device->failures.clear();
   f.devComboChange();  // the same entry again: stopped and started anew
   EXPECT_EQ(input.device->openedDevice(), 1);
-  EXPECT_TRUE(f.statusLabel->isHidden());
+  EXPECT_TRUE(f.statusLine().isHidden());
 }
 
 TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
@@ -212,24 +217,24 @@ TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
   QFile args(called);
   ASSERT_TRUE(args.open(QIODevice::ReadOnly));
   EXPECT_EQ(args.readAll().trimmed(), QByteArray("--tab=4"));
-  EXPECT_TRUE(f.statusLabel->isHidden());
+  EXPECT_TRUE(f.statusLine().isHidden());
 
   QFile::remove(bin.filePath(QStringLiteral("pavucontrol")));
   f.Button1Click();  // nothing to start: a hint, no box
   qputenv("PATH", path);
-  EXPECT_TRUE(f.statusLabel->isVisible());
-  EXPECT_TRUE(f.statusLabel->text().contains(QStringLiteral("pavucontrol")));
+  EXPECT_TRUE(f.statusLine().isVisible());
+  EXPECT_TRUE(f.statusLine().text().contains(QStringLiteral("pavucontrol")));
 }
 
 TEST(Form, SessionEndDestroysTheAudioComponentOnce) {
   Started s;
   TForm1& f = s.form;
   f.endSession();
-  EXPECT_FALSE(f.Audio1);
+  EXPECT_FALSE(f.audio());
   f.endSession();
   f.devComboChange();  // finds no component and does nothing
-  const int drawn = f.framesDrawn;
-  EXPECT_TRUE(waitFor([&] { return f.framesDrawn > drawn + 5; }));
+  const int drawn = f.framesDrawn();
+  EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 5; }));
 }
 
 TEST(Program, FramesAndScreenshotWriteThePanelsPicture) {

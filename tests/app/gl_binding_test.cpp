@@ -182,7 +182,7 @@ TEST_F(GlBindingTest, ActivationFailures) {
             0u);
   platform.makeCurrentFails = true;
   EXPECT_EQ(thrown<EOpenGLException>([&] { binding.makeContextCurrent(kDc, rc); }),
-            "wglMakeCurrent failed");
+            "The OpenGL context could not be made current.");
   EXPECT_EQ(binding.activationDepth(), 0);
   platform.makeCurrentFails = false;
   binding.makeContextCurrent(kDc, rc);  // the failed attempt left nothing behind
@@ -194,7 +194,7 @@ TEST_F(GlBindingTest, ActivationFailures) {
   EXPECT_EQ(binding.activationDepth(), 1);
   platform.makeCurrentFails = true;
   EXPECT_EQ(thrown<EOpenGLException>([&] { binding.releaseContextCurrent(); }),
-            "wglMakeCurrent failed");
+            "The OpenGL context could not be made current.");
 }
 
 TEST_F(GlBindingTest, DeletionRefusesActiveContexts) {
@@ -208,7 +208,7 @@ TEST_F(GlBindingTest, DeletionRefusesActiveContexts) {
   binding.releaseContextCurrent();
   platform.deleteFails = true;
   EXPECT_EQ(thrown<EOpenGLException>([&] { binding.deleteRenderContext(rc); }),
-            "wglDeleteContext failed");
+            "The OpenGL context could not be deleted.");
   platform.deleteFails = false;
   binding.deleteRenderContext(rc);
   EXPECT_TRUE(platform.liveContexts.empty());

@@ -86,15 +86,6 @@ TEST_F(GlSurfaceTest, RebuildWaitsForThePanelToBeExposedAgain) {
   EXPECT_TRUE(log.take().empty());
 }
 
-TEST_F(GlSurfaceTest, ARecreatedWindowIsNotDrawnIntoBeforeItsNextExpose) {
-  host.styleRecreates = true;  // the panel still says it is exposed: stale until re-shown
-  surface.recreateSurface();
-  EXPECT_EQ(log.take().back(), "applyStayOnTop off");
-  EXPECT_FALSE(surface.hasSurface());
-  surface.panelExposed();
-  EXPECT_EQ(log.take(), kRebuild);
-}
-
 TEST_F(GlSurfaceTest, AStyleFailureStillRebuildsAndIsReported) {
   host.styleFails = true;
   EXPECT_THROW(surface.recreateSurface(), std::runtime_error);

@@ -23,8 +23,6 @@ using AudioComponent = AudioFixture;
 
 TEST_F(AudioComponent, ConstructionLeavesGateClosedAndBuildsBothRings) {
   EXPECT_EQ(audio->Version(), "4.0 (32bit)");
-  audio->setVersion("9");
-  EXPECT_EQ(audio->Version(), "4.0 (32bit)");
   EXPECT_EQ(audio->AudioDeviceID(), -1);
   EXPECT_EQ(recorder().TrigLevel(), 0);
   EXPECT_FALSE(recorder().Triggered);

@@ -46,9 +46,8 @@ TEST_F(AudioFixture, CaptureThreadAllocatesNothingPerBlock) {
   samples.setLayout(384, 2);
   std::atomic<int> received{0};
   long first = -1, last = -1;
-  audio->OnRecord = [&](void*, void* LP, void* RP, std::uint16_t size) {
-    samples.append(static_cast<const std::uint8_t*>(LP), static_cast<const std::uint8_t*>(RP),
-                   size);
+  audio->OnRecord = [&](void*, const std::uint8_t* LP, const std::uint8_t* RP, std::uint16_t size) {
+    samples.append(LP, RP, size);
     if (first < 0) first = allocations;  // after the thread's own start-up
     last = allocations;
     received.fetch_add(1, std::memory_order_release);

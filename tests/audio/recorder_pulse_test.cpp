@@ -115,7 +115,7 @@ class RecorderPulseTest : public test::PulseDaemonTest {
     r.setNoSamples(kSamples);
     r.setSampleRate(kRate);
     r.Triggered = true;
-    audio_->OnRecord = [this](void*, void* lp, void* rp, std::uint16_t size) {
+    audio_->OnRecord = [this](void*, const std::uint8_t* lp, const std::uint8_t* rp, std::uint16_t size) {
       store_.add(lp, rp, size);
     };
     monitor_ = test::monitorIndex(in_);

@@ -24,10 +24,8 @@ struct Recorder : AudioFixture {
   std::vector<Block> blocks;
   Recorder() {
     in.texts[7] = "Out of memory.";
-    audio->OnRecord = [this](void*, void* LP, void* RP, std::uint16_t size) {
-      const auto* l = static_cast<const std::uint8_t*>(LP);
-      const auto* r = static_cast<const std::uint8_t*>(RP);
-      Block b{{l, l + size}, {}, RP != nullptr, size};
+    audio->OnRecord = [this](void*, const std::uint8_t* l, const std::uint8_t* r, std::uint16_t size) {
+      Block b{{l, l + size}, {}, r != nullptr, size};
       if (r) b.right.assign(r, r + size);
       blocks.push_back(std::move(b));
     };

@@ -19,9 +19,7 @@ TEST_F(AudioFixture, RingDeliversThousandsOfBlocksInOrderFromTheCaptureThread) {
   std::vector<int> order(kBlocks, -1);  // preallocated: the capture thread only stores
   std::vector<int> slot(kBlocks, -1);
   std::atomic<int> received{0};
-  audio->OnRecord = [&](void*, void* LP, void* RP, std::uint16_t size) {
-    const auto* l = static_cast<const std::uint8_t*>(LP);
-    const auto* r = static_cast<const std::uint8_t*>(RP);
+  audio->OnRecord = [&](void*, const std::uint8_t* l, const std::uint8_t* r, std::uint16_t size) {
     const int n = received.load(std::memory_order_relaxed);
     // The block number is written into both channels of every frame.
     const int number = l[0] | l[1] << 8;

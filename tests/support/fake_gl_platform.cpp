@@ -138,10 +138,9 @@ void FakeGlLoader::unload(GlTable& table) {
   loaded_ = false;
 }
 
-bool FakeSurfaceHost::applyStayOnTop() {
+void FakeSurfaceHost::applyStayOnTop() {
   log_.add(stayOnTop ? "applyStayOnTop on" : "applyStayOnTop off");
   if (styleFails) throw std::runtime_error("the window style cannot be changed");
-  return styleRecreates;
 }
 
 }  // namespace bandscope::test

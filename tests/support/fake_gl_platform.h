@@ -80,13 +80,12 @@ class FakeSurfaceHost : public SurfaceHost {
  public:
   explicit FakeSurfaceHost(CallLog& log) : log_(log) {}
   bool styleFails = false, exposed = true, zBuffer = false, stayOnTop = false;
-  bool styleRecreates = false;  // applyStayOnTop re-creates the native windows
   SurfaceHandle panel = reinterpret_cast<SurfaceHandle>(0x10);
   int width = 800, height = 644;
 
   void stopTimer() override { log_.add("stopTimer"); }
   void startTimer() override { log_.add("startTimer"); }
-  bool applyStayOnTop() override;
+  void applyStayOnTop() override;
   SurfaceHandle panelSurface() override { return panel; }
   bool panelExposed() override { return exposed; }
   bool zBufferChecked() override { return zBuffer; }

@@ -23,11 +23,9 @@ PanelHost::PanelHost(int w, int h) : width(w), height(h) {
   panel.show();
 }
 
-bool PanelHost::applyStayOnTop() {
-  const bool change = panel.flags().testFlag(Qt::WindowStaysOnTopHint) != stayOnTop;
+void PanelHost::applyStayOnTop() {
   panel.setFlag(Qt::WindowStaysOnTopHint, stayOnTop);
   panel.show();
-  return change;
 }
 
 GlWindow::GlWindow(int width, int height)

@@ -23,7 +23,7 @@ class PanelHost : public SurfaceHost {
   PanelHost(int width, int height);
   void stopTimer() override { ++timerStops; }
   void startTimer() override { ++timerStarts; }
-  bool applyStayOnTop() override;
+  void applyStayOnTop() override;
   SurfaceHandle panelSurface() override { return &panel; }
   bool panelExposed() override { return panel.isExposed(); }
   bool zBufferChecked() override { return zBuffer; }

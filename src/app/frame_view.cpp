@@ -1,0 +1,57 @@
+#include "app/frame_view.h"
+
+#include "display/gl_font.h"
+
+namespace bandscope {
+
+namespace {
+
+constexpr float kCameraDistance = -4.9f;
+
+void drawFrameRate(const GlTable& gl, GLuint fontListBase, const std::string& text) {
+  gl.glPushMatrix();
+  gl.glTranslatef(-2.0f, 1.15f, -4.0f);  // before the camera: fixed at the top left
+  gl.glColor3f(1, 1, 1);
+  beginText(gl);
+  drawText(gl, fontListBase, text, -0.075f, 0.05f);
+  endText(gl);
+  gl.glPopMatrix();
+}
+
+}  // namespace
+
+void setProjection(const GlTable& gl, int width, int height) {
+  gl.glViewport(0, 0, width, height);
+  gl.glMatrixMode(GL_PROJECTION);
+  gl.glLoadIdentity();
+  gl.gluPerspective(45.0, static_cast<double>(width) / height, 0.1, 100.0);
+}
+
+void drawFrameView(const GlTable& gl, const FrameView& view,
+                   const std::function<void()>& drawScene) {
+  setProjection(gl, view.width, view.height);
+  gl.glMatrixMode(GL_MODELVIEW);
+  gl.glClearColor(0, 0, 0, 0);
+  gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  gl.glLoadIdentity();
+  if (view.frameRateText) drawFrameRate(gl, view.fontListBase, *view.frameRateText);
+  const Camera& c = view.camera;
+  gl.glPushMatrix();
+  gl.glRotatef(c.cameraPitch, 1, 0, 0);
+  gl.glRotatef(c.cameraYaw, 0, 1, 0);
+  gl.glTranslatef(c.cameraPanX, -c.cameraPanY, c.cameraDolly + kCameraDistance);
+  drawScene();
+  gl.glPopMatrix();
+}
+
+QImage readBackBuffer(const GlTable& gl, int width, int height) {
+  QImage image(width, height, QImage::Format_RGB888);
+  gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  gl.glReadBuffer(GL_BACK);
+  for (int y = 0; y < height; ++y) {  // GL rows run bottom up
+    gl.glReadPixels(0, height - 1 - y, width, 1, GL_RGB, GL_UNSIGNED_BYTE, image.scanLine(y));
+  }
+  return image;
+}
+
+}  // namespace bandscope
