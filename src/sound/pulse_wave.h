@@ -18,23 +18,6 @@
 // Formats: PCM, 8-bit unsigned or 16-bit little-endian, 1 or 2 channels, any rate the server
 // accepts (blockAlign must be channels * bits / 8); anything else is WAVERR_BADFORMAT.
 //
-// Input: a record stream with PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED and a fragment
-// of kFragmentFrames frames (blockAlign * 512 bytes: 11.6 ms at 44.1 kHz, one 1024-byte buffer
-// of 512 stereo 8-bit frames). The fragment is fixed at open, before any header is prepared;
-// buffers of another size simply take several fragments or share one. Data is copied on the
-// mainloop thread into the oldest queued header (a fixed FIFO of kQueueCapacity headers, no
-// allocation); a full header gets WHDR_DONE, leaves the FIFO and is returned with WIM_DATA.
-// Data that arrives with no header queued is dropped and counted (droppedBytes). Holes in the
-// stream are filled with silence.
-//
-// Output: a playback stream (target length two fragments, prebuffering one). write copies the
-// header's bytes into the stream at once (pa_stream_write) and keeps the header in a fixed FIFO
-// until the server has consumed its bytes: its read index, polled every few milliseconds while
-// headers are queued, has passed the header's last byte (that is, the data has been mixed into
-// the sink; it is heard up to the sink's latency later). Then the header gets WHDR_DONE and is
-// returned with WOM_DONE on the mainloop thread. A stream stalled in prebuffering (a short
-// tail) is triggered so every header comes back.
-//
 // Failure: when the server dies or a stream fails, the callback gets WAVE_DEVICE_FAILED once,
 // with param = SERVICE_ERROR_BASE + the libpulse error number (errorText: pa_strerror, e.g.
 // "Connection terminated"). After that addBuffer, start and write return that code; reset
@@ -50,7 +33,9 @@
 // operation holds the mainloop lock, so after reset or close returns no callback for that handle is
 // in flight.
 //
-// pulse_detail holds the parts both services share.
+// pulse_detail holds the parts both services share. The code: pulse_connection (mainloop and
+// context), pulse_devices.cpp (the device list), pulse_stream and pulse_service.h (the stream
+// core and the shared operations), pulse_wave_in.cpp and pulse_wave_out.cpp.
 
 #include <cstdint>
 #include <memory>
@@ -104,13 +89,13 @@ class ServerDevices {
   std::uint64_t generation_ = 0;  // the connection's generation the list was read on
 };
 
-struct InputStream;   // a record stream, in the .cpp
-struct OutputStream;  // a playback stream, in the .cpp
+struct InputStream;   // a record stream, in pulse_wave_in.cpp
+struct OutputStream;  // a playback stream, in pulse_wave_out.cpp
 
 // What PulseWaveIn and PulseWaveOut share: the connection, the server's sources or sinks, the
 // open streams and the operations that are the same in both directions. Handles are never
 // reused, so a stale one is always refused. UI thread; findLocked with the lock held.
-// Instantiated for the two services only.
+// Defined in pulse_service.h and instantiated for the two services only.
 template <typename Interface, typename StreamType>
 class Service : public Interface {
  public:
@@ -156,6 +141,14 @@ class Service : public Interface {
 
 }  // namespace pulse_detail
 
+// Input: a record stream with PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED and a fragment
+// of kFragmentFrames frames (blockAlign * 512 bytes: 11.6 ms at 44.1 kHz, one 1024-byte buffer
+// of 512 stereo 8-bit frames). The fragment is fixed at open, before any header is prepared;
+// buffers of another size simply take several fragments or share one. Data is copied on the
+// mainloop thread into the oldest queued header (a fixed FIFO of kQueueCapacity headers, no
+// allocation); a full header gets WHDR_DONE, leaves the FIFO and is returned with WIM_DATA.
+// Data that arrives with no header queued is dropped and counted (droppedBytes). Holes in the
+// stream are filled with silence.
 class PulseWaveIn final : public pulse_detail::Service<WaveInService, pulse_detail::InputStream> {
  public:
   explicit PulseWaveIn(std::string server = {});
@@ -176,6 +169,14 @@ class PulseWaveIn final : public pulse_detail::Service<WaveInService, pulse_deta
   std::uint64_t droppedBytes(WaveHandle handle);
 };
 
+// Output: a playback stream (target length two fragments, prebuffering one). write copies the
+// header's bytes into the stream at once (pa_stream_write) and keeps the header in a fixed FIFO
+// until the server has consumed its bytes: its read index, polled every few milliseconds while
+// headers are queued, has passed the header's last byte (that is, the data has been mixed into
+// the sink; it is heard up to the sink's latency later). Then the header gets WHDR_DONE and is
+// returned with WOM_DONE on the mainloop thread. A stream stalled in prebuffering (a short
+// tail) is triggered so every header comes back.
+// Not used by the program today; kept because TAudio's player TPlayer plays through it (tested).
 class PulseWaveOut final
     : public pulse_detail::Service<WaveOutService, pulse_detail::OutputStream> {
  public:
