@@ -1,6 +1,7 @@
 #include "app/form.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
@@ -383,7 +384,7 @@ void TForm1::Timer1Timer() {
     ++framesDrawn;
     const bool last = line_.frames && framesDrawn >= *line_.frames;
     QString shotPath = std::exchange(nextScreenshot_, QString());
-    if (last && !line_.screenshot.isEmpty()) shotPath = line_.screenshot;
+    if (last && !line_.screenshot.empty()) shotPath = QFile::decodeName(line_.screenshot.c_str());
     if (!shotPath.isEmpty() || onFrameCaptured) {
       const QImage picture = readPanel();
       if (onFrameCaptured) onFrameCaptured(picture);
@@ -407,10 +408,10 @@ void TForm1::Timer1Timer() {
 
 void TForm1::finishRun() {
   Timer1.stop();
-  if (!line_.exportCsv.isEmpty()) {
+  if (!line_.exportCsv.empty()) {
     const int channels = controls.StereoCheckBox->isChecked() ? 2 : 1;
-    if (!writeAnalysisCsv(line_.exportCsv.toStdString(), *model, channels))
-      throw std::runtime_error("cannot write the CSV file " + line_.exportCsv.toStdString());
+    if (!writeAnalysisCsv(line_.exportCsv, *model, channels))
+      throw std::runtime_error("cannot write the CSV file " + line_.exportCsv);
   }
   QCoreApplication::exit(0);
 }
