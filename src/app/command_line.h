@@ -2,21 +2,24 @@
 // The command line: bandscope [BANDS] [--frames N] [--screenshot PATH] [--input FILE
 // [--offline]] [--export-csv PATH] [--mono] [--no-phon] [--time-scale N] [--device N], with
 // --help and --version. UI thread, before the window exists.
+//
+// Arguments are taken as the bytes the system passed: file names reach the file devices
+// unchanged, whatever their encoding.
 
-#include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace bandscope {
 
 struct CommandLine {
   std::optional<uint16_t> bandParameter;  // BANDS reduced to 16 bits, as given
   std::optional<int> frames;              // quit after this many frame ticks
-  QString screenshot;                     // picture of the last frame, PNG or BMP
-  QString input;                          // record from this audio file instead
+  std::string screenshot;                 // picture of the last frame, PNG or BMP
+  std::string input;                      // record from this audio file instead
   bool offline = false;                   // one buffer of the file per frame, no waiting
-  QString exportCsv;                      // analysis state after the last frame
+  std::string exportCsv;                  // analysis state after the last frame
   bool mono = false;                      // start with the stereo box unchecked
   bool noPhon = false;                    // start with the phon boost unchecked
   int timeScale = 2;                      // 1, 2, 4 ... 128
@@ -26,12 +29,12 @@ struct CommandLine {
 struct CommandLineResult {
   enum class Outcome { Run, Exit, Error } outcome = Outcome::Run;
   CommandLine line;
-  QString message;  // help or version text for Exit, the error and usage for Error
+  std::string message;  // help or version text for Exit, the error and usage for Error
 };
 
 // Parses the arguments (the program name first). Not a decimal integer for BANDS, an
 // unknown option or a bad value gives Error with a message naming it.
-CommandLineResult parseCommandLine(const QStringList& arguments);
+CommandLineResult parseCommandLine(const std::vector<std::string>& arguments);
 
 // The band count the bar ends up with: the parameter clamped to 8 .. 512, 192 without one.
 uint16_t bandCountFor(const CommandLine& line);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -389,7 +390,7 @@ void TForm1::Timer1Timer() {
     ++framesDrawn_;
     const bool last = line_.frames && framesDrawn_ >= *line_.frames;
     QString shotPath = std::exchange(nextScreenshot_, QString());
-    if (last && !line_.screenshot.isEmpty()) shotPath = line_.screenshot;
+    if (last && !line_.screenshot.empty()) shotPath = QFile::decodeName(line_.screenshot.c_str());
     if (!shotPath.isEmpty() && !readPanel().save(shotPath)) {
       throw std::runtime_error("cannot write the screenshot " + shotPath.toStdString());
     }
@@ -409,10 +410,10 @@ void TForm1::Timer1Timer() {
 
 void TForm1::finishRun() {
   Timer1.stop();
-  if (!line_.exportCsv.isEmpty()) {
+  if (!line_.exportCsv.empty()) {
     const int channels = controls.StereoCheckBox->isChecked() ? 2 : 1;
-    if (!writeAnalysisCsv(line_.exportCsv.toStdString(), *model, channels))
-      throw std::runtime_error("cannot write the CSV file " + line_.exportCsv.toStdString());
+    if (!writeAnalysisCsv(line_.exportCsv, *model, channels))
+      throw std::runtime_error("cannot write the CSV file " + line_.exportCsv);
   }
   QCoreApplication::exit(0);
 }

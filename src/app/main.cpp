@@ -8,16 +8,15 @@
 #include "app/sound_services.h"
 
 int main(int argc, char** argv) {
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   // Before any window: a bad command line opens none.
-  const bandscope::CommandLineResult parsed = bandscope::parseCommandLine(arguments);
+  const bandscope::CommandLineResult parsed =
+      bandscope::parseCommandLine(std::vector<std::string>(argv, argv + argc));
   if (parsed.outcome == bandscope::CommandLineResult::Outcome::Error) {
-    std::fputs(parsed.message.toLocal8Bit().constData(), stderr);
+    std::fputs(parsed.message.c_str(), stderr);
     return 2;
   }
   if (parsed.outcome == bandscope::CommandLineResult::Outcome::Exit) {
-    std::fputs(parsed.message.toLocal8Bit().constData(), stdout);
+    std::fputs(parsed.message.c_str(), stdout);
     return 0;
   }
   QApplication app(argc, argv);

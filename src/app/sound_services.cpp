@@ -7,9 +7,9 @@ namespace bandscope {
 
 std::unique_ptr<SoundServices> openSoundServices(const CommandLine& line, std::string& error) {
   auto s = std::make_unique<SoundServices>();
-  if (!line.input.isEmpty()) {
+  if (!line.input.empty()) {
     const auto mode = line.offline ? sound::FileMode::Offline : sound::FileMode::RealTime;
-    s->file = sound::FileWaveInput::load(line.input.toStdString(), mode, error);
+    s->file = sound::FileWaveInput::load(line.input, mode, error);
     if (!s->file) return nullptr;
   }
   s->queue = std::make_unique<QtMessageQueue>();

@@ -5,14 +5,14 @@
 namespace bandscope {
 namespace {
 
-CommandLineResult parse(QStringList args) {
-  args.prepend(QStringLiteral("bandscope"));
+CommandLineResult parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "bandscope");
   return parseCommandLine(args);
 }
 
-uint16_t bandsFrom(QStringList args) {
+uint16_t bandsFrom(std::vector<std::string> args) {
   const CommandLineResult r = parse(std::move(args));
-  EXPECT_EQ(r.outcome, CommandLineResult::Outcome::Run) << r.message.toStdString();
+  EXPECT_EQ(r.outcome, CommandLineResult::Outcome::Run) << r.message;
   return bandCountFor(r.line);
 }
 
@@ -25,6 +25,7 @@ TEST(CommandLine, BandCountFollowsTheParameterWithinTheBarsRange) {
   EXPECT_EQ(bandsFrom({"-1"}), 512) << "-1 is 65535 in 16 bits";
   EXPECT_EQ(bandsFrom({"65544"}), 8) << "65544 is 8 in 16 bits";
   EXPECT_EQ(bandsFrom({"-1", "--frames", "3"}), 512);
+  EXPECT_EQ(bandsFrom({"--frames", "3", "--", "+16"}), 16);
   EXPECT_EQ(parse({"-1"}).line.bandParameter, 65535);
 }
 
@@ -32,7 +33,7 @@ TEST(CommandLine, FramesAndScreenshot) {
   const CommandLineResult r = parse({"--frames", "30", "--screenshot", "out.png", "256"});
   ASSERT_EQ(r.outcome, CommandLineResult::Outcome::Run);
   EXPECT_EQ(r.line.frames, 30);
-  EXPECT_EQ(r.line.screenshot, QStringLiteral("out.png"));
+  EXPECT_EQ(r.line.screenshot, "out.png");
   EXPECT_EQ(bandCountFor(r.line), 256);
 }
 
@@ -40,10 +41,10 @@ TEST(CommandLine, CaptureAndStartOptions) {
   const CommandLineResult r =
       parse({"--input", "a.wav", "--offline", "--frames", "5", "--export-csv", "out.csv", "--mono",
              "--no-phon", "--time-scale", "128", "--device", "3"});
-  ASSERT_EQ(r.outcome, CommandLineResult::Outcome::Run) << r.message.toStdString();
-  EXPECT_EQ(r.line.input, QStringLiteral("a.wav"));
+  ASSERT_EQ(r.outcome, CommandLineResult::Outcome::Run) << r.message;
+  EXPECT_EQ(r.line.input, "a.wav");
   EXPECT_TRUE(r.line.offline);
-  EXPECT_EQ(r.line.exportCsv, QStringLiteral("out.csv"));
+  EXPECT_EQ(r.line.exportCsv, "out.csv");
   EXPECT_TRUE(r.line.mono);
   EXPECT_TRUE(r.line.noPhon);
   EXPECT_EQ(r.line.timeScale, 128);
@@ -54,9 +55,21 @@ TEST(CommandLine, CaptureAndStartOptions) {
   EXPECT_FALSE(defaults.mono || defaults.noPhon || defaults.offline);
 }
 
+TEST(CommandLine, PathsAndInlineValuesAreKeptByteForByte) {
+  const CommandLineResult r = parse({"--input=caf\xe9.wav", "--frames=5", "--export-csv",
+                                     "\xff.csv", "--screenshot", "r\xc3\xa9sum\xe9.PNG"});
+  ASSERT_EQ(r.outcome, CommandLineResult::Outcome::Run) << r.message;
+  EXPECT_EQ(r.line.input, "caf\xe9.wav");
+  EXPECT_EQ(r.line.frames, 5);
+  EXPECT_EQ(r.line.exportCsv, "\xff.csv");
+  EXPECT_EQ(r.line.screenshot, "r\xc3\xa9sum\xe9.PNG");
+  EXPECT_EQ(parse({"--input", "--mono"}).line.input, "--mono")
+      << "the next argument, whatever it is";
+}
+
 TEST(CommandLine, BadArgumentsAreNamedWithTheUsage) {
   const struct {
-    QStringList args;
+    std::vector<std::string> args;
     const char* named;
   } cases[] = {{{"abc"}, "'abc' is not a decimal integer"},
                {{"12x"}, "'12x'"},
@@ -70,15 +83,36 @@ TEST(CommandLine, BadArgumentsAreNamedWithTheUsage) {
                {{"--time-scale", "256"}, "--time-scale"},
                {{"--device", "-1"}, "--device"},
                {{"--offline"}, "needs --input"},
-               {{"--export-csv", "a.csv"}, "needs --frames"}};
+               {{"--export-csv", "a.csv"}, "needs --frames"},
+               {{"--bogus", "-xh"}, "bandscope: Unknown options: bogus, x.\n\nUsage: bandscope"},
+               {{"-\xc3\xa9"}, "Unknown option '\xc3\xa9'."},
+               {{"--mono=1"}, "Unexpected value after '--mono'."},
+               {{"-h=1"}, "Unexpected value after '-h'."},
+               {{"--bogus", "--frames"}, "bandscope: Missing value after '--frames'.\n"},
+               {{"--", "--mono"}, "'--mono' is not a decimal"}};
   for (const auto& c : cases) {
     const CommandLineResult r = parse(c.args);
     EXPECT_EQ(r.outcome, CommandLineResult::Outcome::Error) << c.named;
-    EXPECT_TRUE(r.message.contains(QString::fromUtf8(c.named))) << r.message.toStdString();
-    EXPECT_TRUE(r.message.contains(QStringLiteral("Usage: bandscope"))) << c.named;
+    EXPECT_NE(r.message.find(c.named), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find("Usage: bandscope"), std::string::npos) << c.named;
   }
-  EXPECT_EQ(parse({"--help"}).outcome, CommandLineResult::Outcome::Exit);
-  EXPECT_EQ(parse({"--version"}).message, QStringLiteral("bandscope 1.0\n"));
+}
+
+TEST(CommandLine, HelpAndVersionComeBeforeTheOtherChecks) {
+  const std::string help = parse({"--help", "--frames", "0"}).message;
+  EXPECT_EQ(parse({"-h"}).outcome, CommandLineResult::Outcome::Exit);
+  EXPECT_EQ(parse({"-vh"}).message, help);
+  EXPECT_TRUE(help.starts_with("Usage: bandscope [options] BANDS\n"));
+  EXPECT_NE(help.find("\n  -h, --help           Displays help on commandline options.\n"),
+            std::string::npos);
+  EXPECT_NE(help.find("\n  --screenshot <PATH>  After the last of --frames, save the display to "
+                      "PATH\n                       (.png or .bmp).\n"),
+            std::string::npos)
+      << help;
+  EXPECT_TRUE(
+      help.ends_with("\n\nArguments:\n  BANDS                Number of frequency bands, "
+                     "8 to 512 (192).\n"));
+  EXPECT_EQ(parse({"--version", "abc"}).message, "bandscope 1.0\n");
 }
 
 }  // namespace
