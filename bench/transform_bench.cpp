@@ -63,7 +63,7 @@ void BM_BandTransform(benchmark::State& state) {
 void BM_FftwReal(benchmark::State& state) {
   const int length = 2 * static_cast<int>(state.range(0));
   double* in = fftw_alloc_real(static_cast<size_t>(length));
-  fftw_complex* out = fftw_alloc_complex(static_cast<size_t>(length / 2 + 1));
+  fftw_complex* out = fftw_alloc_complex(static_cast<size_t>(length) / 2 + 1);
   fftw_plan plan = fftw_plan_dft_r2c_1d(length, in, out, FFTW_MEASURE);
   const auto window = noiseWindow(length);
   for (auto _ : state) {

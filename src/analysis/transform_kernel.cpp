@@ -4,10 +4,14 @@
 
 // GCC 12's AVX-512 headers trip -Wmaybe-uninitialized on their own "undefined" vectors
 // (GCC bug 105593); the warning is about the header, not this code.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 namespace bandscope {
 

@@ -292,8 +292,9 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& arguments) {
     result.line.bandParameter = static_cast<uint16_t>(static_cast<uint32_t>(*value) & 0xFFFF);
   }
   for (size_t k = 0; k < kOptionCount; ++k) {
-    if (!kOptions[k].apply || !scan.values[k]) continue;
-    if (const char* why = kOptions[k].apply(*scan.values[k], result.line)) return fail(why);
+    const auto& value = scan.values[k];
+    if (!kOptions[k].apply || !value) continue;
+    if (const char* why = kOptions[k].apply(*value, result.line)) return fail(why);
   }
   return result;
 }

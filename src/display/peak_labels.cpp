@@ -37,6 +37,7 @@ void drawPeakLabels(const SceneInput& in, int channel) {
 
     const std::string label =
         hzLabel(static_cast<float>(bandToHz(k, in.settings)), in.decimalSeparator);
+    // NOLINTNEXTLINE(bugprone-integer-division): the midpoint is a whole axis unit
     const float x = static_cast<float>((span.x0 + span.x1) / 2) / 200.0f;
     const float y = static_cast<float>(peak[k]) / 256.0f - 1.0f;
     drawText(gl, in.fontListBase, label, x, y);

@@ -85,13 +85,13 @@ GlyphSet rasteriseGlyphs(const FontRequest& request) {
     // The baseline runs along the top edge of image row baseY.
     glyph.yOrigin = bottom + 1 - baseY;
     const int32_t stride = glyph.bytesPerRow();
-    glyph.bits.assign(static_cast<size_t>(stride * glyph.height), 0);
+    glyph.bits.assign(static_cast<size_t>(stride) * static_cast<size_t>(glyph.height), 0);
     for (int32_t r = 0; r < glyph.height; ++r) {
       const auto* row = reinterpret_cast<const QRgb*>(canvas.constScanLine(bottom - r));
       for (int32_t i = 0; i < glyph.width; ++i) {
         if (isInk(row[left + i])) {
-          glyph.bits[static_cast<size_t>(r * stride + i / 8)] |=
-              static_cast<uint8_t>(0x80u >> (i % 8));
+          glyph.bits[static_cast<size_t>(r) * static_cast<size_t>(stride) +
+                     static_cast<size_t>(i / 8)] |= static_cast<uint8_t>(0x80u >> (i % 8));
         }
       }
     }

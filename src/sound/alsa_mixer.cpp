@@ -256,9 +256,10 @@ MMResult AlsaMixer::open(MixerHandle& handle, unsigned id, MessageQueue* queue,
   auto device = std::make_unique<Device>();
   int err = snd_mixer_open(&device->mixer, 0);
   if (err < 0) return fromAlsa(err);
-  if ((err = snd_mixer_attach(device->mixer, cards_[id].name.c_str())) < 0 ||
-      (err = snd_mixer_selem_register(device->mixer, nullptr, nullptr)) < 0 ||
-      (err = snd_mixer_load(device->mixer)) < 0) {
+  err = snd_mixer_attach(device->mixer, cards_[id].name.c_str());
+  if (err >= 0) err = snd_mixer_selem_register(device->mixer, nullptr, nullptr);
+  if (err >= 0) err = snd_mixer_load(device->mixer);
+  if (err < 0) {
     snd_mixer_close(device->mixer);
     return fromAlsa(err);
   }
