@@ -3,6 +3,8 @@
 // TMixDetails records (a device node, then each destination line followed by its source
 // lines with their volume, mute and meter controls), and the device's control-change
 // notifications passed on to the component's OnMixerChange.
+// Not used by the program today (the "rec mixer" button starts a mixer program instead): the
+// component builds it as part of its interface, for a future in-window level control.
 //
 // Threads: UI thread only. Notifications arrive through the component's message queue at
 // MessageWindow.

@@ -1,6 +1,8 @@
 #pragma once
 // The wave-output player: streams PCM from a source stream through four buffers to an
 // output device and reports each played buffer (OnBufferPlayed) and the end (OnPlayed).
+// Not used by the program today: the audio component carries it as part of its interface,
+// ready for playing back what was analysed; its tests keep it working.
 //
 // Threads: everything on the UI thread. The output service's notifications are posted by its
 // callback to the component's window and handled there.

@@ -1,5 +1,6 @@
 #pragma once
-// A seekable byte source for the player.
+// A seekable byte source for the player. Not used by the program today: it exists because
+// the player (also unused, see player.h) reads from it.
 //
 // Threads: the UI thread only.
 
