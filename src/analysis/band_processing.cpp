@@ -76,6 +76,11 @@ void analyseChannel(int c, const BandOptions& o, BandSettings& s, TransformTable
         "window must fit the sample buffer");
   int16_t magnitudes[kMaxBands];
   bandTransform(s, t, magnitudes, samples.sampleBuffer[c] + (s.bufferLength - s.windowLength));
+  applyMagnitudes(c, o, s, st, magnitudes);
+}
+
+void applyMagnitudes(int c, const BandOptions& o, const BandSettings& s, SpectrumState& st,
+                     const int16_t* magnitudes) {
   int32_t levels[kMaxBands];
   for (int i = 0; i < s.bandCount; ++i) {
     const int32_t m = magnitudes[i];

@@ -41,6 +41,11 @@ void initSpectrumState(SpectrumState& st, const BandSettings& s);
 void analyseChannel(int c, const BandOptions& o, BandSettings& s, TransformTables& t,
                     SpectrumState& st, const SampleRows& samples);
 
+// The rest of analyseChannel after the transform: channel c's magnitudes (bandCount of them)
+// become levels, with the phon boost when it is on, and go through applyFrameLevels.
+void applyMagnitudes(int c, const BandOptions& o, const BandSettings& s, SpectrumState& st,
+                     const int16_t* magnitudes);
+
 // One frame's rules for channel c from that frame's levels (levels[0 .. bandCount - 1]):
 // stores the levels and updates the averages, peaks, meters and, when c is the frame's last
 // channel, the newest sonogram row. analyseChannel ends with this call.

@@ -116,6 +116,13 @@ constexpr Option kOptions[] = {
            value, line.device, [](int32_t n) { return n >= 0; },
            "--device needs a device number, 0 or more");
      }},
+    {'\0', "max-fps", "N",
+     "Draw at most N frames a second, 0 for no limit (the display's rate; 60 where unknown).",
+     [](const std::string& value, CommandLine& line) {
+       return storeInteger(
+           value, line.maxFps, [](int32_t n) { return n >= 0 && n <= 1000; },
+           "--max-fps needs a whole number from 0 to 1000");
+     }},
 };
 constexpr size_t kOptionCount = std::size(kOptions);
 constexpr std::string_view kBandsName = "BANDS";

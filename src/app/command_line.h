@@ -1,7 +1,7 @@
 #pragma once
 // The command line: bandscope [BANDS] [--frames N] [--screenshot PATH] [--input FILE
-// [--offline]] [--export-csv PATH] [--mono] [--no-phon] [--time-scale N] [--device N], with
-// --help and --version. UI thread, before the window exists.
+// [--offline]] [--export-csv PATH] [--mono] [--no-phon] [--time-scale N] [--device N]
+// [--max-fps N], with --help and --version. UI thread, before the window exists.
 //
 // Arguments are taken as the bytes the system passed: file names reach the file devices
 // unchanged, whatever their encoding.
@@ -24,6 +24,7 @@ struct CommandLine {
   bool noPhon = false;                    // start with the phon boost unchecked
   int timeScale = 2;                      // 1, 2, 4 ... 128
   int device = 0;                         // entry of the device list to start on
+  std::optional<int> maxFps;              // drawn frames a second at most, 0: no limit
 };
 
 struct CommandLineResult {

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -28,9 +29,9 @@ namespace bandscope {
 
 namespace {
 
-int64_t steadyMs() {
+int64_t steadyUs() {
   using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 MouseButtons buttonsOf(Qt::MouseButtons b) {
@@ -46,7 +47,7 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       sound_(sound),
       model(std::make_unique<FrameModel>()),
       samples(std::make_unique<SampleBuffer>()),
-      clockMs(steadyMs),
+      clockUs_(steadyUs),
       surface_(binding_, platform_, gl_, *this, [](const GlTable& gl, GLuint& base) {
         createFontLists(gl, base, "Smallfonts", rasteriseGlyphs);
       }) {
@@ -64,7 +65,9 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   controls.ScrollBar1->setValue(std::countr_zero(static_cast<unsigned>(line.timeScale)) + 1);
 
   Timer1.setObjectName(QStringLiteral("Timer1"));
-  Timer1.setInterval(line.offline ? 0 : 4);  // offline: frames back to back
+  // Offline: frames back to back, one step each. Live: the first interval is the old 4 ms;
+  // each tick then sets the time to the next frame.
+  Timer1.setInterval(line.offline ? 0 : 4);
   Timer1.setTimerType(Qt::PreciseTimer);
   connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
   wireControls();
@@ -173,6 +176,7 @@ void TForm1::FormCreate() {
     controls.sono_steps_ScrollBar->setMaximum(512);
     controls.sono_steps_ScrollBar->setValue(64);
     surface_.create();
+    pacer_.setTargetFps(line_.maxFps ? *line_.maxFps : displayRate());
 
     Audio1 = std::make_unique<audio::TAudio>(sound_.services());
     Audio1->OnSessionEnd = [this] { Audio1.reset(); };
@@ -345,6 +349,13 @@ void TForm1::panelMouse(QMouseEvent* e, MouseEventKind kind) {
   }
 }
 
+// The refresh rate of the window's screen, where the platform knows one; else 60.
+int TForm1::displayRate() const {
+  const QScreen* s = screen();
+  const qreal hz = s ? s->refreshRate() : 0;
+  return hz >= 1 && hz <= 1000 ? qRound(hz) : FramePacer::kDefaultFps;
+}
+
 bool TForm1::zBufferChecked() {
   return controls.zBuffer_CheckBox->isChecked();
 }
@@ -373,19 +384,22 @@ void TForm1::Timer1Timer() {
   try {
     if (line_.offline && Audio1) Audio1->Recorder->deliverNext();  // exactly one buffer
     updateStatus();
+    const int64_t now = clockUs_();
+    // Offline every frame is one step of the file; live the wall clock decides.
+    const int steps = line_.offline ? 1 : pacer_.stepsDue(now);
     tickCount = (tickCount + 1) % 120;
-    spinAngle += 0.3f;
+    for (int k = 0; k < steps; ++k) spinAngle += 0.3f;  // turns with the analysis' clock
     std::string rate;
     const bool showRate = controls.fps_Check->isChecked();
     if (showRate) {
-      frameRate.measure(clockMs());
+      frameRate.measure(now / 1000);
       rate = frameRate.text(decimalSeparator_);
     }
     const FrameView view{clientWidth(), clientHeight(), camera_, surface_.fontListBase,
                          showRate ? &rate : nullptr};
-    drawFrameView(gl_, view, [this] {
+    drawFrameView(gl_, view, [this, steps] {
       frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
-                   decimalSeparator_);
+                   decimalSeparator_, steps);
     });
     ++framesDrawn_;
     const bool last = line_.frames && framesDrawn_ >= *line_.frames;
@@ -396,7 +410,11 @@ void TForm1::Timer1Timer() {
     }
     surface_.swapBuffers();
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked()) raise();  // no activation
-    if (last) finishRun();
+    if (last) {
+      finishRun();
+    } else if (!line_.offline && Timer1.isActive()) {
+      Timer1.start(pacer_.msUntilNextFrame(clockUs_()));  // the UI thread sleeps till then
+    }
   } catch (const std::exception& e) {
     // One box, not one per tick: the display stands still until the user acts.
     Timer1.stop();

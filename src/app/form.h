@@ -14,6 +14,7 @@
 #include "app/command_line.h"
 #include "app/control_panel.h"
 #include "app/display_panel.h"
+#include "app/frame_pacer.h"
 #include "app/frame_rate.h"
 #include "app/gl_binding.h"
 #include "app/gl_surface.h"
@@ -71,6 +72,9 @@ class TForm1 : public QWidget, public SurfaceHost {
   const Camera& camera() const { return camera_; }
   audio::TAudio* audio() const { return Audio1.get(); }  // null before start-up, after the end
   const QLabel& statusLine() const { return *statusLabel; }
+  // The monotonic microsecond clock the tick paces itself by; tests set their own.
+  void setClock(std::function<int64_t()> clockUs) { clockUs_ = std::move(clockUs); }
+  const FramePacer& pacer() const { return pacer_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -87,6 +91,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   void updateStatus();
   void finishRun();
   FrameOptions frameOptions() const;
+  int displayRate() const;
   void panelMouse(QMouseEvent* e, MouseEventKind kind);
   QImage readPanel();
 
@@ -100,7 +105,8 @@ class TForm1 : public QWidget, public SurfaceHost {
   int tickCount = 0;
   float spinAngle = 0;
   int framesDrawn_ = 0;
-  std::function<int64_t()> clockMs;  // the readout's clock; a monotonic one
+  std::function<int64_t()> clockUs_;  // monotonic, microseconds
+  FramePacer pacer_;
   std::unique_ptr<audio::TAudio> Audio1;
   // Why capture is not running, or why the mixer did not start; hidden when empty.
   QLabel* statusLabel;

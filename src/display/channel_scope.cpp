@@ -5,7 +5,20 @@
 
 namespace bandscope {
 
-void drawChannelScope(const SceneInput& in, int channel, ScopeState& scope) {
+void advanceChannelScope(const BandSettings& s, const SampleRows& samples, bool static_check,
+                         int channel, ScopeState& scope) {
+  const uint8_t* row = samples.sampleBuffer[channel];
+  const int32_t start = staticTriggerStart(row, s.bandCount, static_check);
+  const int32_t n = s.bufferLength - start;
+  const float nf = static_cast<float>(n);
+  float sum = 0.0f;
+  for (int32_t i = 0; i < n; ++i) sum = sum + static_cast<float>(row[start + i]) / nf;
+  scope.triggerStart[channel] = start;
+  float& mean = scope.scopeMean[channel];
+  mean = (3.0f * mean + sum) / 4.0f;
+}
+
+void drawChannelScope(const SceneInput& in, int channel, const ScopeState& scope) {
   const GlTable& gl = in.gl;
   const int sgn = channelSign(channel);
   const int bandCount = in.settings.bandCount;
@@ -23,17 +36,14 @@ void drawChannelScope(const SceneInput& in, int channel, ScopeState& scope) {
   }
   gl.glEnd();
 
-  const int32_t start = staticTriggerStart(s, bandCount, in.options.static_check);
+  const int32_t start = scope.triggerStart[channel];
   const int32_t n = in.settings.bufferLength - start;
-  const float nf = static_cast<float>(n);
   int32_t lo = 9999;
   int32_t hi = -9999;
-  float sum = 0.0f;
   gl.glColor3f(1.0f, 1.0f, 1.0f);
   gl.glBegin(GL_POINTS);
   for (int32_t i = 0; i < n; ++i) {
     const int32_t v = s[start + i];
-    sum = sum + static_cast<float>(v) / nf;
     if (v < lo) lo = v;
     if (v > hi) hi = v;
     gl.glVertex3f(static_cast<float>(sgn * i) / 256.0f, static_cast<float>(v) / 256.0f, 0.0f);
@@ -61,9 +71,7 @@ void drawChannelScope(const SceneInput& in, int channel, ScopeState& scope) {
   gl.glEnd();
 
   gl.glColor3f(1.0f, 1.0f, 1.0f);
-  float& mean = scope.scopeMean[channel];
-  mean = (3.0f * mean + sum) / 4.0f;
-  const float m = mean / 256.0f;
+  const float m = scope.scopeMean[channel] / 256.0f;
   gl.glBegin(GL_LINES);
   gl.glVertex3f(static_cast<float>(-sgn) * 0.125f, m, 0.0f);
   gl.glVertex3f(0.0f, m, 0.0f);

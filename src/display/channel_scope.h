@@ -1,12 +1,18 @@
 #pragma once
-// A channel's horizontal oscilloscope: frame lines, sample points, level bar (a red box when
-// the signal clips) and the tick at the smoothed mean, which it updates.
-// UI thread, context current.
+// A channel's horizontal oscilloscope: frame lines, sample points from the trigger start,
+// level bar (a red box when the signal clips) and the tick at the smoothed mean.
+// UI thread; drawing with the context current.
 
 #include "display/scene.h"
 
 namespace bandscope {
 
-void drawChannelScope(const SceneInput& in, int channel, ScopeState& scope);
+// One analysis step of channel c's oscilloscope: the trigger start in this snapshot and
+// the smoothed mean of the samples from there on.
+void advanceChannelScope(const BandSettings& s, const SampleRows& samples, bool static_check,
+                         int channel, ScopeState& scope);
+
+// Draws from the step's trigger start and mean; changes nothing.
+void drawChannelScope(const SceneInput& in, int channel, const ScopeState& scope);
 
 }  // namespace bandscope

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "analysis/assertion.h"
+
 #include "display/average_curves.h"
 #include "display/balance_bar.h"
 #include "display/butterfly_spectrum.h"
@@ -33,29 +35,43 @@ void initFrameModel(FrameModel& m, uint16_t bandCount) {
   std::memset(m.snapshot.sampleBuffer, 128, sizeof m.snapshot.sampleBuffer);
 }
 
-void frameRoutine(const GlTable& gl, const FrameOptions& o, FrameModel& m,
-                  const SampleBuffer& samples, GLuint fontListBase, float spinAngle,
-                  char decimalSeparator) {
-  samples.snapshot(m.snapshot);
-  const bool stereo = o.StereoCheckBox;  // read once: both passes agree
+void analysisStep(const FrameOptions& o, FrameModel& m) {
+  BandSettings& s = m.settings;
+  check(s.windowLength <= s.bufferLength && s.bufferLength <= kMaxSamples,
+        "window must fit the sample buffer");
+  const bool stereo = o.StereoCheckBox;
   const int last = stereo ? 1 : 0;
   const BandOptions bands{o.boostHi_check, o.sono_check, stereo};
+  // The history moves up first, so the newest row is this step's in mono and stereo alike.
+  if (o.sono_check) scrollSonogram(m.spectrum, s.sonoSteps);
+  const int offset = s.bufferLength - s.windowLength;
+  int16_t magnitudes[kChannels][kMaxBands];
+  for (int c = 0; c <= last; ++c) {
+    bandTransform(s, m.tables, magnitudes[c], m.snapshot.sampleBuffer[c] + offset);
+  }
+  for (int c = 0; c <= last; ++c) {
+    applyMagnitudes(c, bands, s, m.spectrum, magnitudes[c]);
+    advanceChannelScope(s, m.snapshot, o.static_check, c, m.scope);
+  }
+  if (stereo) {
+    decaySpreadHistogram(s, m.spread);
+    feedSpreadHistogram(s, m.snapshot, m.spread);
+  }
+}
+
+void drawScene(const GlTable& gl, const FrameOptions& o, const FrameModel& m, GLuint fontListBase,
+               float spinAngle, char decimalSeparator) {
+  const int last = o.StereoCheckBox ? 1 : 0;
   const SceneInput in{gl,      o,         m.settings,   m.spectrum, m.snapshot,
                       m.bandX, m.palette, fontListBase, spinAngle,  decimalSeparator};
-  // Channel 0 is analysed and drawn before channel 1 is analysed; the views that combine
-  // both channels come in channel 1's pass.
+  // Channel 0's views, then channel 1's with the views that combine both channels.
   for (int c = 0; c <= last; ++c) {
-    analyseChannel(c, bands, m.settings, m.tables, m.spectrum, m.snapshot);
-    if (c == 0 && o.sono_check) {
-      drawSonogram(in);
-      scrollSonogram(m.spectrum, m.settings.sonoSteps);
-    }
+    if (c == 0 && o.sono_check) drawSonogram(in);
     drawChannelScope(in, c, m.scope);
     if (c == last) drawMidScope(in, last, m.scope);
     if (c == 1) {
       drawSideScope(in, m.scope);
-      decaySpreadHistogram(in, m.spread);
-      drawVectorScope(in, m.spread);
+      drawVectorScope(in);
       if (o.stereoSpreadCheckBox) drawSpreadHistogram(in, m.spread);
     }
     drawMeterBars(in, c);
@@ -74,6 +90,14 @@ void frameRoutine(const GlTable& gl, const FrameOptions& o, FrameModel& m,
     }
     drawAverageCurves(in, c);
   }
+}
+
+void frameRoutine(const GlTable& gl, const FrameOptions& o, FrameModel& m,
+                  const SampleBuffer& samples, GLuint fontListBase, float spinAngle,
+                  char decimalSeparator, int steps) {
+  samples.snapshot(m.snapshot);
+  for (int k = 0; k < steps; ++k) analysisStep(o, m);
+  drawScene(gl, o, m, fontListBase, spinAngle, decimalSeparator);
 }
 
 }  // namespace bandscope

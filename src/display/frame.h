@@ -1,6 +1,6 @@
 #pragma once
-// The frame routine: for channel 0 and, in stereo, channel 1, that channel's analysis and
-// then its share of the scene, in a fixed order. The one place that knows the order.
+// The frame routine: the analysis steps that are due, then the scene for channel 0 and, in
+// stereo, channel 1, in a fixed order. The one place that knows the order.
 //
 // Threads: UI thread, with the rendering context current and the model-view matrix the
 // camera transform; leaves the model-view stack as it found it.
@@ -31,9 +31,21 @@ struct FrameModel {
 // state, oscilloscope means, empty histogram.
 void initFrameModel(FrameModel& m, uint16_t bandCount = 192);
 
-// Takes one snapshot of `samples`, then analyses and draws the frame.
+// One step of the analysis on the model's snapshot, at a fixed cadence whatever the drawing
+// rate: the sonogram history moves up a row (when shown), then each channel's bands,
+// averages, peaks, meters and the newest sonogram row, the oscilloscopes' triggers and
+// means, and in stereo the spread histogram's decay and feed. The stereo option is read
+// once, so both channels agree.
+void analysisStep(const FrameOptions& options, FrameModel& m);
+
+// Draws the scene from the model as the last step left it; changes nothing in it.
+void drawScene(const GlTable& gl, const FrameOptions& options, const FrameModel& m,
+               GLuint fontListBase, float spinAngle, char decimalSeparator = '.');
+
+// One frame: a snapshot of `samples`, `steps` analysis steps (none when no step is due),
+// then the scene.
 void frameRoutine(const GlTable& gl, const FrameOptions& options, FrameModel& m,
                   const SampleBuffer& samples, GLuint fontListBase, float spinAngle,
-                  char decimalSeparator = '.');
+                  char decimalSeparator = '.', int steps = 1);
 
 }  // namespace bandscope

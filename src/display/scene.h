@@ -29,9 +29,11 @@ struct FrameOptions {
   bool boostHi_check = true;
 };
 
-// The oscilloscopes' smoothed mean sample value per channel.
+// Per channel, the oscilloscope's smoothed mean sample value and where its trace starts
+// (the trigger), both set by the analysis step.
 struct ScopeState {
   float scopeMean[kChannels] = {32768.0f, 32768.0f};
+  int32_t triggerStart[kChannels] = {};
 };
 
 // Per angle slot, the largest recent vector-scope point length (0 .. 255).

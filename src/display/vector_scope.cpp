@@ -61,8 +61,21 @@ void drawExtentBars(const GlTable& gl, const Extent& e) {
   gl.glEnd();
 }
 
+// The first pass's point of sample pair k (side against loudness); false for silence.
+bool firstPassPoint(const SampleRows& samples, int k, float& x, float& y) {
+  const int l = samples.sampleBuffer[0][k] - 128;
+  const int r = samples.sampleBuffer[1][k] - 128;
+  const float m = static_cast<float>(std::abs(l) + std::abs(r)) / 256.0f;
+  if (m == 0.0f) return false;
+  const float a = static_cast<float>(r - l) / 1024.0f / m;
+  const float b = static_cast<float>(l + r) / 1024.0f;
+  x = std::sin(a) * m * 2.0f;
+  y = std::cos(a) * b * 2.0f;
+  return true;
+}
+
 // Keeps the largest recent point length of the slot the point's angle falls in.
-void feedHistogram(const BandSettings& s, SpreadState& spread, float x, float y) {
+void keepLongest(const BandSettings& s, SpreadState& spread, float x, float y) {
   const int64_t bands = s.bandCount;
   // Both factors are floats, so the double product is exact.
   const double turned = -static_cast<double>(vectorAngle(x, y)) * s.bandsPerRadian;
@@ -77,13 +90,21 @@ void feedHistogram(const BandSettings& s, SpreadState& spread, float x, float y)
 
 }  // namespace
 
-void decaySpreadHistogram(const SceneInput& in, SpreadState& spread) {
-  for (int k = 0; k < in.settings.bandCount; ++k) {
+void decaySpreadHistogram(const BandSettings& s, SpreadState& spread) {
+  for (int k = 0; k < s.bandCount; ++k) {
     spread.spreadHistogram[k] = static_cast<uint8_t>((3 * spread.spreadHistogram[k]) >> 2);
   }
 }
 
-void drawVectorScope(const SceneInput& in, SpreadState& spread) {
+void feedSpreadHistogram(const BandSettings& s, const SampleRows& samples, SpreadState& spread) {
+  for (int k = 0; k < s.bandCount; ++k) {
+    float x = 0;
+    float y = 0;
+    if (firstPassPoint(samples, k, x, y)) keepLongest(s, spread, x, y);
+  }
+}
+
+void drawVectorScope(const SceneInput& in) {
   const GlTable& gl = in.gl;
   const uint8_t* s0 = in.samples.sampleBuffer[0];
   const uint8_t* s1 = in.samples.sampleBuffer[1];
@@ -104,15 +125,9 @@ void drawVectorScope(const SceneInput& in, SpreadState& spread) {
   gl.glColor3f(1.0f, 1.0f, 1.0f);
   gl.glBegin(GL_POINTS);
   for (int k = 0; k < in.settings.bandCount; ++k) {
-    const int l = s0[k] - 128;
-    const int r = s1[k] - 128;
-    const float m = static_cast<float>(std::abs(l) + std::abs(r)) / 256.0f;
-    if (m == 0.0f) continue;
-    const float a = static_cast<float>(r - l) / 1024.0f / m;
-    const float b = static_cast<float>(l + r) / 1024.0f;
-    const float x = std::sin(a) * m * 2.0f;
-    const float y = std::cos(a) * b * 2.0f;
-    feedHistogram(in.settings, spread, x, y);
+    float x = 0;
+    float y = 0;
+    if (!firstPassPoint(in.samples, k, x, y)) continue;
     gl.glVertex3f(x, y, 0.0f);
     first.add(x, y);
   }

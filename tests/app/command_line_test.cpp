@@ -40,7 +40,7 @@ TEST(CommandLine, FramesAndScreenshot) {
 TEST(CommandLine, CaptureAndStartOptions) {
   const CommandLineResult r =
       parse({"--input", "a.wav", "--offline", "--frames", "5", "--export-csv", "out.csv", "--mono",
-             "--no-phon", "--time-scale", "128", "--device", "3"});
+             "--no-phon", "--time-scale", "128", "--device", "3", "--max-fps", "0"});
   ASSERT_EQ(r.outcome, CommandLineResult::Outcome::Run) << r.message;
   EXPECT_EQ(r.line.input, "a.wav");
   EXPECT_TRUE(r.line.offline);
@@ -49,7 +49,9 @@ TEST(CommandLine, CaptureAndStartOptions) {
   EXPECT_TRUE(r.line.noPhon);
   EXPECT_EQ(r.line.timeScale, 128);
   EXPECT_EQ(r.line.device, 3);
+  EXPECT_EQ(r.line.maxFps, 0);
   const CommandLine defaults = parse({}).line;
+  EXPECT_FALSE(defaults.maxFps) << "the display's rate";
   EXPECT_EQ(defaults.timeScale, 2);
   EXPECT_EQ(defaults.device, 0);
   EXPECT_FALSE(defaults.mono || defaults.noPhon || defaults.offline);
@@ -82,6 +84,9 @@ TEST(CommandLine, BadArgumentsAreNamedWithTheUsage) {
                {{"--time-scale", "3"}, "--time-scale"},
                {{"--time-scale", "256"}, "--time-scale"},
                {{"--device", "-1"}, "--device"},
+               {{"--max-fps", "-1"}, "--max-fps"},
+               {{"--max-fps", "sixty"}, "--max-fps"},
+               {{"--max-fps", "1001"}, "--max-fps"},
                {{"--offline"}, "needs --input"},
                {{"--export-csv", "a.csv"}, "needs --frames"},
                {{"--bogus", "-xh"}, "bandscope: Unknown options: bogus, x.\n\nUsage: bandscope"},

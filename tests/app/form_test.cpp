@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <cmath>
 
 #include "support/gl_window.h"
 #include "support/sound_fixture.h"
@@ -101,7 +102,8 @@ TEST(Form, StartUpSetsTheBarsLabelsAndStartsTheFrames) {
   EXPECT_EQ(s.form.frameModel().settings.sonoSteps, 64);
   EXPECT_EQ(s.form.camera().cameraPanY, 1.0f);
   EXPECT_TRUE(s.form.Timer1.isActive());
-  EXPECT_EQ(s.form.Timer1.interval(), 4);
+  EXPECT_EQ(s.form.pacer().targetFps(), 60) << "the display's rate: Xvfb says 60";
+  EXPECT_LE(s.form.Timer1.interval(), 17) << "sleeps until the next frame is due";
 }
 
 TEST(Form, TheBandLabelShowsTheCountInUse) {
@@ -195,6 +197,46 @@ TEST(Form, DeviceChoiceRestartsCaptureAndShowsWhyItFails) {
   f.devComboChange();  // the same entry again: stopped and started anew
   EXPECT_EQ(input.device->openedDevice(), 1);
   EXPECT_TRUE(f.statusLine().isHidden());
+}
+
+// The analysis keeps its own clock: a tone that stops leaves the same peaks and averages
+// after 1 s of silence whether the window draws 60, 144 or 250 frames a second.
+TEST(Form, DecayTakesTheSameTimeAtEveryDrawingRate) {
+  std::vector<uint8_t> tone(512), silence(512, 128);
+  for (size_t j = 0; j < tone.size(); ++j)
+    tone[j] = static_cast<uint8_t>(128 + std::lround(100 * std::sin(0.3 * double(j))));
+  using Rows = std::vector<int16_t>;
+  std::vector<Rows> results;
+  for (const int fps : {60, 144, 250}) {
+    ScriptedInput input;  // delivers nothing: the test feeds the window itself
+    TForm1 f(CommandLine{}, *input.sound);
+    const int64_t start = 1'000'000;
+    int64_t now = start;
+    f.setClock([&] { return now; });
+    f.show();
+    ASSERT_TRUE(waitFor([&] { return f.framesDrawn() > 0; }));
+    f.Timer1.stop();  // from here on the test ticks
+    f.controls.sono_check->setChecked(false);  // the costliest view: not needed here
+    auto runUntil = [&](int64_t us) {
+      for (int64_t k = 1; now < start + us; ++k) {
+        now = std::min(start + us, start + (k * 1'000'000) / fps);
+        f.Timer1Timer();
+      }
+    };
+    for (int b = 0; b < 2; ++b) f.Audio1Record(nullptr, tone.data(), tone.data(), 512);
+    runUntil(500'000);
+    const int16_t tonePeak = f.frameModel().spectrum.bandPeak[0][37];
+    for (int b = 0; b < 2; ++b) f.Audio1Record(nullptr, silence.data(), silence.data(), 512);
+    runUntil(1'500'000);
+    const SpectrumState& st = f.frameModel().spectrum;
+    EXPECT_LT(st.bandPeak[0][37], tonePeak) << fps << " fps: the held peak has fallen";
+    Rows r;
+    for (const auto* row : {st.bandPeak, st.peakHold, st.bandFast, st.bandSlow})
+      for (int c = 0; c < 2; ++c) r.insert(r.end(), row[c], row[c] + 192);
+    results.push_back(std::move(r));
+  }
+  EXPECT_EQ(results[0], results[1]) << "60 and 144 fps";
+  EXPECT_EQ(results[0], results[2]) << "60 and 250 fps";
 }
 
 TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {

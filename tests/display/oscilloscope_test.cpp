@@ -21,6 +21,13 @@ using test::Vertex;
 const Colour kWhite{1, 1, 1};
 const Colour kRed{1, 0.25f, 0.25f};
 
+// One frame of channel c's oscilloscope: its analysis step, then its drawing.
+void scopeFrame(SceneFixture& f, int c) {
+  advanceChannelScope(f.model->settings, f.model->snapshot, f.options.static_check, c,
+                      f.model->scope);
+  drawChannelScope(f.input(), c, f.model->scope);
+}
+
 std::vector<Vertex> quad(float x0, float y0, float x1, float y1, Colour c) {
   return {{x0, y0, 0, c}, {x1, y0, 0, c}, {x1, y1, 0, c}, {x0, y1, 0, c}};
 }
@@ -42,7 +49,7 @@ TEST(ScopeTrigger, StartsAfterAFullSwingAndNeverPassesBandCount) {
 TEST(ChannelScope, SilenceShowsBandCountPointsOnTheCentreLineAndAFlatBar) {
   for (const int c : {0, 1}) {
     SceneFixture f(8);
-    drawChannelScope(f.input(), c, f.model->scope);
+    scopeFrame(f, c);
     const float sgn = float(channelSign(c));
     EXPECT_EQ(f.gl.calls("glTranslatef")[0].args, (std::vector<double>{3.5 * sgn, 1, -5}));
     const Colour grey{0.25f, 0.25f, 0.25f};
@@ -67,7 +74,7 @@ TEST(ChannelScope, StaticOffShowsTheWholeWindowAndSmoothsTheMeanTick) {
   f.fillSamples(1, [](int j) { return 200 - 4 * j; });  // mean 170, exact in floats
   for (const float mean : {24618.5f, 18506.375f}) {
     f.gl.clear();
-    drawChannelScope(f.input(), 1, f.model->scope);
+    scopeFrame(f, 1);
     const auto& points = f.gl.blocks(GL_POINTS)[0].vertices;
     ASSERT_EQ(points.size(), 16u);
     EXPECT_EQ(points[15], (Vertex{15 / 256.0f, 140 / 256.0f, 0, kWhite}));
@@ -84,7 +91,7 @@ TEST(ChannelScope, ClippingSampleTurnsTheBarIntoARedBoxFromTheInnerEnd) {
   for (const int clip : {0, 1, 254, 255}) {
     SceneFixture f(8);
     f.fillSamples(0, [clip](int j) { return j == 11 ? clip : 128; });
-    drawChannelScope(f.input(), 0, f.model->scope);
+    scopeFrame(f, 0);
     const float lo = float(std::min(clip, 128)) / 256;
     const float hi = float(std::max(clip, 128)) / 256;
     EXPECT_EQ(f.gl.blocks(GL_QUADS)[0].vertices,

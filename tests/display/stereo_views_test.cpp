@@ -31,7 +31,8 @@ struct Scope {
 };
 Scope drawScope(SceneFixture& f) {
   f.gl.clear();
-  drawVectorScope(f.input(), f.model->spread);
+  feedSpreadHistogram(f.model->settings, f.model->snapshot, f.model->spread);
+  drawVectorScope(f.input());
   EXPECT_EQ(f.gl.modelViewDepth(), 0);
   EXPECT_EQ(f.gl.calls("glTranslatef").at(0).args, (std::vector<double>{-2.75, 2.75, -3}));
   return {f.gl.blocks(GL_POINTS), f.gl.blocks(GL_QUADS)};
@@ -96,7 +97,7 @@ TEST(SpreadHistogram, DecaysToNothingInSeventeenFramesWithinTheBandCount) {
   h[5] = h[192] = 255;
   std::vector<int> seen;
   for (int frame = 0; frame < 17; ++frame, seen.push_back(h[5])) {
-    decaySpreadHistogram(f.input(), f.model->spread);
+    decaySpreadHistogram(f.model->settings, f.model->spread);
   }
   EXPECT_EQ(seen,
             (std::vector<int>{191, 143, 107, 80, 60, 45, 33, 24, 18, 13, 9, 6, 4, 3, 2, 1, 0}));
