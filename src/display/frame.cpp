@@ -23,6 +23,7 @@ namespace bandscope {
 
 void initFrameModel(FrameModel& m, uint16_t bandCount) {
   buildPalette(m.palette);
+  buildGreyRamp(m.palette, bandCount);
   m.settings = BandSettings{};
   m.settings.bandCount = bandCount;
   deriveBandSettings(m.settings);
@@ -40,6 +41,9 @@ void frameRoutine(const GlTable& gl, const FrameOptions& o, FrameModel& m,
   const bool stereo = o.StereoCheckBox;  // read once: both passes agree
   const int last = stereo ? 1 : 0;
   const BandOptions bands{o.boostHi_check, o.sono_check, stereo};
+  // The band count moves without a new model: keep the grey ramp on it.
+  if (m.palette.greyBandCount != m.settings.bandCount)
+    buildGreyRamp(m.palette, m.settings.bandCount);
   const SceneInput in{gl,      o,         m.settings,   m.spectrum, m.snapshot,
                       m.bandX, m.palette, fontListBase, spinAngle,  decimalSeparator};
   // Channel 0 is analysed and drawn before channel 1 is analysed; the views that combine
