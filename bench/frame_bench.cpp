@@ -33,11 +33,14 @@ GlTable ignoringTable() {
   return t;
 }
 
-void BM_Frame(benchmark::State& state) {
+// readyColours false: every value colour computed per call, as before the palette's
+// tables, to weigh them in the same build.
+void runFrames(benchmark::State& state, bool readyColours) {
   const auto bands = static_cast<uint16_t>(state.range(0));
   const GlTable gl = ignoringTable();
   auto model = std::make_unique<FrameModel>();
   initFrameModel(*model, bands);
+  model->palette.tablesReady = readyColours;
   auto samples = std::make_unique<SampleBuffer>();
   samples->setLayout(model->settings.bufferLength, model->settings.timeScale);
   std::mt19937 rng(5);
@@ -56,6 +59,15 @@ void BM_Frame(benchmark::State& state) {
   }
 }
 
+void BM_Frame(benchmark::State& state) {
+  runFrames(state, true);
+}
+
+void BM_FrameComputedColours(benchmark::State& state) {
+  runFrames(state, false);
+}
+
 BENCHMARK(BM_Frame)->Arg(192)->Arg(512)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameComputedColours)->Arg(192)->Arg(512)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -30,6 +30,14 @@ void buildPalette(Palette& p) {
     p.palette[i][1] = static_cast<uint8_t>((c >> 8) & 0xff);
     p.palette[i][2] = static_cast<uint8_t>((c >> 16) & 0xff);
   }
+  for (int i = 0; i <= 256; ++i) p.colour[i] = valueColour(i, true, p, 0);
+  p.tablesReady = true;
+}
+
+void buildGreyRamp(Palette& p, uint16_t bandCount) {
+  for (int32_t v = 0; v < kGreyValues; ++v)
+    p.greyGreen[v] = valueColour(v, false, p, bandCount).green;
+  p.greyBandCount = bandCount;
 }
 
 Rgb valueColour(int32_t v, bool colours, const Palette& p, uint16_t bandCount) {

@@ -25,6 +25,7 @@ namespace bandscope {
 
 void initFrameModel(FrameModel& m, uint16_t bandCount) {
   buildPalette(m.palette);
+  buildGreyRamp(m.palette, bandCount);
   m.settings = BandSettings{};
   m.settings.bandCount = bandCount;
   deriveBandSettings(m.settings);
@@ -97,6 +98,9 @@ void frameRoutine(const GlTable& gl, const FrameOptions& o, FrameModel& m,
                   char decimalSeparator, int steps) {
   samples.snapshot(m.snapshot);
   for (int k = 0; k < steps; ++k) analysisStep(o, m);
+  // The band count moves without a new model: keep the grey ramp on it.
+  if (m.palette.greyBandCount != m.settings.bandCount)
+    buildGreyRamp(m.palette, m.settings.bandCount);
   drawScene(gl, o, m, fontListBase, spinAngle, decimalSeparator);
 }
 

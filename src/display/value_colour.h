@@ -1,6 +1,6 @@
 #pragma once
 // Sets the GL colour for a value: the palette ramp, or grey turning green when colours are
-// off. UI thread, context current.
+// off, read from the palette's tables. UI thread, context current.
 
 #include "display/scene.h"
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
+#include <limits>
 
 #include "analysis/palette.h"
 
@@ -14,6 +16,16 @@ struct Bytes {
 Bytes split(uint32_t colour) {
   return {colour & 0xff, (colour >> 8) & 0xff, colour >> 16};
 }
+
+// Bit for bit, so that a table entry rounded differently is caught.
+void expectSameBits(const Rgb& got, const Rgb& want, int32_t v) {
+  EXPECT_EQ(std::bit_cast<uint32_t>(got.red), std::bit_cast<uint32_t>(want.red)) << v;
+  EXPECT_EQ(std::bit_cast<uint32_t>(got.green), std::bit_cast<uint32_t>(want.green)) << v;
+  EXPECT_EQ(std::bit_cast<uint32_t>(got.blue), std::bit_cast<uint32_t>(want.blue)) << v;
+}
+
+constexpr int32_t kOutside[] = {-1, -300, std::numeric_limits<int32_t>::min(), 65535,
+                                std::numeric_limits<int32_t>::max()};
 
 void expectColour(int32_t i, uint32_t red, uint32_t green, uint32_t blue) {
   const Bytes b = split(paletteColour(i));
@@ -74,6 +86,32 @@ TEST(Palette, ValueColourWithoutColoursIsGreyTurningGreen) {
   EXPECT_EQ(valueColour(96, false, p, 192).green, 1.0f);
   EXPECT_FLOAT_EQ(valueColour(48, false, p, 192).green, 0.75f);
   EXPECT_FLOAT_EQ(valueColour(300, false, p, 100).green, 3.5f);  // not clamped here
+}
+
+TEST(Palette, ReadyColoursMatchValueColourBitForBit) {
+  Palette p{};
+  buildPalette(p);
+  for (int32_t v = 0; v <= 300; ++v)
+    expectSameBits(readyValueColour(v, true, p, 192), valueColour(v, true, p, 192), v);
+  for (const int32_t v : kOutside)
+    expectSameBits(readyValueColour(v, true, p, 192), valueColour(v, true, p, 192), v);
+}
+
+TEST(Palette, ReadyGreysMatchValueColourBitForBit) {
+  Palette p{};
+  buildPalette(p);
+  for (const uint16_t bands : {8, 9, 192, 511, 512}) {
+    buildGreyRamp(p, bands);
+    for (int32_t v = 0; v <= kGreyValues; ++v) {
+      expectSameBits(readyValueColour(v, false, p, bands), valueColour(v, false, p, bands), v);
+    }
+    for (const int32_t v : kOutside) {
+      expectSameBits(readyValueColour(v, false, p, bands), valueColour(v, false, p, bands), v);
+    }
+    // A ramp left on another band count is not read.
+    const uint16_t other = bands == 512 ? 511 : bands + 1;
+    expectSameBits(readyValueColour(1, false, p, other), valueColour(1, false, p, other), other);
+  }
 }
 
 }  // namespace

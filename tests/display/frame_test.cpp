@@ -134,5 +134,26 @@ TEST_F(Frame, BalancedAtEveryBandCountAndSonogramLength) {
   }
 }
 
+// The band-count scroll bar changes the settings in place, without a new model.
+TEST_F(Frame, GreysFollowABandCountChangedInPlace) {
+  f.options.col_check = false;
+  for (const uint16_t bands : {192, 9, 512}) {
+    BandSettings& s = f.model->settings;
+    s.bandCount = bands;
+    deriveBandSettings(s);
+    fillBandX(f.model->bandX, bands);
+    s.tablesBuilt = false;
+    buffer->setLayout(s.bufferLength, s.timeScale);
+    appendBlock(250, 3);
+    draw();
+    EXPECT_EQ(f.model->palette.greyBandCount, bands) << "the ramp is rebuilt, not bypassed";
+    for (const auto& strip : f.gl.blocks(GL_QUAD_STRIP)) {
+      for (const auto& v : strip.vertices) {
+        ASSERT_EQ(v.colour, f.valueColourOf(static_cast<int32_t>(v.y * 512))) << bands;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace bandscope

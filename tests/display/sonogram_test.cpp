@@ -20,19 +20,23 @@ TEST(Sonogram, FourRowsGiveThreeStripsOneUnitDeepEachVertexItsOwnValue) {
   for (int r = 0; r < 4; ++r) {
     for (int i = 0; i < 8; ++i) f.model->spectrum.sonoHistory[r][i] = int16_t(value(r, i));
   }
-  drawSonogram(f.input());
+  for (const bool colours : {true, false}) {
+    f.gl.clear();
+    f.options.col_check = colours;
+    drawSonogram(f.input());
 
-  const auto& strips = f.gl.blocks(GL_QUAD_STRIP);
-  ASSERT_EQ(strips.size(), 3u);
-  for (int t = 1; t <= 3; ++t) {
-    const Block& s = strips[size_t(t - 1)];
-    ASSERT_EQ(s.vertices.size(), 16u);
-    for (int i = 0; i < 8; ++i) {
-      const float x = float(f.model->bandX.bandX[i]) / 100;
-      const int a = value(t - 1, i);
-      const int b = value(t, i);
-      EXPECT_EQ(s.vertices[2 * i], (Vertex{x, a / 512.0f, t - 1.0f, f.valueColourOf(a)}));
-      EXPECT_EQ(s.vertices[2 * i + 1], (Vertex{x, b / 512.0f, float(t), f.valueColourOf(b)}));
+    const auto& strips = f.gl.blocks(GL_QUAD_STRIP);
+    ASSERT_EQ(strips.size(), 3u);
+    for (int t = 1; t <= 3; ++t) {
+      const Block& s = strips[size_t(t - 1)];
+      ASSERT_EQ(s.vertices.size(), 16u);
+      for (int i = 0; i < 8; ++i) {
+        const float x = float(f.model->bandX.bandX[i]) / 100;
+        const int a = value(t - 1, i);
+        const int b = value(t, i);
+        EXPECT_EQ(s.vertices[2 * i], (Vertex{x, a / 512.0f, t - 1.0f, f.valueColourOf(a)}));
+        EXPECT_EQ(s.vertices[2 * i + 1], (Vertex{x, b / 512.0f, float(t), f.valueColourOf(b)}));
+      }
     }
   }
 }
