@@ -33,6 +33,7 @@ QSurfaceFormat surfaceFormatFor(const PixelFormatRequest& r) {
   f.setSwapBehavior((r.dwFlags & PFD_DOUBLEBUFFER) ? QSurfaceFormat::DoubleBuffer
                                                    : QSurfaceFormat::SingleBuffer);
   f.setStereo((r.dwFlags & PFD_STEREO) != 0);
+  f.setSwapInterval(1);  // swaps wait for the display's refresh where the driver can
   return f;
 }
 

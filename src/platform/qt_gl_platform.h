@@ -14,8 +14,8 @@
 namespace bandscope {
 
 // The format a request asks for: RGBA 8-8-8-8 for 32 colour bits, its depth, stencil and
-// accumulation, double buffering, and a compatibility profile so fixed-function GL 1.1
-// works.
+// accumulation, double buffering, a compatibility profile so fixed-function GL 1.1 works,
+// and swap interval 1 (vsync where the platform offers it).
 QSurfaceFormat surfaceFormatFor(const PixelFormatRequest& request);
 
 // The format of the program's request: double-buffered, 32 colour bits, 24 depth bits.

@@ -123,6 +123,7 @@ TEST(SurfaceFormat, TheProgramsRequestBecomesADoubleBufferedRgbaFormatWithDepth)
   EXPECT_EQ(f.depthBufferSize(), 24);
   EXPECT_EQ(f.stencilBufferSize(), 0);
   EXPECT_EQ(f.swapBehavior(), QSurfaceFormat::DoubleBuffer);
+  EXPECT_EQ(f.swapInterval(), 1) << "vsync where the platform offers it";
   EXPECT_EQ(f.profile(), QSurfaceFormat::CompatibilityProfile);
 }
 
