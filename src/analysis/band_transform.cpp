@@ -55,6 +55,20 @@ void buildKernel(TransformTables& t, int bands, int window) {
   }
 }
 
+// The kernel's three forms of the window of 2 x bands samples at data.
+void fillInput(KernelInput& in, const uint8_t* data, int bands) {
+  const int window = 2 * bands;
+  const int paddedWindow = (window + kKernelBlock - 1) / kKernelBlock * kKernelBlock;
+  const int paddedBands = (bands + kKernelBlock - 1) / kKernelBlock * kKernelBlock;
+  for (int j = 0; j < window; ++j) in.full[j] = data[j];
+  for (int j = window; j < paddedWindow; ++j) in.full[j] = 0;
+  for (int j = 0; j < bands; ++j) {
+    in.sum[j] = static_cast<int16_t>(data[j] + data[j + bands]);
+    in.diff[j] = static_cast<int16_t>(data[j] - data[j + bands]);
+  }
+  for (int j = bands; j < paddedBands; ++j) in.sum[j] = in.diff[j] = 0;
+}
+
 }  // namespace
 
 void buildTables(BandSettings& s, TransformTables& t) {
@@ -81,19 +95,19 @@ void buildTables(BandSettings& s, TransformTables& t) {
 
 void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const uint8_t* data) {
   if (!s.tablesBuilt) buildTables(s, t);
-  const int bands = s.bandCount;
-  const int window = s.windowLength;
-  const int paddedWindow = (window + kKernelBlock - 1) / kKernelBlock * kKernelBlock;
-  const int paddedBands = (bands + kKernelBlock - 1) / kKernelBlock * kKernelBlock;
   KernelInput in;
-  for (int j = 0; j < window; ++j) in.full[j] = data[j];
-  for (int j = window; j < paddedWindow; ++j) in.full[j] = 0;
-  for (int j = 0; j < bands; ++j) {
-    in.sum[j] = static_cast<int16_t>(data[j] + data[j + bands]);
-    in.diff[j] = static_cast<int16_t>(data[j] - data[j + bands]);
-  }
-  for (int j = bands; j < paddedBands; ++j) in.sum[j] = in.diff[j] = 0;
-  kernelMagnitudes(t.kernel, in, bands, t.windowNorm, values);
+  fillInput(in, data, s.bandCount);
+  kernelMagnitudes(t.kernel, in, s.bandCount, t.windowNorm, values);
+}
+
+void bandTransformStereo(BandSettings& s, TransformTables& t, int16_t* values0, int16_t* values1,
+                         const uint8_t* data0, const uint8_t* data1) {
+  if (!s.tablesBuilt) buildTables(s, t);
+  KernelInput in0;
+  KernelInput in1;
+  fillInput(in0, data0, s.bandCount);
+  fillInput(in1, data1, s.bandCount);
+  kernelMagnitudes(t.kernel, in0, in1, s.bandCount, t.windowNorm, values0, values1);
 }
 
 }  // namespace bandscope

@@ -1,6 +1,6 @@
 #pragma once
 // The band transform: an integer discrete Fourier transform of one channel's window into
-// bandCount magnitudes, from tables built once per band count.
+// bandCount magnitudes, from tables built once per band count; or of both channels at once.
 //
 // Threads: UI thread only (the frame routine and the band-count change). The tables are
 // large (3.4 MiB): allocate one TransformTables on the heap and keep it for the run.
@@ -55,6 +55,12 @@ void buildTables(BandSettings& s, TransformTables& t);
 // values[0 .. bandCount - 1] := magnitudes of the windowLength samples at data (oldest
 // first). Builds the tables first when s.tablesBuilt is false.
 void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const uint8_t* data);
+
+// The frame's entry for stereo: both channels' windows in one pass over the tables, each
+// weight block loaded once. values0 and values1 are exactly what bandTransform gives for
+// data0 and data1. Builds the tables first when s.tablesBuilt is false.
+void bandTransformStereo(BandSettings& s, TransformTables& t, int16_t* values0, int16_t* values1,
+                         const uint8_t* data0, const uint8_t* data1);
 
 // The last step of every band: the magnitude from the cosine and sine sums.
 inline int16_t bandMagnitude(int64_t C, int64_t S, float windowNorm) {

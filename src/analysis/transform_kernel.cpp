@@ -2,15 +2,25 @@
 
 #include <cmath>
 
-// GCC 12's AVX-512 headers trip -Wmaybe-uninitialized on their own "undefined" vectors
+// GCC 12's AVX-512 headers trip -W(maybe-)uninitialized on their own "undefined" vectors
 // (GCC bug 105593); the warning is about the header, not this code.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <immintrin.h>
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
+
+// GCC's loop-header copying leaves each accumulator of the AVX-512 block loop in two
+// registers, copied between them every block (half as many instructions again); without
+// it each accumulator keeps one register.
+#if defined(__GNUC__) && !defined(__clang__)
+#define BANDSCOPE_NO_LOOP_HEADER_COPY __attribute__((optimize("no-tree-ch")))
+#else
+#define BANDSCOPE_NO_LOOP_HEADER_COPY
 #endif
 
 namespace bandscope {
@@ -22,8 +32,8 @@ namespace {
 // of 255 or 16 blocks of 510: the same worst case, 32 x 255 = 16 x 510.
 constexpr int64_t kTermBlocks = 16 * 510;  // sum of |x| over one lane
 static_assert(kTermBlocks == (kMaxSamples / kKernelBlock) * 255);
-static_assert(kTermBlocks * 65536 < (int64_t{1} << 31));  // whole weights, 32-bit lanes
-static_assert(kTermBlocks * 3 < (int64_t{1} << 15));      // low bits, 16-bit lanes
+static_assert(4 * kTermBlocks * 65536 < (int64_t{1} << 31));  // whole weights, 4 positions a lane
+static_assert(kTermBlocks * 3 < (int64_t{1} << 15));          // low bits, 16-bit lanes
 
 const int16_t* termsOf(const KernelInput& in, Fold fold) {
   return fold == Fold::Full ? in.full : fold == Fold::Sum ? in.sum : in.diff;
@@ -39,43 +49,53 @@ int64_t laneSum(Lanes32 v) {
   return sum;
 }
 
-__attribute__((target("arch=x86-64-v4"))) inline int64_t laneSum(__m512i v) {
-  const __m512i lo = _mm512_cvtepi32_epi64(_mm512_castsi512_si256(v));
-  const __m512i hi = _mm512_cvtepi32_epi64(_mm512_extracti64x4_epi64(v, 1));
-  return _mm512_reduce_add_epi64(_mm512_add_epi64(lo, hi));
-}
+// N windows transformed against the same tables in one pass: each weight block is loaded
+// once and applied to every window.
+template <int N>
+struct Batch {
+  // The AVX-512 loop holds six accumulators a window in registers: two windows fit.
+  static_assert(N == 1 || N == 2);
+  const KernelInput* in[N];
+  int16_t* values[N];
+};
 
 // Rebuilds each weight from its high part and bits; the compiler vectorises the lanes for
 // whichever instruction set the caller is compiled for.
+template <int N>
 __attribute__((always_inline)) inline void portableSums(const KernelTables& k,
-                                                        const KernelInput& in, int bandCount,
-                                                        int64_t* C, int64_t* S) {
+                                                        const Batch<N>& batch, int bandCount,
+                                                        int64_t (*C)[kMaxBands],
+                                                        int64_t (*S)[kMaxBands]) {
   for (int i = 0; i < bandCount; ++i) {
     const KernelBand& band = k.band[i];
-    const int16_t* f = termsOf(in, band.fold);
-    Lanes32 accC = {};
-    Lanes32 accS = {};
+    const int16_t* f[N];
+    Lanes32 accC[N] = {};
+    Lanes32 accS[N] = {};
+    for (int c = 0; c < N; ++c) f[c] = termsOf(*batch.in[c], band.fold);
     for (int b = 0; b < band.blocks; ++b) {
       const int16_t* high = k.high + (band.offset + b) * 2 * kKernelBlock;
       const KernelBits& bits = k.bits[band.offset + b];
-      Lanes32 x;
       Lanes32 wc;
       Lanes32 ws;
       for (int l = 0; l < kKernelBlock; ++l) {
-        x[l] = f[b * kKernelBlock + l];
         wc[l] = 4 * high[l] + static_cast<int32_t>((bits.cos0 >> l) & 1) +
                 2 * static_cast<int32_t>((bits.cos1 >> l) & 1);
         ws[l] = 4 * high[kKernelBlock + l] + static_cast<int32_t>((bits.sin0 >> l) & 1) +
                 2 * static_cast<int32_t>((bits.sin1 >> l) & 1);
       }
-      accC += x * wc;
-      accS += x * ws;
+      for (int c = 0; c < N; ++c) {
+        Lanes32 x;
+        for (int l = 0; l < kKernelBlock; ++l) x[l] = f[c][b * kKernelBlock + l];
+        accC[c] += x * wc;
+        accS[c] += x * ws;
+      }
     }
-    C[i] = laneSum(accC);
-    S[i] = laneSum(accS);
+    for (int c = 0; c < N; ++c) {
+      C[c][i] = laneSum(accC[c]);
+      S[c][i] = laneSum(accS[c]);
+    }
   }
 }
-
 // values[i] := the magnitude of band i from its sums, as bandMagnitude gives it. Double
 // precision decides the rounding of every band whose value lies clear of a tie; the few
 // others are decided by bandMagnitude itself.
@@ -97,65 +117,168 @@ __attribute__((always_inline)) inline void magnitudesOf(const int64_t* C, const 
 }
 
 // The portable loop and the magnitudes, compiled into each caller's instruction set.
+template <int N>
 __attribute__((always_inline)) inline void portableMagnitudes(const KernelTables& k,
-                                                              const KernelInput& in, int bandCount,
-                                                              float windowNorm, int16_t* values) {
-  int64_t C[kMaxBands];
-  int64_t S[kMaxBands];
-  portableSums(k, in, bandCount, C, S);
-  magnitudesOf(C, S, bandCount, windowNorm, values);
+                                                              const Batch<N>& batch, int bandCount,
+                                                              float windowNorm) {
+  int64_t C[N][kMaxBands];
+  int64_t S[N][kMaxBands];
+  portableSums(k, batch, bandCount, C, S);
+  for (int c = 0; c < N; ++c) magnitudesOf(C[c], S[c], bandCount, windowNorm, batch.values[c]);
 }
+
+// One window's accumulators over one band: the multiply-adds against the high parts in
+// 32-bit lanes, and per low bit the masked sum of x in 16-bit lanes.
+struct Avx512Sums {
+  __m512i cos, sin, cos0, cos1, sin0, sin1;
+};
+
+// 4 x high + low0 + 2 x low1: the exact sum of each 32-bit lane, over two sample positions.
+__attribute__((target("arch=x86-64-v4"))) inline __m512i exactLanes(__m512i high, __m512i low0,
+                                                                    __m512i low1) {
+  const __m512i low = _mm512_add_epi16(low0, _mm512_add_epi16(low1, low1));
+  return _mm512_add_epi32(_mm512_slli_epi32(high, 2), _mm512_madd_epi16(low, _mm512_set1_epi16(1)));
+}
+
+// The sixteen lanes added in pairs into eight 64-bit lanes; the pair's four sample
+// positions stay inside 32 bits.
+__attribute__((target("arch=x86-64-v4"))) inline __m512i widePairs(__m512i v) {
+  return _mm512_cvtepi32_epi64(
+      _mm256_add_epi32(_mm512_castsi512_si256(v), _mm512_extracti64x4_epi64(v, 1)));
+}
+
+// (C, S) of one window over one band, from its accumulators.
+__attribute__((target("arch=x86-64-v4"))) inline __m128i bandSums(const Avx512Sums& a) {
+  const __m512i c = widePairs(exactLanes(a.cos, a.cos0, a.cos1));
+  const __m512i s = widePairs(exactLanes(a.sin, a.sin0, a.sin1));
+  const __m512i cs = _mm512_add_epi64(_mm512_unpacklo_epi64(c, s), _mm512_unpackhi_epi64(c, s));
+  const __m256i h = _mm256_add_epi64(_mm512_castsi512_si256(cs), _mm512_extracti64x4_epi64(cs, 1));
+  return _mm_add_epi64(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1));
+}
+
+// C / 65536, truncated toward zero as in bandMagnitude, in double precision.
+__attribute__((target("arch=x86-64-v4"))) inline __m512d quotient(__m512i v) {
+  const __m512i bias = _mm512_and_si512(_mm512_srai_epi64(v, 63), _mm512_set1_epi64(65535));
+  return _mm512_cvtepi64_pd(_mm512_srai_epi64(_mm512_add_epi64(v, bias), 16));
+}
+
+// magnitudesOf eight bands at a time, with the same operations and so the same values;
+// only the bands near a tie are handed to bandMagnitude.
+__attribute__((target("arch=x86-64-v4"))) inline void avx512MagnitudesOf(
+    const int64_t* C, const int64_t* S, int bandCount, float windowNorm, int16_t* values) {
+  const __m512d norm = _mm512_set1_pd(windowNorm);
+  for (int i = 0; i < bandCount; i += 8) {
+    const auto m = static_cast<__mmask8>(bandCount - i >= 8 ? 0xFF : (1u << (bandCount - i)) - 1);
+    const __m512d a = quotient(_mm512_maskz_loadu_epi64(m, C + i));
+    const __m512d b = quotient(_mm512_maskz_loadu_epi64(m, S + i));
+    // a^2 + b^2 is below 2^38, so exact in a double with or without the fused add.
+    const __m512d x =
+        _mm512_div_pd(_mm512_sqrt_pd(_mm512_fmadd_pd(a, a, _mm512_mul_pd(b, b))), norm);
+    const __m512d r = _mm512_roundscale_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    _mm_mask_storeu_epi16(values + i, m, _mm256_cvtepi32_epi16(_mm512_cvtpd_epi32(r)));
+    // nearTie(x), lane by lane.
+    const __m512d fromTie =
+        _mm512_abs_pd(_mm512_sub_pd(_mm512_abs_pd(_mm512_sub_pd(x, r)), _mm512_set1_pd(0.5)));
+    for (unsigned ties = _mm512_mask_cmp_pd_mask(m, fromTie, _mm512_set1_pd(1e-6), _CMP_LE_OQ);
+         ties != 0; ties &= ties - 1) {
+      const int j = i + __builtin_ctz(ties);
+      values[j] = bandMagnitude(C[j], S[j], windowNorm);
+    }
+  }
+}
+
+// Per block of 32 samples: two 16-bit multiply-adds against the high parts, and for each
+// low bit a masked 16-bit add of x; the weight block is loaded once for all N windows.
+template <int N>
+__attribute__((target("arch=x86-64-v4"))) BANDSCOPE_NO_LOOP_HEADER_COPY void avx512Magnitudes(
+    const KernelTables& k, const Batch<N>& batch, int bandCount, float windowNorm) {
+  int64_t C[N][kMaxBands];
+  int64_t S[N][kMaxBands];
+  for (int i = 0; i < bandCount; ++i) {
+    const KernelBand& band = k.band[i];
+    const int16_t* high = k.high + band.offset * 2 * kKernelBlock;
+    const KernelBits* bits = k.bits + band.offset;
+    const int16_t* f[N];
+    Avx512Sums acc[N];
+    for (int c = 0; c < N; ++c) {
+      f[c] = termsOf(*batch.in[c], band.fold);
+      acc[c].cos = acc[c].sin = _mm512_setzero_si512();
+      acc[c].cos0 = acc[c].cos1 = acc[c].sin0 = acc[c].sin1 = _mm512_setzero_si512();
+    }
+    for (int b = 0; b < band.blocks; ++b) {
+      const int16_t* h = high + b * 2 * kKernelBlock;
+      const __m512i hc = _mm512_load_si512(h);
+      const __m512i hs = _mm512_load_si512(h + kKernelBlock);
+      const KernelBits& bb = bits[b];
+      for (int c = 0; c < N; ++c) {
+        Avx512Sums& a = acc[c];
+        const __m512i x = _mm512_load_si512(f[c] + b * kKernelBlock);
+        a.cos = _mm512_add_epi32(a.cos, _mm512_madd_epi16(x, hc));
+        a.sin = _mm512_add_epi32(a.sin, _mm512_madd_epi16(x, hs));
+        a.cos0 = _mm512_mask_add_epi16(a.cos0, bb.cos0, a.cos0, x);
+        a.cos1 = _mm512_mask_add_epi16(a.cos1, bb.cos1, a.cos1, x);
+        a.sin0 = _mm512_mask_add_epi16(a.sin0, bb.sin0, a.sin0, x);
+        a.sin1 = _mm512_mask_add_epi16(a.sin1, bb.sin1, a.sin1, x);
+      }
+    }
+    for (int c = 0; c < N; ++c) {
+      const __m128i cs = bandSums(acc[c]);
+      C[c][i] = _mm_cvtsi128_si64(cs);
+      S[c][i] = _mm_extract_epi64(cs, 1);
+    }
+  }
+  for (int c = 0; c < N; ++c) {
+    avx512MagnitudesOf(C[c], S[c], bandCount, windowNorm, batch.values[c]);
+  }
+}
+
+using Mono = Batch<1>;
+using Stereo = Batch<2>;
 
 }  // namespace
 
 void kernelPortable(const KernelTables& k, const KernelInput& in, int bandCount, float windowNorm,
                     int16_t* values) {
-  portableMagnitudes(k, in, bandCount, windowNorm, values);
+  portableMagnitudes(k, Mono{{&in}, {values}}, bandCount, windowNorm);
+}
+
+void kernelPortable(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                    int bandCount, float windowNorm, int16_t* values0, int16_t* values1) {
+  portableMagnitudes(k, Stereo{{&in0, &in1}, {values0, values1}}, bandCount, windowNorm);
 }
 
 __attribute__((target("arch=x86-64-v3"))) void kernelAvx2(const KernelTables& k,
                                                           const KernelInput& in, int bandCount,
                                                           float windowNorm, int16_t* values) {
-  portableMagnitudes(k, in, bandCount, windowNorm, values);
+  portableMagnitudes(k, Mono{{&in}, {values}}, bandCount, windowNorm);
 }
 
-// Per block of 32 samples: two 16-bit multiply-adds against the high parts, and masked
-// 16-bit adds of x and 2x for the low bits. Each 32-bit lane of a multiply-add holds two
-// samples; 4 x that plus the pairwise sum of the low lanes is the lane's exact sum.
+__attribute__((target("arch=x86-64-v3"))) void kernelAvx2(const KernelTables& k,
+                                                          const KernelInput& in0,
+                                                          const KernelInput& in1, int bandCount,
+                                                          float windowNorm, int16_t* values0,
+                                                          int16_t* values1) {
+  portableMagnitudes(k, Stereo{{&in0, &in1}, {values0, values1}}, bandCount, windowNorm);
+}
+
 __attribute__((target("arch=x86-64-v4"))) void kernelAvx512(const KernelTables& k,
                                                             const KernelInput& in, int bandCount,
                                                             float windowNorm, int16_t* values) {
-  int64_t C[kMaxBands];
-  int64_t S[kMaxBands];
-  const __m512i ones = _mm512_set1_epi16(1);
-  for (int i = 0; i < bandCount; ++i) {
-    const KernelBand& band = k.band[i];
-    const int16_t* f = termsOf(in, band.fold);
-    const int16_t* high = k.high + band.offset * 2 * kKernelBlock;
-    const KernelBits* bits = k.bits + band.offset;
-    __m512i accC = _mm512_setzero_si512();
-    __m512i accS = _mm512_setzero_si512();
-    __m512i lowC = _mm512_setzero_si512();
-    __m512i lowS = _mm512_setzero_si512();
-    for (int b = 0; b < band.blocks; ++b) {
-      const __m512i x = _mm512_load_si512(f + b * kKernelBlock);
-      const __m512i x2 = _mm512_add_epi16(x, x);
-      const int16_t* h = high + b * 2 * kKernelBlock;
-      accC = _mm512_add_epi32(accC, _mm512_madd_epi16(x, _mm512_load_si512(h)));
-      accS = _mm512_add_epi32(accS, _mm512_madd_epi16(x, _mm512_load_si512(h + kKernelBlock)));
-      lowC = _mm512_mask_add_epi16(lowC, bits[b].cos0, lowC, x);
-      lowC = _mm512_mask_add_epi16(lowC, bits[b].cos1, lowC, x2);
-      lowS = _mm512_mask_add_epi16(lowS, bits[b].sin0, lowS, x);
-      lowS = _mm512_mask_add_epi16(lowS, bits[b].sin1, lowS, x2);
-    }
-    C[i] = laneSum(_mm512_add_epi32(_mm512_slli_epi32(accC, 2), _mm512_madd_epi16(lowC, ones)));
-    S[i] = laneSum(_mm512_add_epi32(_mm512_slli_epi32(accS, 2), _mm512_madd_epi16(lowS, ones)));
-  }
-  magnitudesOf(C, S, bandCount, windowNorm, values);
+  avx512Magnitudes(k, Mono{{&in}, {values}}, bandCount, windowNorm);
+}
+
+__attribute__((target("arch=x86-64-v4"))) void kernelAvx512(const KernelTables& k,
+                                                            const KernelInput& in0,
+                                                            const KernelInput& in1, int bandCount,
+                                                            float windowNorm, int16_t* values0,
+                                                            int16_t* values1) {
+  avx512Magnitudes(k, Stereo{{&in0, &in1}, {values0, values1}}, bandCount, windowNorm);
 }
 
 bool haveAvx512() {
-  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  static const bool have = __builtin_cpu_supports("avx512f") &&
+                           __builtin_cpu_supports("avx512bw") &&
+                           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
   return have;
 }
 
@@ -164,17 +287,31 @@ bool haveAvx2() {
   return have;
 }
 
+namespace {
+
 // Chosen by a plain test rather than an ifunc resolver: resolvers run before the
 // sanitizers' runtimes start, and the sanitizer builds must run the same code.
+template <typename... Args>
+void dispatch(const Args&... args) {
+  if (haveAvx512()) {
+    kernelAvx512(args...);
+  } else if (haveAvx2()) {
+    kernelAvx2(args...);
+  } else {
+    kernelPortable(args...);
+  }
+}
+
+}  // namespace
+
 void kernelMagnitudes(const KernelTables& k, const KernelInput& in, int bandCount, float windowNorm,
                       int16_t* values) {
-  if (haveAvx512()) {
-    kernelAvx512(k, in, bandCount, windowNorm, values);
-  } else if (haveAvx2()) {
-    kernelAvx2(k, in, bandCount, windowNorm, values);
-  } else {
-    kernelPortable(k, in, bandCount, windowNorm, values);
-  }
+  dispatch(k, in, bandCount, windowNorm, values);
+}
+
+void kernelMagnitudes(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                      int bandCount, float windowNorm, int16_t* values0, int16_t* values1) {
+  dispatch(k, in0, in1, bandCount, windowNorm, values0, values1);
 }
 
 }  // namespace bandscope

@@ -1,5 +1,6 @@
 #pragma once
-// The inner loop of the band transform. UI thread (called from bandTransform).
+// The inner loop of the band transform. UI thread (called from bandTransform and
+// bandTransformStereo).
 
 #include <cstdint>
 
@@ -19,6 +20,10 @@ struct KernelInput {
 // processor has them, else the portable loop; all give the same values.
 void kernelMagnitudes(const KernelTables& k, const KernelInput& in, int bandCount, float windowNorm,
                       int16_t* values);
+// Two windows in one pass over the tables: each weight block is loaded once and applied to
+// both. values0 and values1 are what two single calls give.
+void kernelMagnitudes(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                      int bandCount, float windowNorm, int16_t* values0, int16_t* values1);
 
 // The implementations, for tests and benchmarks. Call the AVX ones only where have...() says.
 void kernelPortable(const KernelTables& k, const KernelInput& in, int bandCount, float windowNorm,
@@ -27,6 +32,12 @@ void kernelAvx2(const KernelTables& k, const KernelInput& in, int bandCount, flo
                 int16_t* values);
 void kernelAvx512(const KernelTables& k, const KernelInput& in, int bandCount, float windowNorm,
                   int16_t* values);
+void kernelPortable(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                    int bandCount, float windowNorm, int16_t* values0, int16_t* values1);
+void kernelAvx2(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                int bandCount, float windowNorm, int16_t* values0, int16_t* values1);
+void kernelAvx512(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                  int bandCount, float windowNorm, int16_t* values0, int16_t* values1);
 bool haveAvx512();
 bool haveAvx2();
 

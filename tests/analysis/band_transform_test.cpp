@@ -7,6 +7,7 @@
 #include <memory>
 #include <numbers>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "analysis/assertion.h"
@@ -24,6 +25,20 @@ struct Transform {
   std::vector<int16_t> run(const std::vector<uint8_t>& window) {
     std::vector<int16_t> out(kMaxBands, -1);
     bandTransform(s, *t, out.data(), window.data());
+    return bandsOf(out);
+  }
+  // Both channels in one call.
+  std::pair<std::vector<int16_t>, std::vector<int16_t>> runStereo(const std::vector<uint8_t>& w0,
+                                                                  const std::vector<uint8_t>& w1) {
+    std::vector<int16_t> out0(kMaxBands, -1);
+    std::vector<int16_t> out1(kMaxBands, -1);
+    bandTransformStereo(s, *t, out0.data(), out1.data(), w0.data(), w1.data());
+    return {bandsOf(out0), bandsOf(out1)};
+  }
+  // The first bandCount values; nothing past them may have been written.
+  std::vector<int16_t> bandsOf(std::vector<int16_t> out) const {
+    for (size_t j = s.bandCount; j < out.size(); ++j)
+      EXPECT_EQ(out[j], -1) << "past the bands: " << j;
     out.resize(s.bandCount);
     return out;
   }
@@ -116,6 +131,14 @@ TEST(BandTransform, EqualsReferenceInEveryBand) {
       ASSERT_EQ(x.run(windows[n]), referenceRun(bands, windows[n]))
           << bands << " bands, window " << n;
     }
+    // Both channels in one pass, each window beside the next: silent, full-scale and random
+    // windows meet one another.
+    for (size_t n = 0; n < windows.size(); ++n) {
+      const auto& right = windows[(n + 1) % windows.size()];
+      const auto [v0, v1] = x.runStereo(windows[n], right);
+      ASSERT_EQ(v0, x.run(windows[n])) << bands << " bands, stereo left " << n;
+      ASSERT_EQ(v1, x.run(right)) << bands << " bands, stereo right " << n;
+    }
   }
 }
 
@@ -166,6 +189,15 @@ TEST(BandTransform, RebuildsTablesAfterBandCountChange) {
   deriveBandSettings(x.s);
   x.s.tablesBuilt = false;
   EXPECT_EQ(x.run(w), referenceRun(9, w));
+  // The stereo entry too.
+  x.s.bandCount = 37;
+  deriveBandSettings(x.s);
+  x.s.tablesBuilt = false;
+  const auto quiet = constant(1024, 128);
+  const auto [left, right] = x.runStereo(w, quiet);
+  EXPECT_TRUE(x.s.tablesBuilt);
+  EXPECT_EQ(left, referenceRun(37, w));
+  EXPECT_EQ(right, referenceRun(37, quiet));
 }
 
 // The worst a window can do to band i: 255 wherever the band's cosine weight is positive.
@@ -212,38 +244,60 @@ TEST(BandTransform, RefusesBandCountsOutsideItsTables) {
 namespace bandscope {
 namespace {
 
-// Every instruction-set variant of the inner loop gives the same magnitudes; the program
-// picks one at run time, so each must be held to the reference on its own.
+// Every instruction-set variant of the inner loop gives the same magnitudes, alone or for
+// two windows at once; the program picks one at run time, so each must be held to the
+// reference on its own.
 TEST(BandTransformKernel, EveryVariantEqualsTheReference) {
+  using Mono = void (*)(const KernelTables&, const KernelInput&, int, float, int16_t*);
+  using Stereo = void (*)(const KernelTables&, const KernelInput&, const KernelInput&, int, float,
+                          int16_t*, int16_t*);
+  struct Variant {
+    const char* name;
+    bool present;
+    Mono mono;
+    Stereo stereo;
+  };
+  const Variant variants[] = {{"portable", true, kernelPortable, kernelPortable},
+                              {"AVX2", haveAvx2(), kernelAvx2, kernelAvx2},
+                              {"AVX-512", haveAvx512(), kernelAvx512, kernelAvx512}};
   std::mt19937 rng(99);
   std::uniform_int_distribution<int> byte(0, 255);
   for (int bands : {8, 9, 37, 100, 192, 511, 512}) {
     Transform x(bands);
     buildTables(x.s, *x.t);
     const int length = 2 * bands;
+    auto inputOf = [&](const std::vector<uint8_t>& w) {
+      auto in = std::make_unique<KernelInput>();
+      for (int j = 0; j < length; ++j) in->full[j] = w[static_cast<size_t>(j)];
+      for (int j = 0; j < bands; ++j) {
+        in->sum[j] =
+            static_cast<int16_t>(w[static_cast<size_t>(j)] + w[static_cast<size_t>(j + bands)]);
+        in->diff[j] =
+            static_cast<int16_t>(w[static_cast<size_t>(j)] - w[static_cast<size_t>(j + bands)]);
+      }
+      return in;
+    };
+    std::vector<uint8_t> previous = constant(length, 128);
     for (int n = 0; n < 8; ++n) {
       std::vector<uint8_t> w(static_cast<size_t>(length));
       for (auto& v : w) v = static_cast<uint8_t>(n == 0 ? 255 * (byte(rng) & 1) : byte(rng));
-      KernelInput in{};
-      for (int j = 0; j < length; ++j) in.full[j] = w[static_cast<size_t>(j)];
-      for (int j = 0; j < bands; ++j) {
-        in.sum[j] =
-            static_cast<int16_t>(w[static_cast<size_t>(j)] + w[static_cast<size_t>(j + bands)]);
-        in.diff[j] =
-            static_cast<int16_t>(w[static_cast<size_t>(j)] - w[static_cast<size_t>(j + bands)]);
-      }
+      const auto in = inputOf(w);
+      const auto in2 = inputOf(previous);
       const auto expected = referenceRun(bands, w);
+      const auto expected2 = referenceRun(bands, previous);
       std::vector<int16_t> got(static_cast<size_t>(bands));
-      kernelPortable(x.t->kernel, in, bands, x.t->windowNorm, got.data());
-      ASSERT_EQ(got, expected) << "portable, " << bands << " bands";
-      if (haveAvx2()) {
-        kernelAvx2(x.t->kernel, in, bands, x.t->windowNorm, got.data());
-        ASSERT_EQ(got, expected) << "AVX2, " << bands << " bands";
+      std::vector<int16_t> got2(static_cast<size_t>(bands));
+      for (const Variant& v : variants) {
+        if (!v.present) continue;
+        v.mono(x.t->kernel, *in, bands, x.t->windowNorm, got.data());
+        ASSERT_EQ(got, expected) << v.name << ", " << bands << " bands";
+        std::fill(got.begin(), got.end(), -1);
+        std::fill(got2.begin(), got2.end(), -1);
+        v.stereo(x.t->kernel, *in, *in2, bands, x.t->windowNorm, got.data(), got2.data());
+        ASSERT_EQ(got, expected) << v.name << " stereo left, " << bands << " bands";
+        ASSERT_EQ(got2, expected2) << v.name << " stereo right, " << bands << " bands";
       }
-      if (haveAvx512()) {
-        kernelAvx512(x.t->kernel, in, bands, x.t->windowNorm, got.data());
-        ASSERT_EQ(got, expected) << "AVX-512, " << bands << " bands";
-      }
+      previous = w;
     }
   }
 }
