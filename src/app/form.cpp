@@ -412,9 +412,9 @@ void TForm1::Timer1Timer() {
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked()) raise();  // no activation
     if (last) {
       finishRun();
-    } else if (!line_.offline && Timer1.isActive()) {
+    } else if (!line_.offline && pacer_.targetFps() > 0 && Timer1.isActive()) {
       Timer1.start(pacer_.msUntilNextFrame(clockUs_()));  // the UI thread sleeps till then
-    }
+    }  // uncapped: the 4 ms timer repeats as it is
   } catch (const std::exception& e) {
     // One box, not one per tick: the display stands still until the user acts.
     Timer1.stop();

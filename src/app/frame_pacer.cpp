@@ -33,7 +33,7 @@ int FramePacer::msUntilNextFrame(int64_t nowUs) {
   ++frames_;
   nextFrameUs_ = scheduleUs_ + frames_ * 1'000'000 / targetFps_;
   if (nextFrameUs_ < nowUs) {
-    frames_ = 0;
+    frames_ = 1;
     scheduleUs_ = nowUs;
     nextFrameUs_ = nowUs + frameUs_;
   }

@@ -15,7 +15,7 @@ class FramePacer {
   static constexpr int kMaxCatchUp = 25;    // steps run at most in one tick; more are dropped
   static constexpr int kDefaultFps = 60;
 
-  // targetFps: drawn frames a second; 0 draws as fast as one 4 ms tick allows.
+  // targetFps: drawn frames a second; 0 draws as fast as a repeating 4 ms tick allows.
   explicit FramePacer(int targetFps = kDefaultFps) { setTargetFps(targetFps); }
   void setTargetFps(int targetFps);
   int targetFps() const { return targetFps_; }

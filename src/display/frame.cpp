@@ -47,8 +47,12 @@ void analysisStep(const FrameOptions& o, FrameModel& m) {
   if (o.sono_check) scrollSonogram(m.spectrum, s.sonoSteps);
   const int offset = s.bufferLength - s.windowLength;
   int16_t magnitudes[kChannels][kMaxBands];
-  for (int c = 0; c <= last; ++c) {
-    bandTransform(s, m.tables, magnitudes[c], m.snapshot.sampleBuffer[c] + offset);
+  const uint8_t* window[kChannels] = {m.snapshot.sampleBuffer[0] + offset,
+                                      m.snapshot.sampleBuffer[1] + offset};
+  if (stereo) {  // one pass over the weights for both channels
+    bandTransformStereo(s, m.tables, magnitudes[0], magnitudes[1], window[0], window[1]);
+  } else {
+    bandTransform(s, m.tables, magnitudes[0], window[0]);
   }
   for (int c = 0; c <= last; ++c) {
     applyMagnitudes(c, bands, s, m.spectrum, magnitudes[c]);

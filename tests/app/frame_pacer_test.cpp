@@ -27,14 +27,19 @@ TEST(FramePacer, AfterAStallAtMostTwentyFiveStepsTheRestDropped) {
 
 TEST(FramePacer, SleepsToAFixedScheduleAtTheTargetRate) {
   FramePacer p(60);
-  EXPECT_EQ(p.msUntilNextFrame(0), 17);
+  const int64_t start = 5'000'000;
   int64_t drawn = 0;
-  int64_t t = 0;
-  for (int frame = 0; frame < 600; ++frame) {  // ten seconds, waking up to 1 ms late
-    t += p.msUntilNextFrame(t) * 1000 + (frame % 2) * 700;
+  int64_t t = start;
+  for (int frame = 0; frame < 600; ++frame) {  // ten seconds of frames that take 6 ms
+    t += 6000;                                 // to draw; the wake-up up to 1 ms late
+    const int sleep = p.msUntilNextFrame(t);
+    if (frame == 0) {
+      EXPECT_EQ(sleep, 17) << "the first frame starts the schedule";
+    }
+    t += sleep * 1000 + (frame % 2) * 700;
     ++drawn;
   }
-  EXPECT_NEAR(static_cast<double>(drawn) / (static_cast<double>(t) / 1e6), 60.0, 0.5);
+  EXPECT_NEAR(static_cast<double>(drawn) / (static_cast<double>(t - start) / 1e6), 60.0, 0.5);
   EXPECT_EQ(p.msUntilNextFrame(t + 500'000), 17) << "far behind: a new schedule from now";
   p.setTargetFps(0);
   EXPECT_EQ(p.msUntilNextFrame(t), 4) << "uncapped: the old 4 ms tick";
