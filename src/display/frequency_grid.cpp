@@ -8,12 +8,10 @@ namespace bandscope {
 
 namespace {
 
-// Until the locale's separator reaches the scene.
-
 // The grid sits 16 axis units left of the spectrum's own channel offset.
 float gridX(const SceneInput& in, uint16_t f, int channel) {
   const int32_t band = hzToBand(f, in.settings);
-  const int32_t p = bandToX(band, in.settings.bandCount) + 512 * channel - 512;
+  const int32_t p = in.bandX.bandX[band] + 512 * channel - 512;  // bandToX of the band
   return static_cast<float>(p) / 200.0f;
 }
 

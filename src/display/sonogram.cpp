@@ -2,9 +2,29 @@
 
 #include <algorithm>
 
-#include "display/value_colour.h"
+#include "analysis/palette.h"
 
 namespace bandscope {
+
+namespace {
+
+struct RowLook {
+  float height[kMaxBands];
+  Rgb colour[kMaxBands];
+};
+
+void lookOf(const SceneInput& in, const int16_t* row, RowLook& look) {
+  const bool colours = in.options.col_check;
+  const int bandStep = std::max<int>(1, in.settings.sonoBandStep);
+  for (int i = 0; i < in.settings.bandCount; i += bandStep) {
+    // The history is stored signed but holds magnitudes: read it unsigned.
+    const uint16_t v = static_cast<uint16_t>(row[i]);
+    look.height[i] = static_cast<float>(v) / 512.0f;
+    look.colour[i] = readyValueColour(v, colours, in.palette, in.settings.bandCount);
+  }
+}
+
+}  // namespace
 
 void drawSonogram(const SceneInput& in) {
   const GlTable& gl = in.gl;
@@ -24,21 +44,25 @@ void drawSonogram(const SceneInput& in) {
   }
   gl.glRotatef(45.0f, 1.0f, 0.0f, 0.0f);
 
+  // Each history row's heights and colours, worked out once: a row is the newer edge of one
+  // strip and the older edge of the next.
+  float x[kMaxBands];
+  for (int i = 0; i < bandCount; i += bandStep)
+    x[i] = static_cast<float>(in.bandX.bandX[i]) / 100.0f;
+  RowLook look[2];
+  lookOf(in, in.spectrum.sonoHistory[0], look[0]);
   for (int t = 1; t < rows; ++t) {
     const float z1 = static_cast<float>(t) / q;
     const float z0 = z1 - 1.0f / q;
-    const int16_t* older = in.spectrum.sonoHistory[t - 1];
-    const int16_t* newer = in.spectrum.sonoHistory[t];
+    const RowLook& older = look[(t - 1) & 1];
+    RowLook& newer = look[t & 1];
+    lookOf(in, in.spectrum.sonoHistory[t], newer);
     gl.glBegin(GL_QUAD_STRIP);
     for (int i = 0; i < bandCount; i += bandStep) {
-      const float x = static_cast<float>(in.bandX.bandX[i]) / 100.0f;
-      // The history is stored signed but holds magnitudes: read it unsigned.
-      const uint16_t a = static_cast<uint16_t>(older[i]);
-      setValueColour(in, a);
-      gl.glVertex3f(x, static_cast<float>(a) / 512.0f, z0);
-      const uint16_t b = static_cast<uint16_t>(newer[i]);
-      setValueColour(in, b);
-      gl.glVertex3f(x, static_cast<float>(b) / 512.0f, z1);
+      gl.glColor3f(older.colour[i].red, older.colour[i].green, older.colour[i].blue);
+      gl.glVertex3f(x[i], older.height[i], z0);
+      gl.glColor3f(newer.colour[i].red, newer.colour[i].green, newer.colour[i].blue);
+      gl.glVertex3f(x[i], newer.height[i], z1);
     }
     gl.glEnd();
   }
