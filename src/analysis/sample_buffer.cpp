@@ -54,6 +54,11 @@ void SampleBuffer::append(const uint8_t* LP, const uint8_t* RP, uint16_t BufferS
   appendToRows(rows_, bufferLength_, timeScale_, LP, RP, BufferSize);
 }
 
+void SampleBuffer::silence() {
+  std::lock_guard guard(lock_);
+  std::memset(rows_.sampleBuffer, 128, sizeof rows_.sampleBuffer);
+}
+
 void SampleBuffer::snapshot(SampleRows& out) const {
   std::lock_guard guard(lock_);
   std::memcpy(out.sampleBuffer, rows_.sampleBuffer, sizeof out.sampleBuffer);

@@ -34,6 +34,9 @@ class SampleBuffer {
   // UI thread. One consistent copy of both rows: as they stood between two appends.
   void snapshot(SampleRows& out) const;
 
+  // UI thread. Every sample back to the zero line: what is shown while no sound arrives.
+  void silence();
+
  private:
   mutable std::mutex lock_;
   uint16_t bufferLength_ = 384;

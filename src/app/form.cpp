@@ -48,6 +48,8 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       model(std::make_unique<FrameModel>()),
       samples(std::make_unique<SampleBuffer>()),
       clockUs_(steadyUs),
+      keeper_(*controls.devCombo, *sound.inputs, sound.serverInput.get(),
+              [this] { return clockUs_(); }),
       surface_(binding_, platform_, gl_, *this, [](const GlTable& gl, GLuint& base) {
         createFontLists(gl, base, "Smallfonts", rasteriseGlyphs);
       }) {
@@ -154,6 +156,7 @@ void TForm1::wirePanel() {
 TForm1::~TForm1() {
   qApp->removeEventFilter(this);
   Timer1.stop();
+  keeper_.attach(nullptr);
   Audio1.reset();  // stops the capture thread before the sample buffer goes
 }
 
@@ -179,17 +182,18 @@ void TForm1::FormCreate() {
     pacer_.setTargetFps(line_.maxFps ? *line_.maxFps : displayRate());
 
     Audio1 = std::make_unique<audio::TAudio>(sound_.services());
-    Audio1->OnSessionEnd = [this] { Audio1.reset(); };
+    Audio1->OnSessionEnd = [this] {
+      keeper_.attach(nullptr);
+      Audio1.reset();
+    };
+    Audio1->OnRecord = [this](void* sender, const uint8_t* LP, const uint8_t* RP, uint16_t size) {
+      Audio1Record(sender, LP, RP, size);
+    };
     QComboBox* list = controls.devCombo;
-    list->clear();
     const unsigned devices = Audio1->input().numDevs();
-    for (unsigned i = 0; i < devices; ++i) {
-      Audio1->setAudioDeviceID(static_cast<int32_t>(i));
-      list->addItem(QStringLiteral("AudioDevice #%1").arg(i));
-      list->setItemData(static_cast<int>(i),
-                        QString::fromStdString(Audio1->input().deviceDescription(i)),
-                        Qt::ToolTipRole);
-    }
+    for (unsigned i = 0; i < devices; ++i) Audio1->setAudioDeviceID(static_cast<int32_t>(i));
+    keeper_.fillList();
+    keeper_.attach(Audio1.get());
     Audio1->setAudioDeviceID(0);
     audio::TRecorder& recorder = *Audio1->Recorder;
     recorder.setBitsPerSample(audio::TBPS::_8);
@@ -233,21 +237,17 @@ void TForm1::ScrollBar1Change() {
   if (surface_.hasSurface()) Timer1.start();  // the tick needs a current context
 }
 
+// Stops the recording and starts it on the chosen entry's source (found by its name).
 void TForm1::devComboChange() {
   if (!Audio1) return;
-  Audio1->Recorder->Stop();
-  Audio1->setAudioDeviceID(controls.devCombo->currentIndex());
-  Audio1->OnRecord = [this](void* sender, const uint8_t* LP, const uint8_t* RP, uint16_t size) {
-    Audio1Record(sender, LP, RP, size);
-  };
-  Audio1->Recorder->Start();
-  captureWanted_ = true;
+  keeper_.chooseCurrentEntry();
   updateStatus();
 }
 
 // Capture thread.
 void TForm1::Audio1Record(void*, const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize) {
   samples->append(LP, RP, BufferSize);
+  keeper_.blockArrived();
 }
 
 void TForm1::Button1Click() {
@@ -273,8 +273,7 @@ void TForm1::endSession() {
 // A recorder that should run and does not shows why until capture works again.
 void TForm1::updateStatus() {
   QString text = mixerHint_;
-  if (captureWanted_ && Audio1 && !Audio1->Recorder->Opened)
-    text = QString::fromStdString(Audio1->ErrorText);
+  if (!keeper_.status().isEmpty()) text = keeper_.status();
   if (text == statusLabel->text()) return;
   statusLabel->setText(text);
   statusLabel->setVisible(!text.isEmpty());
@@ -383,6 +382,7 @@ void TForm1::Timer1Timer() {
   inTick_ = true;
   try {
     if (line_.offline && Audio1) Audio1->Recorder->deliverNext();  // exactly one buffer
+    keeper_.tick(*samples, !line_.offline);
     updateStatus();
     const int64_t now = clockUs_();
     // Offline every frame is one step of the file; live the wall clock decides.

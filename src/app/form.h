@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/camera.h"
+#include "app/capture_keeper.h"
 #include "app/command_line.h"
 #include "app/control_panel.h"
 #include "app/display_panel.h"
@@ -107,11 +108,11 @@ class TForm1 : public QWidget, public SurfaceHost {
   int framesDrawn_ = 0;
   std::function<int64_t()> clockUs_;  // monotonic, microseconds
   FramePacer pacer_;
+  CaptureKeeper keeper_;
   std::unique_ptr<audio::TAudio> Audio1;
   // Why capture is not running, or why the mixer did not start; hidden when empty.
   QLabel* statusLabel;
   QString mixerHint_;
-  bool captureWanted_ = false;
   QtGlPlatform platform_;
   DlGlLoader loader_;
   GlTable gl_;

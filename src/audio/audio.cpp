@@ -134,10 +134,13 @@ void TAudio::FreeBuffers(TAudioSettings& S) {
 }
 
 namespace {
+// The message, one blank and the service's text: messages that end in a blank of their own
+// do not give two.
 std::string composed(std::string_view message, const std::string& text) {
   std::string result(message);
-  if (!text.empty()) result.append(" ").append(text);
-  return result;
+  if (text.empty()) return result;
+  while (!result.empty() && result.back() == ' ') result.pop_back();
+  return result.append(" ").append(text);
 }
 }  // namespace
 

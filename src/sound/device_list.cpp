@@ -33,6 +33,33 @@ std::string DeviceList::deviceDescription(unsigned id) {
   return member->deviceDescription(static_cast<unsigned>(memberId));
 }
 
+std::string DeviceList::deviceName(unsigned id) {
+  WaveInService* member = nullptr;
+  int memberId = 0;
+  if (id > 0x7FFFFFFFu || !locate(static_cast<int>(id), member, memberId)) return {};
+  return member->deviceName(static_cast<unsigned>(memberId));
+}
+
+bool DeviceList::refresh() {
+  bool all = true;
+  for (WaveInService* m : members_) all = m->refresh() && all;
+  return all;
+}
+
+bool DeviceList::takeDevicesChanged() {
+  bool any = false;
+  for (WaveInService* m : members_) any = m->takeDevicesChanged() || any;
+  return any;
+}
+
+int DeviceList::indexOf(const std::string& name) {
+  const unsigned n = numDevs();
+  for (unsigned i = 0; i < n; ++i) {
+    if (deviceName(i) == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 DeviceList::Open* DeviceList::find(WaveHandle handle) {
   if (handle == 0 || handle > open_.size() || !open_[handle - 1].member) return nullptr;
   return &open_[handle - 1];

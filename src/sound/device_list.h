@@ -20,6 +20,11 @@ class DeviceList final : public WaveInService {
 
   unsigned numDevs() override;
   std::string deviceDescription(unsigned id) override;
+  std::string deviceName(unsigned id) override;
+  bool refresh() override;  // every member; false when any cannot reach its server
+  bool takeDevicesChanged() override;
+  // The device named name now, or -1.
+  int indexOf(const std::string& name);
   MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format, WaveCallback callback,
                 void* instance) override;
   MMResult prepareHeader(WaveHandle handle, WaveHeader& header) override;

@@ -67,6 +67,11 @@ bool PulseConnection::ensureConnectedLocked(int timeoutMs) {
   }
   connectError_.clear();
   ++generation_;
+  ready_ = true;
+  pa_context_set_subscribe_callback(context_, &PulseConnection::onSubscription, this);
+  if (pa_operation* op =
+          pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr))
+    pa_operation_unref(op);  // fire and forget: events simply start arriving
   return true;
 }
 
@@ -81,8 +86,19 @@ bool PulseConnection::runLocked(pa_operation* op, int timeoutMs) {
   return finished;
 }
 
-void PulseConnection::onContextState(pa_context*, void* userdata) {
-  static_cast<PulseConnection*>(userdata)->signal();
+void PulseConnection::onContextState(pa_context* context, void* userdata) {
+  auto* self = static_cast<PulseConnection*>(userdata);
+  // Only a connection that was up counts: failed attempts to connect change nothing.
+  if (self->ready_ && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+    self->ready_ = false;
+    self->devicesChanged_ = true;
+  }
+  self->signal();
+}
+
+void PulseConnection::onSubscription(pa_context*, pa_subscription_event_type_t, uint32_t,
+                                     void* userdata) {
+  static_cast<PulseConnection*>(userdata)->devicesChanged_ = true;
 }
 
 void PulseConnection::onOperationState(pa_operation*, void* userdata) {
@@ -98,7 +114,9 @@ void PulseConnection::onTimeout(pa_mainloop_api*, pa_time_event*, const struct t
 
 void PulseConnection::dropContextLocked() {
   if (context_ == nullptr) return;
+  ready_ = false;
   pa_context_set_state_callback(context_, nullptr, nullptr);
+  pa_context_set_subscribe_callback(context_, nullptr, nullptr);
   pa_context_disconnect(context_);
   pa_context_unref(context_);
   context_ = nullptr;

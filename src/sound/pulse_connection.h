@@ -4,7 +4,8 @@
 //
 // Connecting: PA_CONTEXT_NOAUTOSPAWN, at most the caller's wait for the server to answer. A
 // context that is no longer ready is dropped and a new one connected by the next
-// ensureConnectedLocked; each new connection counts up generation().
+// ensureConnectedLocked; each new connection counts up generation(). A ready context
+// subscribes to the server's source events.
 //
 // Threads: usable() and the constructor and destructor on the UI thread; the *Locked members
 // with the lock held (lock() from any thread but the mainloop's, whose callbacks hold it
@@ -12,6 +13,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -34,6 +36,9 @@ class PulseConnection {
   pa_context* context() const { return context_; }
   std::uint64_t generation() const { return generation_; }
   const std::string& connectError() const { return connectError_; }
+  // True once after a source was added, removed or changed on the server, or the connection
+  // failed. Set on the mainloop thread, taken on the UI thread.
+  bool takeDevicesChanged() { return devicesChanged_.exchange(false); }
   pa_mainloop_api* api() const { return pa_threaded_mainloop_get_api(loop_); }
 
   // With the lock held: makes sure a ready context exists, connecting a new one if the last
@@ -73,6 +78,7 @@ class PulseConnection {
   };
 
   static void onContextState(pa_context*, void* userdata);
+  static void onSubscription(pa_context*, pa_subscription_event_type_t, uint32_t, void* userdata);
   static void onOperationState(pa_operation*, void* userdata);
   static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata);
 
@@ -83,6 +89,8 @@ class PulseConnection {
   pa_context* context_ = nullptr;
   std::uint64_t generation_ = 0;
   std::string connectError_;
+  std::atomic<bool> devicesChanged_{false};
+  bool ready_ = false;  // the context reached READY and has not failed since; under the lock
 };
 
 namespace pulse_detail {

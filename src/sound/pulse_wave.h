@@ -116,7 +116,7 @@ class Service : public Interface {
   std::string errorText(MMResult code) override;
 
   // Reads the device list again (connecting if needed); false when no server answers.
-  bool refresh() { return devices_.refresh(); }
+  bool refreshDevices() { return devices_.refresh(); }
   // Name and description of device id, empty when there is none.
   PulseDevice device(unsigned id) { return devices_.device(id); }
 
@@ -155,6 +155,10 @@ class PulseWaveIn final : public pulse_detail::Service<WaveInService, pulse_deta
   explicit PulseWaveIn(std::shared_ptr<PulseConnection> connection);
 
   std::string deviceDescription(unsigned id) override { return device(id).description; }
+  std::string deviceName(unsigned id) override { return device(id).name; }
+  bool refresh() override { return refreshDevices(); }
+  // Set by the server's source events and by the connection failing; see pulse_connection.h.
+  bool takeDevicesChanged() override;
   MMResult addBuffer(WaveHandle handle, WaveHeader& header) override;
   MMResult start(WaveHandle handle) override;
   MMResult reset(WaveHandle handle) override;

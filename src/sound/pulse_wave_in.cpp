@@ -85,6 +85,10 @@ PulseWaveIn::PulseWaveIn(std::string server)
 PulseWaveIn::PulseWaveIn(std::shared_ptr<PulseConnection> connection)
     : Service(std::move(connection), pulse_detail::ServerDevices::Kind::Sources) {}
 
+bool PulseWaveIn::takeDevicesChanged() {
+  return connection_->usable() && connection_->takeDevicesChanged();
+}
+
 MMResult PulseWaveIn::addBuffer(WaveHandle handle, WaveHeader& header) {
   return with(handle, [&](Stream& self) {
     if (const MMResult refused = self.queueRefusal(header)) return refused;

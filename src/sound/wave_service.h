@@ -93,6 +93,14 @@ class WaveInService {
   virtual unsigned numDevs() = 0;
   // Human-readable name of device id (0 .. numDevs - 1) for the device list's tooltips.
   virtual std::string deviceDescription(unsigned id) = 0;
+  // The device's own name, which stays when the list around it changes (a sound server's
+  // source name); the description where there is nothing better. Empty for no such device.
+  virtual std::string deviceName(unsigned id) { return deviceDescription(id); }
+  // Reads the device list again; false when the service's server cannot be reached.
+  virtual bool refresh() { return true; }
+  // True once after the service saw its devices change (added, removed, server gone or
+  // back); set on the service's own thread, taken on the UI thread. Allocation-free.
+  virtual bool takeDevicesChanged() { return false; }
   virtual MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format,
                         WaveCallback callback, void* instance) = 0;
   virtual MMResult prepareHeader(WaveHandle handle, WaveHeader& header) = 0;

@@ -189,7 +189,7 @@ TEST(Form, DeviceChoiceRestartsCaptureAndShowsWhyItFails) {
   EXPECT_TRUE(f.statusLine().isVisible());
   EXPECT_EQ(
       f.statusLine().text(),
-      QStringLiteral("Could not open the input device for recording:  There is no such device."));
+      QStringLiteral("Could not open the input device for recording: There is no such device."));
   const int drawn = f.framesDrawn();
   EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 5; })) << "the display goes on";
 

@@ -141,7 +141,7 @@ TEST_F(AudioComponent, DeviceErrorAppendsTheServiceTextAfterOneBlank) {
   in.texts[2] = "There is no such device.";
   audio->ReportDeviceError(2, "Could not open the input device for recording: ");
   EXPECT_EQ(audio->ErrorText,
-            "Could not open the input device for recording:  There is no such device.");
+            "Could not open the input device for recording: There is no such device.");
   audio->ReportDeviceError(99, "Error in waveInUnprepareHeader");
   EXPECT_EQ(audio->ErrorText, "Error in waveInUnprepareHeader");
 }

@@ -186,10 +186,10 @@ struct FailureRow {
 
 TEST_F(Recorder, EveryFailureLeavesItsTextAndState) {
   const FailureRow rows[] = {
-      {"open", 0, false, "Could not open the input device for recording:  Out of memory.", false},
-      {"prepareHeader", 0, false, "Error preparing header for recording:  Out of memory.", false},
+      {"open", 0, false, "Could not open the input device for recording: Out of memory.", false},
+      {"prepareHeader", 0, false, "Error preparing header for recording: Out of memory.", false},
       {"addBuffer", 0, false, "Error adding next input buffer", false},
-      {"start", 0, false, "Error starting wave record:  Out of memory.", false},
+      {"start", 0, false, "Error starting wave record: Out of memory.", false},
       {"addBuffer", 2, false, "Error adding next input buffer", false},
       {"reset", 0, true, "Error in waveInReset", true},
       {"unprepareHeader", 0, true, "Error in waveInUnprepareHeader Out of memory.", true},

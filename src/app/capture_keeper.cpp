@@ -1,0 +1,182 @@
+#include "app/capture_keeper.h"
+
+#include <QComboBox>
+#include <algorithm>
+#include <utility>
+
+namespace bandscope {
+
+namespace {
+
+QString quotedText(const std::string& text) {
+  return QStringLiteral("\u201c%1\u201d").arg(QString::fromStdString(text));
+}
+
+}  // namespace
+
+CaptureKeeper::CaptureKeeper(QComboBox& list, sound::DeviceList& inputs,
+                             sound::WaveInService* server, std::function<int64_t()> clockUs)
+    : list_(list), inputs_(inputs), server_(server), clockUs_(std::move(clockUs)) {
+  retryTimer_.setSingleShot(true);
+  QObject::connect(&retryTimer_, &QTimer::timeout, [this] { retry(); });
+}
+
+void CaptureKeeper::fillList() {
+  list_.clear();
+  const unsigned n = inputs_.numDevs();
+  int selected = -1;
+  for (unsigned i = 0; i < n; ++i) {
+    const std::string name = inputs_.deviceName(i);
+    list_.addItem(QStringLiteral("AudioDevice #%1").arg(i), QString::fromStdString(name));
+    list_.setItemData(static_cast<int>(i), QString::fromStdString(inputs_.deviceDescription(i)),
+                      Qt::ToolTipRole);
+    if (wanted_ && name == chosen_) selected = static_cast<int>(i);
+  }
+  if (wanted_ && selected < 0) {  // the chosen source is away: it stays chosen
+    selected = list_.count();
+    list_.addItem(QStringLiteral("AudioDevice #%1").arg(selected), QString::fromStdString(chosen_));
+    list_.setItemData(selected, QString::fromStdString(chosenText_ + " (not there)"),
+                      Qt::ToolTipRole);
+  }
+  if (selected >= 0) list_.setCurrentIndex(selected);
+}
+
+std::string CaptureKeeper::describe(const std::string& name) {
+  const int i = inputs_.indexOf(name);
+  return i >= 0 ? inputs_.deviceDescription(static_cast<unsigned>(i)) : name;
+}
+
+void CaptureKeeper::chooseCurrentEntry() {
+  if (!audio_) return;
+  const int entry = list_.currentIndex();
+  const std::string name = list_.itemData(entry).toString().toStdString();
+  if (name != chosen_ || chosenText_.empty())  // a kept entry's tooltip says it is away
+    chosenText_ = list_.itemData(entry, Qt::ToolTipRole).toString().toStdString();
+  chosen_ = name;
+  wanted_ = true;
+  retryTimer_.stop();
+  retryMs_ = kFirstRetryMs;
+  absentSinceUs_ = -1;
+  waiting_.clear();
+  lastBlockUs_ = clockUs_();
+  if (!startOn(chosen_)) {
+    recording_.clear();
+    setWaiting(QString::fromStdString(audio_->ErrorText));
+    if (inputs_.indexOf(chosen_) < 0) {
+      setWaiting(
+          QStringLiteral("%1 is not there \u2014 waiting for it").arg(quotedText(chosenText_)));
+    }
+    scheduleRetry();
+  }
+  composeStatus(clockUs_());
+}
+
+bool CaptureKeeper::startOn(const std::string& name) {
+  const int index = inputs_.indexOf(name);
+  if (index < 0) return false;
+  audio::TRecorder& recorder = *audio_->Recorder;
+  recorder.Stop();
+  audio_->setAudioDeviceID(index);
+  if (!recorder.Start()) {
+    recording_.clear();
+    return false;
+  }
+  recording_ = name;
+  retryMs_ = kFirstRetryMs;
+  lastBlockUs_ = clockUs_();
+  return true;
+}
+
+void CaptureKeeper::setWaiting(QString why) {
+  waiting_ = std::move(why);
+}
+
+void CaptureKeeper::scheduleRetry() {
+  retryTimer_.start(retryMs_);
+  retryMs_ = std::min(2 * retryMs_, kLongestRetryMs);
+}
+
+void CaptureKeeper::retry() {
+  if (!audio_ || !wanted_) return;
+  const bool serverUp = inputs_.refresh();
+  if (serverUp) fillList();
+  if (startOn(chosen_)) {
+    absentSinceUs_ = -1;
+    waiting_.clear();
+    return;
+  }
+  const int64_t now = clockUs_();
+  const bool present = inputs_.indexOf(chosen_) >= 0;
+  if (!serverUp && server_) {
+    absentSinceUs_ = -1;  // nothing can be known about the source while the server is away
+    const QString error = QString::fromStdString(audio_->ErrorText);
+    setWaiting((error.isEmpty() ? QStringLiteral("The sound server is not there") : error) +
+               QStringLiteral(" \u2014 waiting for the sound server"));
+  } else if (!present) {
+    if (absentSinceUs_ < 0) absentSinceUs_ = now;
+    if (now - absentSinceUs_ >= kGoneForGoodUs && server_ && server_->numDevs() > 0 &&
+        startOn(server_->deviceName(0))) {
+      return;  // on the default source until the chosen one comes back
+    }
+    setWaiting(
+        QStringLiteral("%1 is not there \u2014 waiting for it").arg(quotedText(chosenText_)));
+  } else {
+    setWaiting(QString::fromStdString(audio_->ErrorText) + QStringLiteral(" \u2014 trying again"));
+  }
+  scheduleRetry();
+}
+
+void CaptureKeeper::watchSilence(SampleBuffer& samples, int64_t now) {
+  const uint64_t blocks = blocks_.load(std::memory_order_relaxed);
+  if (blocks != blocksSeen_) {
+    blocksSeen_ = blocks;
+    lastBlockUs_ = now;
+    silenced_ = false;
+  } else if (!silenced_ && now - lastBlockUs_ > kSilentAfterUs) {
+    samples.silence();  // what no sound looks like, instead of the last buffer for ever
+    silenced_ = true;
+  }
+}
+
+void CaptureKeeper::tick(SampleBuffer& samples, bool live) {
+  if (!audio_ || !wanted_) {
+    status_.clear();
+    return;
+  }
+  const int64_t now = clockUs_();
+  const bool opened = audio_->Recorder->Opened;
+  if (inputs_.takeDevicesChanged()) {
+    if (inputs_.refresh()) fillList();
+    // A source came or went: the chosen one may be back, or the recording gone.
+    if (!opened || recording_ != chosen_) {
+      retryTimer_.stop();
+      retry();
+    }
+  } else if (!opened && !retryTimer_.isActive()) {
+    // Stopped by a failure of the device or the server: say why, then try again.
+    if (!recording_.empty()) {
+      recording_.clear();
+      retryMs_ = kFirstRetryMs;
+      setWaiting(QString::fromStdString(audio_->ErrorText));
+    }
+    scheduleRetry();
+  }
+  live_ = live;
+  if (live) watchSilence(samples, now);
+  composeStatus(now);
+}
+
+void CaptureKeeper::composeStatus(int64_t now) {
+  status_.clear();
+  if (!audio_ || !wanted_) return;
+  if (!audio_->Recorder->Opened) {
+    status_ = waiting_.isEmpty() ? QString::fromStdString(audio_->ErrorText) : waiting_;
+  } else if (recording_ != chosen_) {
+    status_ = QStringLiteral("%1 is gone \u2014 recording from the server's default source %2")
+                  .arg(quotedText(chosenText_), quotedText(describe(recording_)));
+  } else if (live_ && now - lastBlockUs_ > kReportSilenceUs) {
+    status_ = QStringLiteral("No sound arrives from the input device.");
+  }
+}
+
+}  // namespace bandscope

@@ -1,0 +1,88 @@
+#pragma once
+// Keeps capture going on the source the user chose. Sources are known by their name (the
+// sound server's source name), not by their place in the list, so a list that changes under
+// the window never swaps one source for another. When capture stops because the device or
+// the server failed, it is tried again on its own, every 250 ms at first and then at most
+// every 2 s, on the UI thread; once the chosen source is there again recording resumes on it.
+// A source gone for 5 s from a running server gives way to the server's default source until
+// it comes back. The device list follows the server's sources as they come and go. While no
+// sound arrives the samples fall back to silence, so the picture decays instead of repeating
+// the last buffer, and the status line says why.
+//
+// Threads: everything on the UI thread except blockArrived(), which the capture thread calls
+// for each recorded block (one relaxed atomic increment).
+
+#include <QString>
+#include <QTimer>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "analysis/sample_buffer.h"
+#include "audio/audio.h"
+#include "sound/device_list.h"
+
+class QComboBox;
+
+namespace bandscope {
+
+class CaptureKeeper {
+ public:
+  static constexpr int kFirstRetryMs = 250;
+  static constexpr int kLongestRetryMs = 2000;
+  static constexpr int64_t kGoneForGoodUs = 5'000'000;  // then the default source
+  static constexpr int64_t kSilentAfterUs = 250'000;    // no block for this long: silence
+  static constexpr int64_t kReportSilenceUs = 1'000'000;
+
+  // server: the sound server's own input among inputs (null: there is none, as with a file).
+  CaptureKeeper(QComboBox& list, sound::DeviceList& inputs, sound::WaveInService* server,
+                std::function<int64_t()> clockUs);
+
+  // The component to record with; null before start-up and after the session's end.
+  void attach(audio::TAudio* audio) { audio_ = audio; }
+  // Entries "AudioDevice #n" for the devices there are now, the chosen one kept selected.
+  void fillList();
+  // The user chose the list's current entry: capture restarts on it, whatever happened before.
+  void chooseCurrentEntry();
+  // Every frame tick. live: real-time input (not an offline file), whose silence counts.
+  void tick(SampleBuffer& samples, bool live);
+  // Capture thread.
+  void blockArrived() { blocks_.fetch_add(1, std::memory_order_relaxed); }
+
+  // Why capture does not run as chosen, or empty.
+  const QString& status() const { return status_; }
+  const std::string& chosenSource() const { return chosen_; }
+  const std::string& recordingSource() const { return recording_; }
+
+ private:
+  bool startOn(const std::string& name);
+  void retry();
+  void scheduleRetry();
+  std::string describe(const std::string& name);
+  void watchSilence(SampleBuffer& samples, int64_t now);
+  void setWaiting(QString why);
+  void composeStatus(int64_t now);
+
+  QComboBox& list_;
+  sound::DeviceList& inputs_;
+  sound::WaveInService* server_;
+  std::function<int64_t()> clockUs_;
+  audio::TAudio* audio_ = nullptr;
+  QTimer retryTimer_;
+  int retryMs_ = kFirstRetryMs;
+  bool wanted_ = false;         // capture should run: the user chose an entry
+  std::string chosen_;          // the user's source
+  std::string chosenText_;      // its description, for messages while it is gone
+  std::string recording_;       // what the recorder was started on ("" when it is not)
+  int64_t absentSinceUs_ = -1;  // the chosen source missing from a running server since
+  std::atomic<uint64_t> blocks_{0};
+  uint64_t blocksSeen_ = 0;
+  int64_t lastBlockUs_ = 0;
+  bool silenced_ = false;
+  bool live_ = true;
+  QString waiting_;  // why the last attempt did not record
+  QString status_;
+};
+
+}  // namespace bandscope
