@@ -58,16 +58,9 @@ void CaptureKeeper::chooseCurrentEntry() {
   retryMs_ = kFirstRetryMs;
   absentSinceUs_ = -1;
   waiting_.clear();
+  recording_.clear();
   lastBlockUs_ = clockUs_();
-  if (!startOn(chosen_)) {
-    recording_.clear();
-    setWaiting(QString::fromStdString(audio_->ErrorText));
-    if (inputs_.indexOf(chosen_) < 0) {
-      setWaiting(
-          QStringLiteral("%1 is not there \u2014 waiting for it").arg(quotedText(chosenText_)));
-    }
-    scheduleRetry();
-  }
+  if (!startOn(chosen_)) retry();  // says why, and tries again
   composeStatus(clockUs_());
 }
 

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cmath>
 
 #include "support/gl_window.h"
@@ -156,16 +157,20 @@ TEST(Form, DrawingGoesOnAfterTheStayOnTopToggle) {
   }
 }
 
-// A form over a scripted input with two devices.
+// A form over a scripted input with two devices, as a sound server's sources, and with
+// serverSources the sources it names, followed by the test signal, as the program lists them.
 struct ScriptedInput {
-  ScriptedInput() {
+  explicit ScriptedInput(std::vector<std::string> serverSources = {}) {
     auto fake = std::make_unique<test::FakeWaveIn>();
     device = fake.get();
     device->devices = 2;
     device->texts[2] = "There is no such device.";
+    device->names = std::move(serverSources);
     sound = test::testSignalServices();
     sound->serverInput = std::move(fake);
-    sound->inputs = std::make_unique<sound::DeviceList>(std::vector<sound::WaveInService*>{device});
+    std::vector<sound::WaveInService*> members{device};
+    if (!device->names.empty()) members.push_back(sound->testSignal.get());
+    sound->inputs = std::make_unique<sound::DeviceList>(members);
   }
   test::FakeWaveIn* device;
   std::unique_ptr<SoundServices> sound;
@@ -183,17 +188,20 @@ TEST(Form, DeviceChoiceRestartsCaptureAndShowsWhyItFails) {
   EXPECT_EQ(input.device->openedDevice(), 0);
   EXPECT_TRUE(f.statusLine().isHidden());
 
-  input.device->failures["open"] = 2;
+  input.device->failures["open"] = 2;  // fails with "no such device"
   list->setCurrentIndex(1);
   f.devComboChange();
   EXPECT_TRUE(f.statusLine().isVisible());
-  EXPECT_EQ(
-      f.statusLine().text(),
-      QStringLiteral("Could not open the input device for recording: There is no such device."));
+  EXPECT_EQ(f.statusLine().text(),
+            QStringLiteral("Could not open the input device for recording: There is no such "
+                           "device. \u2014 trying again"))
+      << f.statusLine().text().toStdString();
   const int drawn = f.framesDrawn();
   EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 5; })) << "the display goes on";
 
-  input.device->failures.clear();
+  input.device->failures.clear();  // no user action: the next try records
+  EXPECT_TRUE(waitFor([&] { return f.audio()->Recorder->Opened && f.statusLine().isHidden(); }));
+  EXPECT_EQ(input.device->openedDevice(), 1);
   f.devComboChange();  // the same entry again: stopped and started anew
   EXPECT_EQ(input.device->openedDevice(), 1);
   EXPECT_TRUE(f.statusLine().isHidden());
@@ -215,7 +223,7 @@ TEST(Form, DecayTakesTheSameTimeAtEveryDrawingRate) {
     f.setClock([&] { return now; });
     f.show();
     ASSERT_TRUE(waitFor([&] { return f.framesDrawn() > 0; }));
-    f.Timer1.stop();  // from here on the test ticks
+    f.Timer1.stop();                           // from here on the test ticks
     f.controls.sono_check->setChecked(false);  // the costliest view: not needed here
     auto runUntil = [&](int64_t us) {
       for (int64_t k = 1; now < start + us; ++k) {
@@ -237,6 +245,88 @@ TEST(Form, DecayTakesTheSameTimeAtEveryDrawingRate) {
   }
   EXPECT_EQ(results[0], results[1]) << "60 and 144 fps";
   EXPECT_EQ(results[0], results[2]) << "60 and 250 fps";
+}
+
+// A shown form over scripted sources, on a clock the test can move ahead.
+struct KeptCapture : ScriptedInput {
+  explicit KeptCapture(std::vector<std::string> sources)
+      : ScriptedInput(std::move(sources)), form(CommandLine{}, *sound) {
+    form.setClock([this] {
+      using namespace std::chrono;
+      return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count() + aheadUs;
+    });
+    form.show();
+    EXPECT_TRUE(waitFor([&] { return form.framesDrawn() > 2; }));
+  }
+  void choose(int entry) {
+    form.controls.devCombo->setCurrentIndex(entry);
+    form.devComboChange();
+  }
+  bool recordsFrom(const std::string& name) {
+    return form.audio()->Recorder->Opened && device->openedName() == name;
+  }
+  void deliverBlock() { device->deliver(std::vector<uint8_t>(1024, 200)); }
+  QString status() const { return form.statusLine().isVisible() ? form.statusLine().text() : ""; }
+  int64_t aheadUs = 0;
+  TForm1 form;
+};
+
+TEST(Form, CaptureComesBackOnTheSameSourceByItselfAndNeverOnAnother) {
+  KeptCapture k({"a", "b"});
+  QComboBox* list = k.form.controls.devCombo;
+  ASSERT_EQ(list->count(), 3) << "two sources and the test signal";
+  k.choose(0);
+  ASSERT_TRUE(k.recordsFrom("a"));
+  k.device->texts[sound::SERVICE_ERROR_BASE + 1] = "Connection terminated";
+  k.device->serverUp = false;  // the server dies: its sources go, the stream fails
+  k.device->fail(sound::SERVICE_ERROR_BASE + 1);
+  ASSERT_TRUE(waitFor([&] {
+    return k.status().contains(QStringLiteral("waiting for the sound server"));
+  })) << k.status().toStdString();
+  EXPECT_TRUE(k.status().startsWith(QStringLiteral("The input device stopped recording:")));
+  EXPECT_EQ(list->count(), 3) << "the entries stay while the server is away";
+  k.choose(0);  // the user insists: still the server's source, never the test signal
+  EXPECT_FALSE(k.form.audio()->Recorder->Opened);
+  EXPECT_TRUE(k.status().contains(QStringLiteral("waiting for the sound server")));
+
+  k.device->names = {"b", "a"};  // back, in another order
+  k.device->serverUp = true;
+  ASSERT_TRUE(waitFor([&] { return k.recordsFrom("a"); }, 3000)) << "by name, within 2 s";
+  EXPECT_EQ(list->currentIndex(), 1);
+  k.deliverBlock();
+  EXPECT_TRUE(waitFor([&] { return k.status().isEmpty(); })) << k.status().toStdString();
+}
+
+TEST(Form, AGoneSourceStaysChosenGivesWayToTheDefaultAndComesBack) {
+  KeptCapture k({"a", "b"});
+  QComboBox* list = k.form.controls.devCombo;
+  k.choose(1);
+  ASSERT_TRUE(k.recordsFrom("b"));
+  k.device->names = {"a"};  // unplugged
+  k.device->changed = true;
+  k.device->fail(2);
+  ASSERT_TRUE(waitFor([&] { return k.status().contains(QStringLiteral("is not there")); }))
+      << k.status().toStdString();
+  EXPECT_EQ(k.status(), QStringLiteral("\u201cFake b\u201d is not there \u2014 waiting for it"));
+  EXPECT_EQ(list->currentIndex(), 2) << "kept, after the source and the test signal";
+  EXPECT_TRUE(
+      list->itemData(2, Qt::ToolTipRole).toString().endsWith(QStringLiteral("(not there)")));
+  k.aheadUs = 6'000'000;  // gone for good
+  ASSERT_TRUE(waitFor([&] { return k.recordsFrom("a"); }, 3000));
+  EXPECT_TRUE(waitFor([&] {
+    return k.status().contains(QStringLiteral("recording from the server's default source"));
+  }));
+
+  k.device->names = {"a", "c", "b"};  // back, with another one
+  k.device->changed = true;
+  ASSERT_TRUE(waitFor([&] { return k.recordsFrom("b"); }));
+  EXPECT_EQ(list->count(), 4);
+  EXPECT_EQ(list->currentIndex(), 2) << "the chosen source stays selected";
+  k.deliverBlock();
+  EXPECT_TRUE(waitFor([&] { return k.status().isEmpty(); }));
+  k.aheadUs += 2'000'000;  // no sound for a while: the picture and the line say so
+  EXPECT_TRUE(waitFor(
+      [&] { return k.status() == QStringLiteral("No sound arrives from the input device."); }));
 }
 
 TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sound/wave_service.h"
@@ -72,12 +73,32 @@ class FakeDevice {
 class FakeWaveIn final : public sound::WaveInService, public FakeDevice {
  public:
   ~FakeWaveIn() override;
-  unsigned numDevs() override { return devices; }
-  std::string deviceDescription(unsigned id) override { return "Fake input " + std::to_string(id); }
+  // A sound server's sources: names (when given) or "Fake input N" for each of devices,
+  // none while the server is down.
+  unsigned numDevs() override {
+    if (!serverUp) return 0;
+    return names.empty() ? devices : static_cast<unsigned>(names.size());
+  }
+  std::string deviceDescription(unsigned id) override {
+    return names.empty() ? "Fake input " + std::to_string(id) : "Fake " + deviceName(id);
+  }
+  std::string deviceName(unsigned id) override {
+    if (id >= numDevs()) return {};
+    return names.empty() ? deviceDescription(id) : names[id];
+  }
+  bool refresh() override { return serverUp; }
+  bool takeDevicesChanged() override { return std::exchange(changed, false); }
   MMResult open(WaveHandle& handle, int deviceId, const sound::WaveFormat& format,
                 sound::WaveCallback callback, void* instance) override {
+    if (deviceId >= static_cast<int>(numDevs())) return sound::MMSYSERR_BADDEVICEID;
     return doOpen(handle, deviceId, format, callback, instance, sound::WIM_OPEN);
   }
+  // The opened device's name.
+  std::string openedName() { return deviceName(static_cast<unsigned>(openedDevice())); }
+
+  std::vector<std::string> names;
+  bool serverUp = true;
+  bool changed = false;
   MMResult prepareHeader(WaveHandle h, WaveHeader& header) override {
     return doPrepare(h, header, true);
   }
