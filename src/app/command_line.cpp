@@ -54,7 +54,7 @@ struct Option {
 constexpr Option kOptions[] = {
     {'h', "help", "", "Displays help on commandline options.", nullptr},
     {'\0', "help-all", "", "Displays help including Qt specific options.",
-     nullptr},  // listed and accepted, without effect
+     nullptr},  // the same help: there are no Qt options to add
     {'v', "version", "", "Displays version information.", nullptr},
     {'\0', "frames", "N", "Quit after N frames.",
      [](const std::string& value, CommandLine& line) {
@@ -76,6 +76,7 @@ constexpr Option kOptions[] = {
      }},
     {'\0', "input", "FILE", "Record from the audio FILE (looping).",
      [](const std::string& value, CommandLine& line) -> const char* {
+       if (value.empty()) return "--input needs a file name";
        line.input = value;
        return nullptr;
      }},
@@ -89,6 +90,7 @@ constexpr Option kOptions[] = {
     {'\0', "export-csv", "PATH",
      "After the last of --frames, write the analysis state to PATH as CSV.",
      [](const std::string& value, CommandLine& line) -> const char* {
+       if (value.empty()) return "--export-csv needs a file name";
        if (!line.frames) return "--export-csv needs --frames";
        line.exportCsv = value;
        return nullptr;
@@ -165,19 +167,26 @@ std::string helpText() {
   return text;
 }
 
+// A negative number is a value or a band count, not a cluster of short options.
+bool isNegativeNumber(std::string_view argument) {
+  return argument.size() > 1 && argument[0] == '-' && decimalInteger(argument);
+}
+
 // The arguments sorted out: which options came with which value, the positional ones, and
 // what was wrong.
 struct Scan {
-  std::optional<std::string> values[kOptionCount];  // the last value of each option given
+  std::optional<std::string> values[kOptionCount];  // the value of each option given
   std::vector<std::string> positional;
   std::vector<std::string> unknown;
-  std::string valueError;  // the last missing or unexpected value
+  std::string valueError;            // the last missing or unexpected value
+  const Option* repeated = nullptr;  // the first option given twice
 
   // The option of that name, marked as given; nullptr, and noted, when there is none.
   const Option* found(std::string_view name) {
     for (size_t k = 0; k < kOptionCount; ++k) {
       const Option& o = kOptions[k];
       if (o.name == name || (name.size() == 1 && o.shortName == name[0])) {
+        if (values[k] && !repeated) repeated = &o;
         if (!values[k]) values[k].emplace();
         return &o;
       }
@@ -230,7 +239,7 @@ struct Scan {
     bool positionalOnly = false;
     for (size_t i = 1; i < arguments.size(); ++i) {
       const std::string_view a = arguments[i];
-      if (positionalOnly || a == "-" || !a.starts_with('-')) {
+      if (positionalOnly || a == "-" || !a.starts_with('-') || isNegativeNumber(a)) {
         positional.emplace_back(a);
       } else if (a == "--") {
         positionalOnly = true;
@@ -246,7 +255,9 @@ struct Scan {
   std::string error() const {
     if (!valueError.empty()) return valueError;
     if (unknown.size() == 1) return "Unknown option '" + unknown[0] + "'.";
-    if (unknown.empty()) return {};
+    if (unknown.empty()) {
+      return repeated ? "--" + std::string(repeated->name) + " given more than once" : "";
+    }
     std::string list = unknown[0];
     for (size_t k = 1; k < unknown.size(); ++k) list += ", " + unknown[k];
     return "Unknown options: " + list + ".";
@@ -262,20 +273,8 @@ struct Scan {
 }  // namespace
 
 CommandLineResult parseCommandLine(const std::vector<std::string>& arguments) {
-  // A negative band count is a positional argument, not a cluster of short options.
-  std::vector<std::string_view> ordered;
-  std::vector<std::string_view> negatives;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& a = arguments[i];
-    const bool negativeNumber = i > 0 && a.size() > 1 && a[0] == '-' && decimalInteger(a);
-    (negativeNumber ? negatives : ordered).push_back(a);
-  }
-  if (!negatives.empty()) {
-    ordered.push_back("--");
-    ordered.insert(ordered.end(), negatives.begin(), negatives.end());
-  }
   Scan scan;
-  scan.take(ordered);
+  scan.take(std::vector<std::string_view>(arguments.begin(), arguments.end()));
 
   CommandLineResult result;
   auto fail = [&](std::string_view why) {
@@ -289,7 +288,7 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& arguments) {
     return result;
   };
   if (const std::string why = scan.error(); !why.empty()) return fail(why);
-  if (scan.isSet("help")) return finish(helpText());
+  if (scan.isSet("help") || scan.isSet("help-all")) return finish(helpText());
   if (scan.isSet("version")) return finish("bandscope 1.0\n");
   const std::vector<std::string>& positional = scan.positional;
   if (positional.size() > 1) return fail("unexpected argument '" + positional[1] + "'");

@@ -34,7 +34,8 @@ struct CommandLineResult {
 };
 
 // Parses the arguments (the program name first). Not a decimal integer for BANDS, an
-// unknown option or a bad value gives Error with a message naming it.
+// unknown or repeated option or a bad value gives Error with a message naming it. A negative
+// number is the value of an option before it that takes one, else the band count.
 CommandLineResult parseCommandLine(const std::vector<std::string>& arguments);
 
 // The band count the bar ends up with: the parameter clamped to 8 .. 512, 192 without one.

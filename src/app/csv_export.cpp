@@ -1,10 +1,10 @@
 #include "app/csv_export.h"
 
-#include <fstream>
 #include <locale>
 #include <sstream>
 
 #include "analysis/scales.h"
+#include "app/output_file.h"
 
 namespace bandscope {
 
@@ -22,10 +22,7 @@ std::string analysisCsv(const FrameModel& m, int channels) {
 }
 
 bool writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels) {
-  std::ofstream file(path, std::ios::binary);
-  file << analysisCsv(model, channels);
-  file.close();
-  return static_cast<bool>(file);
+  return writeWholeFile(path, analysisCsv(model, channels));
 }
 
 }  // namespace bandscope

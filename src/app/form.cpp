@@ -23,6 +23,8 @@
 #include "app/csv_export.h"
 #include "app/frame_view.h"
 #include "app/mixer_launcher.h"
+#include "app/output_file.h"
+#include "app/picture_file.h"
 #include "display/gl_font.h"
 
 namespace bandscope {
@@ -403,10 +405,11 @@ void TForm1::Timer1Timer() {
     });
     ++framesDrawn_;
     const bool last = line_.frames && framesDrawn_ >= *line_.frames;
-    QString shotPath = std::exchange(nextScreenshot_, QString());
-    if (last && !line_.screenshot.empty()) shotPath = QFile::decodeName(line_.screenshot.c_str());
-    if (!shotPath.isEmpty() && !readPanel().save(shotPath)) {
-      throw std::runtime_error("cannot write the screenshot " + shotPath.toStdString());
+    std::string shotPath =
+        QFile::encodeName(std::exchange(nextScreenshot_, QString())).toStdString();
+    if (last && !line_.screenshot.empty()) shotPath = line_.screenshot;  // its bytes as given
+    if (!shotPath.empty() && !savePicture(readPanel(), shotPath)) {
+      throw OutputFileError("cannot write the screenshot " + shotPath);
     }
     surface_.swapBuffers();
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked()) raise();  // no activation
@@ -420,7 +423,7 @@ void TForm1::Timer1Timer() {
     Timer1.stop();
     inTick_ = false;
     showError(e);
-    if (line_.frames) QCoreApplication::exit(1);
+    if (line_.frames) QCoreApplication::exit(dynamic_cast<const OutputFileError*>(&e) ? 2 : 1);
     return;
   }
   inTick_ = false;
@@ -431,7 +434,7 @@ void TForm1::finishRun() {
   if (!line_.exportCsv.empty()) {
     const int channels = controls.StereoCheckBox->isChecked() ? 2 : 1;
     if (!writeAnalysisCsv(line_.exportCsv, *model, channels))
-      throw std::runtime_error("cannot write the CSV file " + line_.exportCsv);
+      throw OutputFileError("cannot write the CSV file " + line_.exportCsv);
   }
   QCoreApplication::exit(0);
 }

@@ -2,10 +2,31 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <utility>
 
 #include "app/command_line.h"
+#include "app/display_check.h"
 #include "app/form.h"
+#include "app/output_file.h"
 #include "app/sound_services.h"
+
+namespace {
+
+// The files a scripted run writes at its end: one that cannot be written fails now.
+bool outputsWritable(const bandscope::CommandLine& line) {
+  const std::pair<const std::string&, const char*> outputs[] = {{line.screenshot, "the screenshot"},
+                                                                {line.exportCsv, "the CSV file"}};
+  for (const auto& [path, what] : outputs) {
+    if (path.empty()) continue;
+    if (const std::string why = bandscope::whyNotWritable(path); !why.empty()) {
+      std::fprintf(stderr, "bandscope: cannot write %s %s: %s\n", what, path.c_str(), why.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Before any window: a bad command line opens none.
@@ -19,7 +40,14 @@ int main(int argc, char** argv) {
     std::fputs(parsed.message.c_str(), stdout);
     return 0;
   }
+  if (!outputsWritable(parsed.line)) return 2;
+  if (const std::string why = bandscope::whyNoDisplay(); !why.empty()) {
+    std::fputs(bandscope::noDisplayMessage(why).c_str(), stderr);
+    return 2;
+  }
+  bandscope::watchPlatformStart();  // a display that does not answer: Qt would abort
   QApplication app(argc, argv);
+  bandscope::platformStarted();
   QApplication::setApplicationName(QStringLiteral("bandscope"));
   QApplication::setApplicationVersion(QStringLiteral("1.0"));
   std::string error;

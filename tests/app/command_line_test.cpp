@@ -25,6 +25,8 @@ TEST(CommandLine, BandCountFollowsTheParameterWithinTheBarsRange) {
   EXPECT_EQ(bandsFrom({"-1"}), 512) << "-1 is 65535 in 16 bits";
   EXPECT_EQ(bandsFrom({"65544"}), 8) << "65544 is 8 in 16 bits";
   EXPECT_EQ(bandsFrom({"-1", "--frames", "3"}), 512);
+  EXPECT_EQ(bandsFrom({"--frames", "3", "-1"}), 512);
+  EXPECT_EQ(bandsFrom({"--mono", "-1"}), 512) << "a switch takes no value";
   EXPECT_EQ(bandsFrom({"--frames", "3", "--", "+16"}), 16);
   EXPECT_EQ(parse({"-1"}).line.bandParameter, 65535);
 }
@@ -83,8 +85,16 @@ TEST(CommandLine, BadArgumentsAreNamedWithTheUsage) {
                {{"8", "9"}, "'9'"},
                {{"--time-scale", "3"}, "--time-scale"},
                {{"--time-scale", "256"}, "--time-scale"},
-               {{"--device", "-1"}, "--device"},
-               {{"--max-fps", "-1"}, "--max-fps"},
+               {{"--device", "-1"}, "bandscope: --device needs a device number"},
+               {{"--max-fps", "-1"}, "bandscope: --max-fps needs a whole number"},
+               {{"--frames", "-1"}, "bandscope: --frames needs a positive whole number\n"},
+               {{"--frames=-1"}, "bandscope: --frames needs a positive whole number\n"},
+               {{"--input", ""}, "bandscope: --input needs a file name\n"},
+               {{"--frames", "3", "--export-csv", ""}, ": --export-csv needs a file name\n"},
+               {{"--frames", "3", "--frames", "4"}, "bandscope: --frames given more than once\n"},
+               {{"--input=a.wav", "--input", "a.wav"}, "bandscope: --input given more than once"},
+               {{"--mono", "8", "--mono"}, "bandscope: --mono given more than once"},
+               {{"-hh"}, "bandscope: --help given more than once"},
                {{"--max-fps", "sixty"}, "--max-fps"},
                {{"--max-fps", "1001"}, "--max-fps"},
                {{"--offline"}, "needs --input"},
@@ -106,6 +116,8 @@ TEST(CommandLine, BadArgumentsAreNamedWithTheUsage) {
 TEST(CommandLine, HelpAndVersionComeBeforeTheOtherChecks) {
   const std::string help = parse({"--help", "--frames", "0"}).message;
   EXPECT_EQ(parse({"-h"}).outcome, CommandLineResult::Outcome::Exit);
+  EXPECT_EQ(parse({"--help-all"}).outcome, CommandLineResult::Outcome::Exit);
+  EXPECT_EQ(parse({"--help-all"}).message, help);
   EXPECT_EQ(parse({"-vh"}).message, help);
   EXPECT_TRUE(help.starts_with("Usage: bandscope [options] BANDS\n"));
   EXPECT_NE(help.find("\n  -h, --help           Displays help on commandline options.\n"),

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
@@ -73,8 +74,12 @@ struct ProgramRun {
   QString errors;
 };
 
-ProgramRun runProgram(const QStringList& arguments, int timeoutMs = 60000) {
+ProgramRun runProgram(
+    const QStringList& arguments,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+    int timeoutMs = 60000) {
   QProcess program;
+  program.setProcessEnvironment(environment);
   program.start(QStringLiteral(BANDSCOPE_BINARY), arguments);
   ProgramRun run;
   if (!program.waitForFinished(timeoutMs)) {
@@ -171,19 +176,44 @@ TEST(EndToEnd, BadInputsExitWithAClearMessage) {
   std::ofstream(text.toStdString()) << "not sound at all\n";
   const QString empty = dir.filePath(QStringLiteral("empty.wav"));
   writeWav(empty, {});
+  const QString missing = dir.filePath(QStringLiteral("missing.wav"));
+  const QString kept = dir.filePath(QStringLiteral("kept.csv"));
+  std::ofstream(kept.toStdString()) << "an earlier run\n";
+  const QString fresh = dir.filePath(QStringLiteral("fresh.png"));
+  const QString nowhere = dir.filePath(QStringLiteral("no/such/folder/out"));
+  // DISPLAY for the run, "" for none, with the other variables that choose a platform unset.
+  auto displayOnly = [](const char* display) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM"})
+      environment.remove(QString::fromLatin1(name));
+    if (*display) environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+    return environment;
+  };
   const struct {
     QStringList args;
     const char* says;
-  } cases[] = {{{"--input", dir.filePath(QStringLiteral("missing.wav"))}, "missing.wav"},
+    const char* display = nullptr;  // DISPLAY for the run, "" for none; else the test's own
+  } cases[] = {{{"--input", missing}, "missing.wav"},
                {{"--input", text}, "notes.txt"},
                {{"--input", empty}, "empty.wav"},
                {{"--device", "99"}, "99"},
-               {{"--time-scale", "3"}, "--time-scale"}};
+               {{"--time-scale", "3"}, "--time-scale"},
+               {{"--frames", "3", "--screenshot", nowhere + ".png"}, "/out.png: No such file"},
+               {{"--frames", "3", "--export-csv", nowhere + ".csv"}, "no/such/folder/out.csv: "},
+               {{"--frames", "3", "--export-csv", dir.path()}, "Is a directory"},
+               {{"--frames", "3", "--export-csv", kept, "--screenshot", fresh, "--input", missing},
+                "missing.wav"},
+               {{"--frames", "3"}, "no display to open a window on: DISPLAY is not set\n", ""},
+               {{"--frames", "3"}, "on: could not connect to display :4242\n", ":4242"}};
   for (const auto& c : cases) {
-    const ProgramRun run = runProgram(c.args);
+    const ProgramRun run = runProgram(
+        c.args, c.display ? displayOnly(c.display) : QProcessEnvironment::systemEnvironment());
     EXPECT_EQ(run.exitCode, 2) << c.says << ": " << run.errors.toStdString();
     EXPECT_TRUE(run.errors.contains(QString::fromUtf8(c.says))) << run.errors.toStdString();
   }
+  EXPECT_EQ(readFile(kept), "an earlier run\n") << "a failed run keeps the earlier file";
+  EXPECT_FALSE(QFileInfo::exists(fresh)) << "nor leaves an empty one";
+  EXPECT_EQ(runProgram({"--help"}, displayOnly("")).exitCode, 0) << "no window needed";
 }
 
 // The loudest band of each channel, and the level of the loudest band of each.

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -14,8 +15,12 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "support/gl_window.h"
 #include "support/sound_fixture.h"
@@ -369,15 +374,40 @@ TEST(Form, SessionEndDestroysTheAudioComponentOnce) {
   EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 5; }));
 }
 
+// A scripted run whose file cannot be written at its end (the folder went away): the
+// message and status 2, as for a path refused at start-up.
+TEST(Form, AScriptedRunEndsWithStatus2WhenItsFileCannotBeWritten) {
+  CommandLine toCsv;
+  toCsv.frames = 3;
+  toCsv.exportCsv = "/nonexistent/bandscope/out.csv";
+  CommandLine toPicture = toCsv;
+  toPicture.exportCsv.clear();
+  toPicture.screenshot = "/nonexistent/bandscope/out.png";
+  for (const CommandLine& line : {toCsv, toPicture}) {
+    const auto sound = test::testSignalServices();
+    TForm1 form(line, *sound);
+    form.show();
+    QTimer::singleShot(20000, &form, [] { QCoreApplication::exit(-1); });
+    EXPECT_EQ(QCoreApplication::exec(), 2) << line.exportCsv << line.screenshot;
+  }
+}
+
 TEST(Program, FramesAndScreenshotWriteThePanelsPicture) {
   QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("out.png"));
+  // A name in no valid encoding, passed through the shell: the file has these very bytes.
+  const std::string path = QFile::encodeName(dir.path()).toStdString() + "/caf\xe9.png";
   QProcess program;
-  program.start(QStringLiteral(BANDSCOPE_BINARY), {QStringLiteral("--frames"), QStringLiteral("30"),
-                                                   QStringLiteral("--screenshot"), path});
+  program.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("exec \"$0\" --frames 30 --screenshot \"$(printf '%s/caf\\351.png' "
+                                "\"$1\")\""),
+                 QStringLiteral(BANDSCOPE_BINARY), dir.path()});
   ASSERT_TRUE(program.waitForFinished(60000));
   EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-  const QImage picture(path);
+  std::ifstream file(path, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+  std::remove(path.c_str());  // QTemporaryDir cannot name it to remove it
+  const QImage picture = QImage::fromData(QByteArray::fromStdString(bytes), "PNG");
   ASSERT_FALSE(picture.isNull());
   EXPECT_EQ(picture.size(), QSize(441, 350 - 44));
   int lit = 0;
