@@ -54,6 +54,7 @@ class CaptureKeeper {
   const QString& status() const { return status_; }
   const std::string& chosenSource() const { return chosen_; }
   const std::string& recordingSource() const { return recording_; }
+  uint64_t blocksReceived() const { return blocks_.load(std::memory_order_relaxed); }
 
  private:
   bool startOn(const std::string& name);

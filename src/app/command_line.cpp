@@ -125,6 +125,12 @@ constexpr Option kOptions[] = {
            value, line.maxFps, [](int32_t n) { return n >= 0 && n <= 1000; },
            "--max-fps needs a whole number from 0 to 1000");
      }},
+    {'\0', "stats", "",
+     "Print the capture's figures (blocks received, recording or not) once a second.",
+     [](const std::string&, CommandLine& line) -> const char* {
+       line.stats = true;
+       return nullptr;
+     }},
 };
 constexpr size_t kOptionCount = std::size(kOptions);
 constexpr std::string_view kBandsName = "BANDS";

@@ -1,7 +1,7 @@
 #pragma once
 // The command line: bandscope [BANDS] [--frames N] [--screenshot PATH] [--input FILE
 // [--offline]] [--export-csv PATH] [--mono] [--no-phon] [--time-scale N] [--device N]
-// [--max-fps N], with --help and --version. UI thread, before the window exists.
+// [--max-fps N] [--stats], with --help and --version. UI thread, before the window exists.
 //
 // Arguments are taken as the bytes the system passed: file names reach the file devices
 // unchanged, whatever their encoding.
@@ -25,6 +25,7 @@ struct CommandLine {
   int timeScale = 2;                      // 1, 2, 4 ... 128
   int device = 0;                         // entry of the device list to start on
   std::optional<int> maxFps;              // drawn frames a second at most, 0: no limit
+  bool stats = false;                     // capture figures on standard output each second
 };
 
 struct CommandLineResult {

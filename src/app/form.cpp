@@ -387,6 +387,7 @@ void TForm1::Timer1Timer() {
     keeper_.tick(*samples, !line_.offline);
     updateStatus();
     const int64_t now = clockUs_();
+    if (line_.stats) printStats(now);
     // Offline every frame is one step of the file; live the wall clock decides.
     const int steps = line_.offline ? 1 : pacer_.stepsDue(now);
     tickCount = (tickCount + 1) % 120;
@@ -427,6 +428,17 @@ void TForm1::Timer1Timer() {
     return;
   }
   inTick_ = false;
+}
+
+// One line a second for scripts that watch the capture (the soak test).
+void TForm1::printStats(int64_t now) {
+  if (now < statsDueUs_) return;
+  if (statsDueUs_ == 0) statsDueUs_ = now;
+  statsDueUs_ += 1'000'000;
+  const bool recording = Audio1 && Audio1->Recorder->Opened;
+  std::printf("stats us=%lld blocks=%llu recording=%d\n", static_cast<long long>(now),
+              static_cast<unsigned long long>(keeper_.blocksReceived()), recording ? 1 : 0);
+  std::fflush(stdout);
 }
 
 void TForm1::finishRun() {

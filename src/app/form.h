@@ -91,6 +91,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   void showError(const std::exception& e);
   void updateStatus();
   void finishRun();
+  void printStats(int64_t now);
   FrameOptions frameOptions() const;
   int displayRate() const;
   void panelMouse(QMouseEvent* e, MouseEventKind kind);
@@ -121,6 +122,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   QString nextScreenshot_;
   int screenshotNumber_ = 0;
   bool inTick_ = false;
+  int64_t statsDueUs_ = 0;
   bool created_ = false;
   char decimalSeparator_ = '.';
 };

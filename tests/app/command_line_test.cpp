@@ -42,7 +42,7 @@ TEST(CommandLine, FramesAndScreenshot) {
 TEST(CommandLine, CaptureAndStartOptions) {
   const CommandLineResult r =
       parse({"--input", "a.wav", "--offline", "--frames", "5", "--export-csv", "out.csv", "--mono",
-             "--no-phon", "--time-scale", "128", "--device", "3", "--max-fps", "0"});
+             "--no-phon", "--time-scale", "128", "--device", "3", "--max-fps", "0", "--stats"});
   ASSERT_EQ(r.outcome, CommandLineResult::Outcome::Run) << r.message;
   EXPECT_EQ(r.line.input, "a.wav");
   EXPECT_TRUE(r.line.offline);
@@ -52,6 +52,7 @@ TEST(CommandLine, CaptureAndStartOptions) {
   EXPECT_EQ(r.line.timeScale, 128);
   EXPECT_EQ(r.line.device, 3);
   EXPECT_EQ(r.line.maxFps, 0);
+  EXPECT_TRUE(r.line.stats);
   const CommandLine defaults = parse({}).line;
   EXPECT_FALSE(defaults.maxFps) << "the display's rate";
   EXPECT_EQ(defaults.timeScale, 2);
@@ -101,6 +102,7 @@ TEST(CommandLine, BadArgumentsAreNamedWithTheUsage) {
                {{"--export-csv", "a.csv"}, "needs --frames"},
                {{"--bogus", "-xh"}, "bandscope: Unknown options: bogus, x.\n\nUsage: bandscope"},
                {{"-\xc3\xa9"}, "Unknown option '\xc3\xa9'."},
+               {{"--stats", "--stats"}, "--stats given more than once"},
                {{"--mono=1"}, "Unexpected value after '--mono'."},
                {{"-h=1"}, "Unexpected value after '-h'."},
                {{"--bogus", "--frames"}, "bandscope: Missing value after '--frames'.\n"},
