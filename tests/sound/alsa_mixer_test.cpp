@@ -23,6 +23,7 @@ using namespace sound;
 
 struct AlsaMixerOnPulse : testing::Test {
   void SetUp() override {
+    sharedPulseDaemon().use();
     ASSERT_TRUE(sharedPulseDaemon().running());
     ASSERT_EQ(pactl("set-sink-volume @DEFAULT_SINK@ 40%"), 0);
     ASSERT_EQ(pactl("set-sink-mute @DEFAULT_SINK@ 1"), 0);

@@ -1,5 +1,5 @@
 // The PulseAudio wave services against a private daemon (support/pulse_daemon.h) whose null
-// sink's monitor is the capture device.
+// sink's monitor is the capture device; the plain capture case also against a private PipeWire.
 #include "sound/pulse_wave.h"
 
 #include <gtest/gtest.h>
@@ -233,7 +233,12 @@ TEST_F(PulseWaveTest, WrongFormatsAndDevicesAreRefused) {
   EXPECT_EQ(in.addBuffer(handle, ring.headers[0]), MMSYSERR_INVALHANDLE);
 }
 
-TEST_F(PulseWaveTest, ResetReturnsEveryQueuedHeaderBeforeItReturns) {
+// Capture against each server: PulseAudio, and PipeWire where installed.
+using PulseWaveEachServerTest = test::EachSoundServer<PulseWaveTest>;
+INSTANTIATE_TEST_SUITE_P(Each, PulseWaveEachServerTest, test::kEachSoundServer,
+                         test::soundServerTestName);
+
+TEST_P(PulseWaveEachServerTest, ResetReturnsEveryQueuedHeaderBeforeItReturns) {
   PulseWaveIn in;
   Events events;
   Ring ring(8 * kBufferBytes);  // about 93 ms each: reset comes while one is being filled

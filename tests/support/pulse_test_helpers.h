@@ -1,7 +1,8 @@
 #pragma once
-// What the tests against the private PulseAudio daemon share: a fixture that makes sure the
-// daemon runs and unloads the modules a test loaded, the index of the null sink's monitor
-// among the input devices, and a locked read of state that a callback thread writes.
+// What the tests against the private sound servers share: a fixture that makes sure the
+// server runs and unloads the modules a test loaded, the same run against each server, the
+// index of the null sink's monitor among the input devices, and a locked read of state that
+// a callback thread writes.
 //
 // Threads: the test's main thread; lockedRead on any thread.
 
@@ -30,26 +31,30 @@ inline int monitorIndex(sound::PulseWaveIn& in) {
   return -1;
 }
 
-// Tests against the shared daemon, started if needed. A fixture that overrides SetUp or
-// TearDown calls these too.
+// Tests against the shared PulseAudio daemon (or the server soundServer() gives), started if
+// needed, with the environment pointed at it. A fixture that overrides SetUp or TearDown
+// calls these too.
 class PulseDaemonTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    PulseDaemon& daemon = sharedPulseDaemon();
-    ASSERT_TRUE(daemon.running() || daemon.start())
-        << "no private PulseAudio daemon in " << daemon.runtimeDir();
+    SoundServerDaemon& server = soundServer();
+    server.use();
+    ASSERT_TRUE(server.running() || server.start())
+        << "no private " << server.name() << " in " << server.runtimeDir();
   }
 
   void TearDown() override {
     for (const int module : modules_)
-      if (sharedPulseDaemon().running())
-        sharedPulseDaemon().pactl("unload-module " + std::to_string(module));
+      if (soundServer().running()) soundServer().pactl("unload-module " + std::to_string(module));
   }
+
+  // The server the test runs against.
+  virtual SoundServerDaemon& soundServer() { return sharedPulseDaemon(); }
 
   // Loads a module (the arguments of pactl load-module); unloaded at the end of the test.
   void loadModule(const std::string& arguments) {
     std::string index;
-    ASSERT_EQ(sharedPulseDaemon().pactl("load-module " + arguments, &index), 0) << arguments;
+    ASSERT_EQ(soundServer().pactl("load-module " + arguments, &index), 0) << arguments;
     modules_.push_back(std::stoi(index));
   }
 
@@ -62,5 +67,35 @@ class PulseDaemonTest : public ::testing::Test {
  private:
   std::vector<int> modules_;
 };
+
+// Fixture (a PulseDaemonTest) run against each shared server: instantiate with
+// INSTANTIATE_TEST_SUITE_P(..., kEachSoundServer, soundServerTestName). Where PipeWire is
+// not installed its cases skip.
+template <typename Fixture>
+class EachSoundServer : public Fixture, public ::testing::WithParamInterface<SoundServer> {
+ protected:
+  void SetUp() override {
+    std::string whyMissing;
+    server_ = sharedSoundServer(this->GetParam(), &whyMissing);
+    if (server_ == nullptr) GTEST_SKIP() << whyMissing;
+    Fixture::SetUp();
+  }
+
+  void TearDown() override {
+    if (server_ != nullptr) Fixture::TearDown();
+  }
+
+  SoundServerDaemon& soundServer() override { return *server_; }
+
+ private:
+  SoundServerDaemon* server_ = nullptr;
+};
+
+inline const auto kEachSoundServer =
+    ::testing::Values(SoundServer::PulseAudio, SoundServer::PipeWire);
+
+inline std::string soundServerTestName(const ::testing::TestParamInfo<SoundServer>& info) {
+  return soundServerName(info.param);
+}
 
 }  // namespace bandscope::test
