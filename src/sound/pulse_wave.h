@@ -179,7 +179,7 @@ class PulseWaveIn final : public pulse_detail::Service<WaveInService, pulse_deta
 // headers are queued, has passed the header's last byte (that is, the data has been mixed into
 // the sink; it is heard up to the sink's latency later). Then the header gets WHDR_DONE and is
 // returned with WOM_DONE on the mainloop thread. A stream stalled in prebuffering (a short
-// tail) is triggered so every header comes back.
+// tail) is triggered and drained (PipeWire answers only the drain) so every header comes back.
 // Not used by the program today; kept because TAudio's player TPlayer plays through it (tested).
 class PulseWaveOut final
     : public pulse_detail::Service<WaveOutService, pulse_detail::OutputStream> {

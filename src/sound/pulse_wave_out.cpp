@@ -100,8 +100,11 @@ struct pulse_detail::OutputStream
       self->lastProgress = now;
     } else if (!self->fifo.empty() && now - self->lastProgress > kStallUsec) {
       // Waiting for a prebuffer that will not fill (a short tail): play what is there.
-      pa_operation* op = pa_stream_trigger(s, nullptr, nullptr);
-      if (op != nullptr) pa_operation_unref(op);
+      // PipeWire's pulse server ignores the trigger; a drain plays the tail on both.
+      for (pa_operation* op : {pa_stream_trigger(s, nullptr, nullptr),
+                               pa_stream_drain(s, nullptr, nullptr)}) {
+        if (op != nullptr) pa_operation_unref(op);
+      }
       self->lastProgress = now;
     }
   }

@@ -336,7 +336,7 @@ TEST_F(PulseWaveTest, DaemonKilledFailsEachHandleOnceAndOpenReconnects) {
   EXPECT_EQ(out.close(outHandle), MMSYSERR_NOERROR);
 }
 
-TEST_F(PulseWaveTest, OutputResetReturnsUnplayedHeaders) {
+TEST_P(PulseWaveEachServerTest, OutputResetReturnsUnplayedHeaders) {
   PulseWaveOut out;
   Events events;
   WaveHandle handle = 0;
