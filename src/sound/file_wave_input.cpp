@@ -54,8 +54,9 @@ const char* notAFile(mode_t type) {
 }
 
 // Opens path for reading if it is a regular file; -1 with a message otherwise. The type is
-// checked before the open, so that no device is opened, and again on the descriptor, opened
-// non-blocking, in case a FIFO took the file's place in between.
+// checked before the open, so that no device is opened, and again on the descriptor, in case
+// a FIFO took the file's place in between. The descriptor stays non-blocking: that changes
+// nothing for files on disk, and a pseudo-file that would wait (/proc/kmsg) fails instead.
 int openRegularFile(const std::string& path, std::string& error) {
   struct stat st {};
   if (stat(path.c_str(), &st) == 0 && notAFile(st.st_mode)) {
@@ -73,7 +74,6 @@ int openRegularFile(const std::string& path, std::string& error) {
     close(fd);
     return -1;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 
