@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -48,6 +49,48 @@ std::uint64_t hashOf(const std::string& s) {
   return h;
 }
 
+// The Ogg page checksum: CRC-32, polynomial 0x04C11DB7, not reflected.
+std::uint32_t oggCrc(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= std::uint32_t{data[i]} << 24;
+    for (int k = 0; k < 8; ++k) crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+  }
+  return crc;
+}
+
+// Gives every Ogg page one stream serial number and its checksum again.
+void sealOggPages(Bytes& b) {
+  for (std::size_t page = 0; page + 27 <= b.size() && std::memcmp(&b[page], "OggS", 4) == 0;) {
+    const std::size_t segments = b[page + 26];
+    if (page + 27 + segments > b.size()) return;
+    std::size_t size = 27 + segments;
+    for (std::size_t i = 0; i < segments; ++i) size += b[page + 27 + i];
+    if (page + size > b.size()) return;
+    std::fill_n(b.begin() + static_cast<long>(page + 14), 4, 0x5A);
+    std::fill_n(b.begin() + static_cast<long>(page + 22), 4, 0);
+    const std::uint32_t crc = oggCrc(&b[page], size);
+    for (int i = 0; i < 4; ++i) b[page + 22 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+    page += size;
+  }
+}
+
+// Takes out what libsndfile writes differently each time: the Ogg stream's random serial
+// number, the time in a PEAK chunk and the date in a MAT-file's text header.
+void normalise(Bytes& b) {
+  const std::string text(b.begin(),
+                         b.begin() + static_cast<long>(std::min<std::size_t>(b.size(), 128)));
+  if (text.rfind("OggS", 0) == 0) sealOggPages(b);
+  if (const std::size_t peak = text.find("PEAK");
+      peak != std::string::npos && peak + 16 <= b.size())
+    std::fill_n(b.begin() + static_cast<long>(peak + 12), 4, 0);
+  if (text.rfind("MATLAB", 0) == 0) {
+    const std::size_t from = text.find(", 2"), to = text.find(" UTC");
+    if (from < to && to != std::string::npos)
+      std::fill_n(b.begin() + static_cast<long>(from), to + 4 - from, ' ');
+  }
+}
+
 // A tone over noise (silence at level 0), written by libsndfile; empty where it cannot write
 // this kind.
 Bytes writeSeed(int format, int rate, int channels, int frames, double level = 0.6) {
@@ -71,6 +114,7 @@ Bytes writeSeed(int format, int rate, int channels, int frames, double level = 0
   std::ifstream in(path, std::ios::binary);
   Bytes bytes{std::istreambuf_iterator<char>(in), {}};
   fs::remove(path);
+  normalise(bytes);
   return bytes;
 }
 
@@ -242,25 +286,10 @@ Bytes patchFlac(Bytes b, const FlacInfo& f) {
   return b;
 }
 
-// The Ogg page checksum: CRC-32, polynomial 0x04C11DB7, not reflected.
-std::uint32_t oggCrc(const std::uint8_t* data, std::size_t size) {
-  std::uint32_t crc = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    crc ^= std::uint32_t{data[i]} << 24;
-    for (int k = 0; k < 8; ++k) crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
-  }
-  return crc;
-}
-
-// Overwrites bytes of the first page's first packet and seals the page again.
+// Overwrites bytes of the first page's first packet and seals the pages again.
 Bytes patchOggHeader(Bytes b, std::size_t offset, const Bytes& value) {
-  const std::size_t segments = b[26];
-  std::size_t pageSize = 27 + segments;
-  for (std::size_t i = 0; i < segments; ++i) pageSize += b[27 + i];
-  std::copy(value.begin(), value.end(), b.begin() + static_cast<long>(27 + segments + offset));
-  std::fill(b.begin() + 22, b.begin() + 26, 0);
-  const std::uint32_t crc = oggCrc(b.data(), pageSize);
-  for (int i = 0; i < 4; ++i) b[22 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+  std::copy(value.begin(), value.end(), b.begin() + static_cast<long>(27 + b[26] + offset));
+  sealOggPages(b);
   return b;
 }
 
