@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds bandscope and runs the whole test suite:
 # the warnings-as-errors build, the AddressSanitizer + UndefinedBehaviorSanitizer build,
-# and the ThreadSanitizer build of the capture hand-off tests.
+# the ThreadSanitizer build of the capture hand-off tests, and the libFuzzer build of the file
+# input's fuzz target over its corpus.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$bandscope_root"
@@ -19,4 +20,8 @@ echo "==> tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
 ctest --preset asan -j "$jobs"
 echo "==> capture hand-off tests (ThreadSanitizer)"
 ctest --preset tsan -j "$jobs"
+if command -v clang++-16 >/dev/null; then
+  echo "==> file input fuzz target (libFuzzer, clang 16) over its corpus"
+  bash scripts/fuzz.sh 0 "$bandscope_root/build/fuzz"
+fi
 echo "==> all test suites passed"

@@ -1,14 +1,17 @@
 #include "sound/file_wave_input.h"
 
+#include <fcntl.h>
 #include <samplerate.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <new>
-#include <system_error>
 #include <utility>
 
 namespace bandscope::sound {
@@ -16,9 +19,6 @@ namespace bandscope::sound {
 namespace {
 
 constexpr sf_count_t kChunkFrames = 4096;
-// The output estimate is only a reservation; a header claiming absurd lengths must not make
-// the load fail before a byte is read.
-constexpr std::size_t kMaxReserveBytes = std::size_t{1} << 28;
 
 // A sample in [-1, 1] to unsigned 8-bit: round to nearest (ties away from zero), clamp. Exact
 // for 8-bit sources, which the library hands out as (u - 128) / 128.
@@ -39,6 +39,76 @@ std::string quoted(const std::string& path) {
   return "\"" + path + "\"";
 }
 
+std::string cannotRead(const std::string& path, const std::string& why) {
+  return "Cannot read audio file " + quoted(path) + ": " + why;
+}
+
+// Why a file of this type is not read; null for a regular file.
+const char* notAFile(mode_t type) {
+  if (S_ISREG(type)) return nullptr;
+  if (S_ISDIR(type)) return "it is a folder";
+  if (S_ISFIFO(type)) return "it is a named pipe, not a file";
+  if (S_ISSOCK(type)) return "it is a socket, not a file";
+  if (S_ISCHR(type) || S_ISBLK(type)) return "it is a device, not a file";
+  return "it is not a regular file";
+}
+
+// Opens path for reading if it is a regular file; -1 with a message otherwise. The type is
+// checked before the open, so that no device is opened, and again on the descriptor, in case
+// a FIFO took the file's place in between. The descriptor stays non-blocking: that changes
+// nothing for files on disk, and a pseudo-file that would wait (/proc/kmsg) fails instead.
+int openRegularFile(const std::string& path, std::string& error) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && notAFile(st.st_mode)) {
+    error = cannotRead(path, notAFile(st.st_mode));
+    return -1;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    error = cannotRead(path, std::strerror(errno));
+    return -1;
+  }
+  const char* why = fstat(fd, &st) == 0 ? notAFile(st.st_mode) : std::strerror(errno);
+  if (why) {
+    error = cannotRead(path, why);
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string duration(std::uint32_t seconds) {
+  const bool minutes = seconds % 60 == 0;
+  const std::uint32_t n = minutes ? seconds / 60 : seconds;
+  return std::to_string(n) + (minutes ? " minute" : " second") + (n == 1 ? "" : "s");
+}
+
+// Whether the header gives the length (SF_COUNT_MAX: it does not say).
+bool lengthKnown(const SF_INFO& info) {
+  return info.frames > 0 && info.frames < SF_COUNT_MAX;
+}
+
+// The message when the first frames of the file go past a limit; empty within them.
+std::string overLimit(sf_count_t frames, const SF_INFO& info, const FileLoadLimits& limits,
+                      const std::string& path) {
+  const std::string start = "Audio file " + quoted(path) + " is too ";
+  if (frames > sf_count_t{limits.maxSeconds} * info.samplerate)
+    return start + "long: more than " + duration(limits.maxSeconds) + " of sound";
+  if (frames > limits.maxFileFrames)
+    return start + "large: more than " + std::to_string(limits.maxFileFrames) + " frames";
+  if (frames > limits.maxFileSamples / info.channels)
+    return start + "large: more than " + std::to_string(limits.maxFileSamples) + " samples";
+  return {};
+}
+
+// Room for n more bytes. Doubling stops at the limit, so that a sound near it does not take
+// twice its size.
+void makeRoom(std::vector<std::uint8_t>& out, std::size_t n, std::size_t limitBytes) {
+  const std::size_t needed = out.size() + n;
+  if (needed > out.capacity())
+    out.reserve(std::max(needed, std::min(2 * out.capacity(), limitBytes)));
+}
+
 // Reads up to kChunkFrames frames and keeps the first two channels (mono on both) as doubles
 // in stereo; returns the frames read, 0 at the end.
 sf_count_t readStereo(SNDFILE* file, int channels, std::vector<double>& raw,
@@ -53,19 +123,35 @@ sf_count_t readStereo(SNDFILE* file, int channels, std::vector<double>& raw,
   return std::max<sf_count_t>(n, 0);
 }
 
-// Decodes the whole file into out at 44100 Hz; false with a message on failure.
+// Decodes the whole file into out at 44100 Hz, within the limits; false with a message on
+// failure.
 bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
-            std::vector<std::uint8_t>& out, std::string& error) {
+            const FileLoadLimits& limits, std::vector<std::uint8_t>& out, std::string& error) {
   const double ratio = static_cast<double>(FileWaveInput::kSampleRate) / info.samplerate;
-  if (info.frames > 0) {
-    const double estimate = static_cast<double>(info.frames) * ratio * 2 + 64;
-    out.reserve(static_cast<std::size_t>(std::min(estimate, double{kMaxReserveBytes})));
-  }
+  const std::size_t limitBytes =
+      std::size_t{limits.maxSeconds} * FileWaveInput::kSampleRate * FileWaveInput::kBlockAlign;
+  // A header that does not give the length gets room for the longest sound kept: only the
+  // pages written take memory.
+  const double estimate =
+      info.frames == SF_COUNT_MAX
+          ? static_cast<double>(limitBytes)
+          : static_cast<double>(std::max<sf_count_t>(info.frames, 0)) * ratio * 2 + 64;
+  out.reserve(static_cast<std::size_t>(std::min(estimate, static_cast<double>(limitBytes))));
   std::vector<double> raw(static_cast<std::size_t>(kChunkFrames * info.channels));
   std::vector<double> stereo(static_cast<std::size_t>(kChunkFrames * 2));
+  sf_count_t framesRead = 0;
+  // The next frames of the file as stereo; 0 at the end, -1 past a limit.
+  const auto next = [&]() -> sf_count_t {
+    const sf_count_t n = readStereo(file, info.channels, raw, stereo);
+    framesRead += n;
+    error = overLimit(framesRead, info, limits, path);
+    return error.empty() ? n : -1;
+  };
 
   if (info.samplerate == static_cast<int>(FileWaveInput::kSampleRate)) {
-    while (const sf_count_t n = readStereo(file, info.channels, raw, stereo)) {
+    for (sf_count_t n; (n = next()) != 0;) {
+      if (n < 0) return false;
+      makeRoom(out, static_cast<std::size_t>(2 * n), limitBytes);
       for (std::size_t i = 0; i < static_cast<std::size_t>(2 * n); ++i) {
         out.push_back(toByte(stereo[i]));
       }
@@ -93,7 +179,8 @@ bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
     bool endOfInput = false;
     for (;;) {
       if (available == 0 && !endOfInput) {
-        const sf_count_t n = readStereo(file, info.channels, raw, stereo);
+        const sf_count_t n = next();
+        if (n < 0) return false;
         std::transform(stereo.begin(), stereo.begin() + 2 * n, in.begin(),
                        [](double v) { return static_cast<float>(v); });
         available = static_cast<long>(n);
@@ -111,6 +198,7 @@ bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
         error = fromTo + src_strerror(failed);
         return false;
       }
+      makeRoom(out, static_cast<std::size_t>(2 * data.output_frames_gen), limitBytes);
       for (std::size_t i = 0; i < static_cast<std::size_t>(2 * data.output_frames_gen); ++i) {
         out.push_back(toByte(converted[i]));
       }
@@ -129,26 +217,29 @@ bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
 }  // namespace
 
 std::unique_ptr<FileWaveInput> FileWaveInput::load(const std::string& path, FileMode mode,
-                                                   std::string& error) {
+                                                   std::string& error,
+                                                   const FileLoadLimits& limits) {
   error.clear();
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
-    error = "Cannot read audio file " + quoted(path) + ": it is a folder";
-    return nullptr;
-  }
+  const int fd = openRegularFile(path, error);
+  if (fd < 0) return nullptr;
   SF_INFO info{};
-  std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
+  // The library closes the descriptor, also when it fails.
+  std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));
   if (!file) {
-    error = "Cannot read audio file " + quoted(path) + ": " + sf_strerror(nullptr);
+    error = cannotRead(path, sf_strerror(nullptr));
     return nullptr;
   }
   if (info.channels < 1 || info.samplerate < 1) {
-    error = "Cannot read audio file " + quoted(path) + ": it has no channels or no sample rate";
+    error = cannotRead(path, "it has no channels or no sample rate");
     return nullptr;
+  }
+  if (lengthKnown(info)) {
+    error = overLimit(info.frames, info, limits, path);
+    if (!error.empty()) return nullptr;
   }
   std::vector<std::uint8_t> samples;
   try {
-    if (!decode(file.get(), info, path, samples, error)) return nullptr;
+    if (!decode(file.get(), info, path, limits, samples, error)) return nullptr;
   } catch (const std::bad_alloc&) {
     error = "Not enough memory to load audio file " + quoted(path);
     return nullptr;

@@ -10,6 +10,10 @@
 //   calling thread and stops at the end of the file.
 // Each open starts at the file's beginning; reset and start again go on where it stopped.
 //
+// Only regular files are read (a FIFO or a device could block or never end), and the sound
+// kept is bounded by FileLoadLimits: checked from the header before decoding and again while
+// decoding, since headers lie.
+//
 // Threads: load, every service operation, deliverNext and atEnd on the UI thread; otherwise
 // as PacedWaveInput.
 
@@ -25,14 +29,25 @@ namespace bandscope::sound {
 
 enum class FileMode { RealTime, Offline };
 
+// What one load may decode. The defaults keep at most 30 minutes of sound (159 MB in the
+// recording format) and bound the work: converting the rate costs per frame read, and takes
+// about 20 s for 30 minutes of 96 kHz, the most frames allowed; decoding costs per sample,
+// about 2 s for the most allowed, 30 minutes of 8 channels at 48 kHz.
+struct FileLoadLimits {
+  std::uint32_t maxSeconds = 30 * 60;
+  std::int64_t maxFileFrames = std::int64_t{30 * 60} * 96000;
+  std::int64_t maxFileSamples = std::int64_t{30 * 60} * 48000 * 8;  // over all channels
+};
+
 class FileWaveInput final : public PacedWaveInput {
  public:
   static constexpr std::uint32_t kSampleRate = 44100;
   static constexpr std::uint16_t kBlockAlign = 2;  // bytes per frame
 
-  // Decodes the file at path; null with a message naming the file in error on failure.
+  // Decodes the file at path; null with a message naming the file in error on failure. Never
+  // blocks: what is not a regular file is refused before it is read.
   static std::unique_ptr<FileWaveInput> load(const std::string& path, FileMode mode,
-                                             std::string& error);
+                                             std::string& error, const FileLoadLimits& limits = {});
   ~FileWaveInput() override { stopThread(); }
 
   std::string deviceDescription(unsigned id) override { return id == 0 ? name_ : ""; }

@@ -4,6 +4,7 @@
 // server dying under a running window.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,8 +34,9 @@
 namespace bandscope {
 namespace {
 
-// 8-bit unsigned stereo PCM at 44100 Hz in a WAV file.
-void writeWav(const QString& path, const std::vector<std::uint8_t>& frames) {
+// 8-bit unsigned stereo PCM in a WAV file.
+void writeWav(const QString& path, const std::vector<std::uint8_t>& frames,
+              std::uint32_t rate = 44100) {
   std::ofstream f(path.toStdString(), std::ios::binary);
   auto u32 = [&](std::uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
   auto u16 = [&](std::uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
@@ -45,8 +47,8 @@ void writeWav(const QString& path, const std::vector<std::uint8_t>& frames) {
   u32(16);
   u16(1);
   u16(2);
-  u32(44100);
-  u32(88200);
+  u32(rate);
+  u32(2 * rate);
   u16(2);
   u16(8);
   f.write("data", 4);
@@ -190,6 +192,12 @@ TEST(EndToEnd, BadInputsExitWithAClearMessage) {
     if (*display) environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
     return environment;
   };
+  // Hours of sound at 173 Hz: refused from the header, not resampled into gigabytes.
+  const QString slow = dir.filePath(QStringLiteral("slow.wav"));
+  writeWav(slow, std::vector<std::uint8_t>(2000000, 128), 173);
+  const QString fifo = dir.filePath(QStringLiteral("pipe.wav"));
+  ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+  const QString corpus = QStringLiteral(BANDSCOPE_CORPUS);
   const struct {
     QStringList args;
     const char* says;
@@ -197,6 +205,16 @@ TEST(EndToEnd, BadInputsExitWithAClearMessage) {
   } cases[] = {{{"--input", missing}, "missing.wav"},
                {{"--input", text}, "notes.txt"},
                {{"--input", empty}, "empty.wav"},
+               {{"--input", slow, "--offline"}, "slow.wav\" is too long"},
+               {{"--input", fifo}, "pipe.wav\": it is a named pipe"},
+               {{"--input", corpus + "/nonfiles/fifo-link", "--offline"}, "fifo-link"},
+               {{"--input", corpus + "/nonfiles/folder"}, "folder\": it is a folder"},
+               {{"--input", corpus + "/nonfiles/socket"}, "socket\": it is a socket"},
+               {{"--input", "/dev/zero"}, "/dev/zero\": it is a device"},
+               {{"--input", corpus + "/corpus/wav-channels-0.wav"}, "wav-channels-0.wav"},
+               {{"--input", corpus + "/corpus/flac-rate-0.flac"}, "flac-rate-0.flac"},
+               {{"--input", corpus + "/corpus/ogg-rate-4ghz.ogg"}, "ogg-rate-4ghz.ogg"},
+               {{"--input", corpus + "/corpus/wav-173hz-2mb.wav"}, "wav-173hz-2mb.wav"},
                {{"--device", "99"}, "99"},
                {{"--time-scale", "3"}, "--time-scale"},
                {{"--frames", "3", "--screenshot", nowhere + ".png"}, "/out.png: No such file"},
@@ -207,8 +225,10 @@ TEST(EndToEnd, BadInputsExitWithAClearMessage) {
                {{"--frames", "3"}, "no display to open a window on: DISPLAY is not set\n", ""},
                {{"--frames", "3"}, "on: could not connect to display :4242\n", ":4242"}};
   for (const auto& c : cases) {
+    // Each fails before any window opens, in well under the time allowed.
     const ProgramRun run = runProgram(
-        c.args, c.display ? displayOnly(c.display) : QProcessEnvironment::systemEnvironment());
+        c.args, c.display ? displayOnly(c.display) : QProcessEnvironment::systemEnvironment(),
+        20000);
     EXPECT_EQ(run.exitCode, 2) << c.says << ": " << run.errors.toStdString();
     EXPECT_TRUE(run.errors.contains(QString::fromUtf8(c.says))) << run.errors.toStdString();
   }

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -228,13 +232,95 @@ TEST(FileWaveInputDecode, UnusableFilesFailNamingTheFile) {
   };
   const std::string missing = fails(dir.file("missing.wav"), "Cannot read audio file ");
   EXPECT_GT(missing.size(), ("Cannot read audio file \"" + dir.file("missing.wav") + "\": ").size())
-      << "the library's reason follows";
+      << "the reason follows";
   std::ofstream(dir.file("notes.wav")) << "These are not samples, just some words.\n";
   fails(dir.file("notes.wav"), "Cannot read audio file ");
   writeSound(dir.file("empty.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2,
              std::vector<short>{});
   EXPECT_EQ(fails(dir.file("empty.wav"), "Audio file "),
             "Audio file \"" + dir.file("empty.wav") + "\" holds no sound");
+
+  // Refused from their type alone: reading a FIFO or a device would block or never end.
+  fs::create_directory(dir.file("album.wav"));
+  ASSERT_EQ(mkfifo(dir.file("pipe.wav").c_str(), 0600), 0);
+  fs::create_symlink(dir.file("pipe.wav"), dir.file("link.wav"));
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  dir.file("socket.wav").copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(listener);
+  const struct {
+    std::string path;
+    const char* why;
+  } notFiles[] = {{dir.file("album.wav"), "it is a folder"},
+                  {dir.file("pipe.wav"), "it is a named pipe, not a file"},
+                  {dir.file("link.wav"), "it is a named pipe, not a file"},
+                  {dir.file("socket.wav"), "it is a socket, not a file"},
+                  {"/dev/zero", "it is a device, not a file"}};
+  for (const auto& c : notFiles) {
+    EXPECT_EQ(fails(c.path, "Cannot read audio file "),
+              "Cannot read audio file \"" + c.path + "\": " + c.why);
+  }
+}
+
+TEST(FileWaveInputDecode, SoundPastTheLimitsIsRefused) {
+  TempDir dir;
+  constexpr std::int64_t kWav = -1, kMany = 1 << 30;
+  constexpr FileLoadLimits kTwoSeconds{2, kMany, kMany};
+  const struct {
+    const char* name;
+    int rate, channels;
+    std::size_t frames;
+    FileLoadLimits limits;
+    std::int64_t flacClaims;  // kWav; else a FLAC file whose header claims so many frames (0:
+                              // it does not say, and only decoding finds out)
+    const char* says;         // after the file's name; null: it loads
+  } cases[] = {
+      {"at the length limit", 44100, 2, 88200, kTwoSeconds, kWav, nullptr},
+      {"a frame longer", 44100, 2, 88201, kTwoSeconds, kWav, " is too long: more than 2 seconds"},
+      {"resampled, at the limit", 8000, 1, 16000, kTwoSeconds, kWav, nullptr},
+      {"resampled, longer", 8000, 1, 16001, kTwoSeconds, kWav, " is too long: more than 2 sec"},
+      {"at the frame limit", 48000, 1, 1000, {2, 1000, kMany}, kWav, nullptr},
+      {"a frame more", 48000, 1, 1001, {2, 1000, kMany}, kWav, " is too large: more than 1000 fr"},
+      {"at the sample limit", 44100, 3, 1000, {2, kMany, 3000}, kWav, nullptr},
+      {"a sample more", 44100, 3, 1001, {2, kMany, 3000}, kWav, " is too large: more than 3000 s"},
+      {"minutes", 8000, 1, 8000 * 61, {60, kMany, kMany}, kWav, " is too long: more than 1 minute"},
+      {"claiming too much", 44100, 1, 1000, kTwoSeconds, 88201, " is too long"},
+      {"unknown length, within", 44100, 1, 88200, kTwoSeconds, 0, nullptr},
+      {"unknown length, longer", 44100, 1, 88200 + 4096, kTwoSeconds, 0, " is too long"},
+      {"unknown length, larger", 44100, 1, 5000, {2, kMany, 4000}, 0, " is too large"},
+  };
+
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file(c.flacClaims == kWav ? "sound.wav" : "sound.flac");
+    const std::vector<short> pcm(c.frames * static_cast<std::size_t>(c.channels), 1000);
+    writeSound(
+        path,
+        c.flacClaims == kWav ? SF_FORMAT_WAV | SF_FORMAT_PCM_16 : SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
+        c.rate, c.channels, pcm);
+    if (c.flacClaims != kWav) {
+      // STREAMINFO's 36-bit sample count ends 26 bytes into the file.
+      std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+      char head[26];
+      f.read(head, sizeof head);
+      head[21] = static_cast<char>((head[21] & 0xF0) | ((c.flacClaims >> 32) & 0x0F));
+      for (int i = 0; i < 4; ++i) head[25 - i] = static_cast<char>(c.flacClaims >> (8 * i));
+      f.seekp(0);
+      f.write(head, sizeof head);
+    }
+    std::string error;
+    const auto input = FileWaveInput::load(path, FileMode::Offline, error, c.limits);
+    if (c.says) {
+      EXPECT_EQ(input, nullptr);
+      EXPECT_EQ(error.rfind("Audio file \"" + path + "\"" + c.says, 0), 0u) << error;
+    } else {
+      ASSERT_NE(input, nullptr) << error;
+      EXPECT_NEAR(static_cast<double>(input->samples().size()) / 2, c.frames * 44100.0 / c.rate,
+                  64);
+    }
+  }
 }
 
 TEST(FileWaveInputDecode, TruncatedFileYieldsTheWholeFramesThatArePresent) {

@@ -1,0 +1,121 @@
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "file_load_check.h"
+
+namespace bandscope::fuzz {
+namespace {
+
+using sound::FileMode;
+using sound::FileWaveInput;
+
+constexpr sound::WaveFormat kRecording{1, 2, 44100, 88200, 2, 8, 0};
+constexpr std::uint32_t kBufferBytes = 4096;
+constexpr int kBuffers = 6;  // delivered offline, at most
+
+void require(bool ok, const std::string& path, const char* what, const std::string& detail = {}) {
+  if (ok) return;
+  std::fprintf(stderr, "file load check failed for \"%s\": %s%s%s\n", path.c_str(), what,
+               detail.empty() ? "" : ": ", detail.c_str());
+  std::abort();
+}
+
+struct Returned {
+  std::vector<sound::WaveHeader*> headers;
+  static void callback(sound::WaveHandle, unsigned message, void* instance,
+                       sound::WaveHeader* header, std::uintptr_t) {
+    if (message == sound::WIM_DATA) static_cast<Returned*>(instance)->headers.push_back(header);
+  }
+};
+
+// Offline delivery of the first buffers: the bytes of samples(), whole frames, in order.
+void checkDelivery(FileWaveInput& input, const std::string& path) {
+  Returned returned;
+  sound::WaveHandle h = 0;
+  require(input.open(h, 0, kRecording, &Returned::callback, &returned) == sound::MMSYSERR_NOERROR,
+          path, "open");
+  std::vector<std::uint8_t> memory(2 * kBufferBytes);
+  sound::WaveHeader headers[2];
+  for (int i = 0; i < 2; ++i) {
+    headers[i].data = memory.data() + i * kBufferBytes;
+    headers[i].bufferLength = kBufferBytes;
+    require(input.prepareHeader(h, headers[i]) == sound::MMSYSERR_NOERROR, path, "prepare");
+    require(input.addBuffer(h, headers[i]) == sound::MMSYSERR_NOERROR, path, "add");
+  }
+  require(input.start(h) == sound::MMSYSERR_NOERROR, path, "start");
+  const std::vector<std::uint8_t>& samples = input.samples();
+  std::size_t position = 0;
+  for (int i = 0; i < kBuffers && input.deliverNext(); ++i) {
+    require(returned.headers.size() == 1, path, "one buffer per delivery");
+    sound::WaveHeader& done = *returned.headers.back();
+    returned.headers.clear();
+    const std::uint32_t n = done.bytesRecorded;
+    require(n > 0 && n % 2 == 0 && position + n <= samples.size(), path, "buffer length");
+    require(std::equal(done.data, done.data + n, samples.begin() + static_cast<long>(position)),
+            path, "delivered bytes differ from the sound");
+    position += n;
+    require(input.addBuffer(h, done) == sound::MMSYSERR_NOERROR, path, "add again");
+  }
+  require(input.atEnd() == (position == samples.size()), path, "end of the file");
+  require(input.reset(h) == sound::MMSYSERR_NOERROR, path, "reset");
+  for (sound::WaveHeader& header : headers)
+    require(input.unprepareHeader(h, header) == sound::MMSYSERR_NOERROR, path, "unprepare");
+  require(input.close(h) == sound::MMSYSERR_NOERROR, path, "close");
+}
+
+}  // namespace
+
+bool checkFileLoad(const std::string& path) {
+  std::string error;
+  const auto offline = FileWaveInput::load(path, FileMode::Offline, error, kLimits);
+  if (!offline) {
+    require(!error.empty(), path, "no message");
+    require(error.find('"' + path + '"') != std::string::npos, path, "the message does not name it",
+            error);
+    // Within these limits there is always memory enough: this would be a runaway allocation.
+    require(error.rfind("Not enough memory", 0) != 0, path, "out of memory", error);
+  } else {
+    require(error.empty(), path, "a message for a loaded file", error);
+    const std::size_t size = offline->samples().size();
+    constexpr std::size_t kMaxBytes = std::size_t{kLimits.maxSeconds} * 44100 * 2 + 4096;
+    require(size > 0 && size % 2 == 0 && size <= kMaxBytes, path, "sound length",
+            std::to_string(size));
+    checkDelivery(*offline, path);
+  }
+  // The other mode decodes the same way.
+  std::string realTimeError;
+  const auto realTime = FileWaveInput::load(path, FileMode::RealTime, realTimeError, kLimits);
+  require(realTimeError == error, path, "another message in real time", realTimeError);
+  require(!realTime == !offline && (!realTime || realTime->samples() == offline->samples()), path,
+          "another sound in real time");
+  return offline != nullptr;
+}
+
+bool checkFileBytes(const std::uint8_t* data, std::size_t size) {
+  const int fd = memfd_create("sound", MFD_CLOEXEC);
+  require(fd >= 0, "(in memory)", "memfd_create", std::strerror(errno));
+  std::size_t written = 0;
+  while (written < size) {
+    const ssize_t n = write(fd, data + written, size - written);
+    require(n > 0, "(in memory)", "write", std::strerror(errno));
+    written += static_cast<std::size_t>(n);
+  }
+  const bool loaded = checkFileLoad("/proc/self/fd/" + std::to_string(fd));
+  close(fd);
+  return loaded;
+}
+
+}  // namespace bandscope::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  bandscope::fuzz::checkFileBytes(data, size);
+  return 0;
+}
