@@ -131,6 +131,11 @@ constexpr Option kOptions[] = {
        line.stats = true;
        return nullptr;
      }},
+    {'\0', "no-settings", "", "Neither read nor save the settings remembered between runs.",
+     [](const std::string&, CommandLine& line) -> const char* {
+       line.noSettings = true;
+       return nullptr;
+     }},
 };
 constexpr size_t kOptionCount = std::size(kOptions);
 constexpr std::string_view kBandsName = "BANDS";

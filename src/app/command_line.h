@@ -1,7 +1,8 @@
 #pragma once
 // The command line: bandscope [BANDS] [--frames N] [--screenshot PATH] [--input FILE
 // [--offline]] [--export-csv PATH] [--mono] [--no-phon] [--time-scale N] [--device N]
-// [--max-fps N] [--stats], with --help and --version. UI thread, before the window exists.
+// [--max-fps N] [--stats] [--no-settings], with --help and --version. UI thread, before the
+// window exists.
 //
 // Arguments are taken as the bytes the system passed: file names reach the file devices
 // unchanged, whatever their encoding.
@@ -22,10 +23,11 @@ struct CommandLine {
   std::string exportCsv;                  // analysis state after the last frame
   bool mono = false;                      // start with the stereo box unchecked
   bool noPhon = false;                    // start with the phon boost unchecked
-  int timeScale = 2;                      // 1, 2, 4 ... 128
-  int device = 0;                         // entry of the device list to start on
+  std::optional<int> timeScale;           // 1, 2, 4 ... 128; else the remembered one
+  std::optional<int> device;              // entry of the device list to start on
   std::optional<int> maxFps;              // drawn frames a second at most, 0: no limit
   bool stats = false;                     // capture figures on standard output each second
+  bool noSettings = false;                // neither read nor write the remembered settings
 };
 
 struct CommandLineResult {

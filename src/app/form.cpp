@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -25,6 +26,7 @@
 #include "app/mixer_launcher.h"
 #include "app/output_file.h"
 #include "app/picture_file.h"
+#include "app/saved_settings.h"
 #include "display/gl_font.h"
 
 namespace bandscope {
@@ -47,6 +49,8 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       mainDisp(new DisplayPanel),
       line_(line),
       sound_(sound),
+      settings_(line.noSettings ? QString() : settingsPath()),
+      saved_(settings_.read()),
       model(std::make_unique<FrameModel>()),
       samples(std::make_unique<SampleBuffer>()),
       clockUs_(steadyUs),
@@ -60,13 +64,18 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
   decimalSeparator_ = separator ? separator : '.';
   setWindowTitle(QStringLiteral("bandscope 1.0 \u2014 real-time spectrum analyser"));
+  applyChecks(saved_, controls);  // before the stay-on-top flag follows its box
   setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
   buildLayout();
+  if (saved_.size) resize(*saved_.size);
+  if (saved_.position) move(*saved_.position);
 
-  // Start values from the command line, set before the handlers are connected.
-  controls.StereoCheckBox->setChecked(!line.mono);
-  controls.boostHi_check->setChecked(!line.noPhon);
-  controls.ScrollBar1->setValue(std::countr_zero(static_cast<unsigned>(line.timeScale)) + 1);
+  // Start values: the remembered ones unless the command line gives others, set before the
+  // handlers are connected.
+  if (line.mono) controls.StereoCheckBox->setChecked(false);
+  if (line.noPhon) controls.boostHi_check->setChecked(false);
+  const int timeScale = line.timeScale.value_or(saved_.timeScale);
+  controls.ScrollBar1->setValue(std::countr_zero(static_cast<unsigned>(timeScale)) + 1);
 
   Timer1.setObjectName(QStringLiteral("Timer1"));
   // Offline: frames back to back, one step each. Live: the first interval is the old 4 ms;
@@ -172,14 +181,16 @@ void TForm1::showError(const std::exception& e) {
 
 void TForm1::FormCreate() {
   try {
-    const uint16_t bands = bandCountFor(line_);  // below 8 raised to 8, above 512 to 512
+    // BANDS below 8 raised to 8, above 512 to 512.
+    const uint16_t bands =
+        line_.bandParameter ? bandCountFor(line_) : static_cast<uint16_t>(saved_.bandCount);
     initFrameModel(*model, bands);
     samples->setLayout(model->settings.bufferLength, model->settings.timeScale);
     controls.bands_ScrollBar->setMaximum(512);
     controls.bands_ScrollBar->setValue(bands);  // runs the band-count change if it moves
     controls.bands_Label->setText(QStringLiteral("%1 Bands").arg(model->settings.bandCount));
     controls.sono_steps_ScrollBar->setMaximum(512);
-    controls.sono_steps_ScrollBar->setValue(64);
+    controls.sono_steps_ScrollBar->setValue(saved_.sonoSteps);
     surface_.create();
     pacer_.setTargetFps(line_.maxFps ? *line_.maxFps : displayRate());
 
@@ -207,9 +218,13 @@ void TForm1::FormCreate() {
     recorder.Triggered = true;
 
     ScrollBar1Change();  // sets the time scale and starts the frame timer
-    list->setCurrentIndex(std::min(line_.device, list->count() - 1));
+    // The remembered source where it is there, else entry 0.
+    const int remembered = list->findData(QString::fromStdString(saved_.source));
+    list->setCurrentIndex(line_.device ? std::min(*line_.device, list->count() - 1)
+                                       : std::max(remembered, 0));
     devComboChange();
     camera_.cameraPanY = 1.0f;
+    started_ = currentSettings();
   } catch (const std::exception& e) {
     Timer1.stop();
     showError(e);
@@ -269,7 +284,30 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::endSession() {
+  rememberSettings();
   if (Audio1) Audio1->queue().send(Audio1->MessageWindow, audio::WM_QUERYENDSESSION);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  rememberSettings();
+  QWidget::closeEvent(event);
+}
+
+SavedSettings TForm1::currentSettings() const {
+  SavedSettings s;
+  s.source = keeper_.chosenSource();
+  s.bandCount = controls.bands_ScrollBar->value();
+  s.timeScale = 1 << (controls.ScrollBar1->value() - 1);
+  s.sonoSteps = controls.sono_steps_ScrollBar->value();
+  s.checks = checksOf(controls);
+  s.position = pos();
+  s.size = size();
+  return s;
+}
+
+// What this run changed; the rest as it was remembered.
+void TForm1::rememberSettings() {
+  if (started_) settings_.write(keepUnchanged(currentSettings(), *started_, saved_));
 }
 
 // A recorder that should run and does not shows why until capture works again.

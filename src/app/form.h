@@ -19,12 +19,14 @@
 #include "app/frame_rate.h"
 #include "app/gl_binding.h"
 #include "app/gl_surface.h"
+#include "app/saved_settings.h"
 #include "app/sound_services.h"
 #include "audio/audio.h"
 #include "display/frame.h"
 #include "platform/gl_loader.h"
 #include "platform/qt_gl_platform.h"
 
+class QCloseEvent;
 class QImage;
 class QLabel;
 
@@ -79,6 +81,7 @@ class TForm1 : public QWidget, public SurfaceHost {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;  // the settings are saved
 
  private:
   enum class MouseEventKind { Press, Release, Move };
@@ -96,9 +99,14 @@ class TForm1 : public QWidget, public SurfaceHost {
   int displayRate() const;
   void panelMouse(QMouseEvent* e, MouseEventKind kind);
   QImage readPanel();
+  SavedSettings currentSettings() const;
+  void rememberSettings();
 
   CommandLine line_;
   SoundServices& sound_;
+  SettingsFile settings_;
+  SavedSettings saved_;                   // as read at start-up
+  std::optional<SavedSettings> started_;  // as start-up left them; none if it failed
   std::unique_ptr<FrameModel> model;
   std::unique_ptr<SampleBuffer> samples;
   Camera camera_;

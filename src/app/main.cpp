@@ -57,9 +57,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (const unsigned devices = sound->inputs->numDevs();
-      static_cast<unsigned>(parsed.line.device) >= devices) {
+      parsed.line.device && static_cast<unsigned>(*parsed.line.device) >= devices) {
     std::fprintf(stderr, "bandscope: there is no input device %d (devices: 0 to %u)\n",
-                 parsed.line.device, devices - 1);
+                 *parsed.line.device, devices - 1);
     return 2;
   }
   bandscope::TForm1 Form1(parsed.line, *sound);

@@ -254,8 +254,8 @@ TEST(Form, DecayTakesTheSameTimeAtEveryDrawingRate) {
 
 // A shown form over scripted sources, on a clock the test can move ahead.
 struct KeptCapture : ScriptedInput {
-  explicit KeptCapture(std::vector<std::string> sources)
-      : ScriptedInput(std::move(sources)), form(CommandLine{}, *sound) {
+  explicit KeptCapture(std::vector<std::string> sources, const CommandLine& line = {})
+      : ScriptedInput(std::move(sources)), form(line, *sound) {
     form.setClock([this] {
       using namespace std::chrono;
       return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count() + aheadUs;
@@ -332,6 +332,55 @@ TEST(Form, AGoneSourceStaysChosenGivesWayToTheDefaultAndComesBack) {
   k.aheadUs += 2'000'000;  // no sound for a while: the picture and the line say so
   EXPECT_TRUE(waitFor(
       [&] { return k.status() == QStringLiteral("No sound arrives from the input device."); }));
+}
+
+// Runs one after the other, each closing its window: what one changed comes back in the
+// next, by the source's name; the command line's values count for their run only.
+TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
+  {
+    KeptCapture k({"a", "b"});
+    k.choose(1);
+    const ControlPanel& c = k.form.controls;
+    c.bands_ScrollBar->setValue(64);
+    c.ScrollBar1->setValue(5);
+    c.sono_steps_ScrollBar->setValue(100);
+    c.Hz_check->setChecked(true);
+    c.AlwaysOnTopCheckBox->setChecked(false);
+    k.form.setGeometry(30, 40, 500, 400);
+    k.form.close();
+  }
+  CommandLine others;
+  others.bandParameter = 32;
+  others.timeScale = 4;
+  others.mono = others.noPhon = true;
+  others.device = 0;
+  CommandLine none;
+  none.noSettings = true;
+  const struct {
+    CommandLine line;
+    const char* source;
+    int bands;
+    const char* timing;
+    bool remembered;  // the other values
+  } runs[] = {{{}, "b", 64, "16x Timing", true},
+              {others, "c", 32, "4x Timing", true},
+              {none, "c", 192, "2x Timing", false},
+              {{}, "b", 64, "16x Timing", true}};
+  for (const auto& run : runs) {
+    KeptCapture k({"c", "a", "b"}, run.line);
+    const ControlPanel& c = k.form.controls;
+    EXPECT_TRUE(k.recordsFrom(run.source)) << run.source;
+    EXPECT_EQ(c.bands_ScrollBar->value(), run.bands);
+    EXPECT_EQ(c.Label1->text().toStdString(), run.timing);
+    EXPECT_EQ(c.StereoCheckBox->isChecked(), !run.line.mono);
+    EXPECT_EQ(c.boostHi_check->isChecked(), !run.line.noPhon);
+    EXPECT_EQ(k.form.frameModel().settings.sonoSteps, run.remembered ? 100 : 64);
+    EXPECT_EQ(c.Hz_check->isChecked(), run.remembered);
+    EXPECT_NE(k.form.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), run.remembered);
+    EXPECT_EQ(k.form.geometry() == QRect(30, 40, 500, 400), run.remembered);
+    c.sono_steps_ScrollBar->setValue(run.remembered ? 100 : 8);  // --no-settings keeps it
+    k.form.close();
+  }
 }
 
 TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
