@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -25,6 +27,7 @@
 #include "app/frame_view.h"
 #include "app/mixer_launcher.h"
 #include "app/output_file.h"
+#include "app/overlays.h"
 #include "app/picture_file.h"
 #include "app/saved_settings.h"
 #include "display/gl_font.h"
@@ -83,6 +86,12 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   Timer1.setInterval(line.offline ? 0 : 4);
   Timer1.setTimerType(Qt::PreciseTimer);
   connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  hintTimer.setSingleShot(true);
+  hintTimer.setInterval(10'000);
+  connect(&hintTimer, &QTimer::timeout, this, [this] {
+    mixerHint_.clear();
+    updateStatus();
+  });
   wireControls();
   wirePanel();
   qApp->installEventFilter(this);
@@ -280,6 +289,7 @@ void TForm1::Button1Click() {
   } else {
     mixerHint_.clear();
   }
+  if (!mixerHint_.isEmpty()) hintTimer.start();
   updateStatus();
 }
 
@@ -358,7 +368,59 @@ void TForm1::FormMouseWheel(int wheelDelta) {
   }
 }
 
+void TForm1::runKeyCommand(KeyCommand command) {
+  switch (command) {
+    case KeyCommand::None:
+      break;
+    case KeyCommand::Freeze:
+      setFrozen(!frozen_);
+      break;
+    case KeyCommand::Fullscreen:
+      setWindowState(windowState() ^ Qt::WindowFullScreen);
+      break;
+    case KeyCommand::Leave:  // the innermost first: the help, then fullscreen, then the window
+      if (helpShown_) {
+        helpShown_ = false;
+      } else if (isFullScreen()) {
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
+      } else {
+        close();
+      }
+      break;
+    case KeyCommand::Quit:
+      close();
+      break;
+    case KeyCommand::Help:
+      helpShown_ = !helpShown_;
+      break;
+  }
+}
+
+void TForm1::setFrozen(bool frozen) {
+  if (frozen && !frozen_) {
+    if (frozenModel_) {
+      *frozenModel_ = *model;
+    } else {
+      frozenModel_ = std::make_unique<FrameModel>(*model);
+    }
+    frozenSpin_ = spinAngle;
+  }
+  frozen_ = frozen;
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // The window's keys, wherever its focus is; its pop-ups and dialogs keep theirs.
+  if (event->type() == QEvent::KeyPress) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (watched == mainDisp || (widget && widget->window() == this)) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      const KeyCommand command = keyCommand(key->key(), key->modifiers());
+      if (command != KeyCommand::None) {
+        if (!key->isAutoRepeat()) runKeyCommand(command);
+        return true;
+      }
+    }
+  }
   // Every wheel message of the window moves the time scale, whichever control has the focus.
   if (event->type() == QEvent::Wheel) {
     auto* widget = qobject_cast<QWidget*>(watched);
@@ -436,12 +498,23 @@ void TForm1::Timer1Timer() {
       frameRate.measure(now / 1000);
       rate = frameRate.text(decimalSeparator_);
     }
-    const FrameView view{clientWidth(), clientHeight(), camera_, surface_.fontListBase,
-                         showRate ? &rate : nullptr};
+    const FrameView view{clientWidth(), clientHeight(), camera_};
     drawFrameView(gl_, view, [this, steps] {
-      frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
-                   decimalSeparator_, steps);
+      if (!frozen_) {
+        frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
+                     decimalSeparator_, steps);
+        return;
+      }
+      analyseDue(frameOptions(), *model, *samples, steps);
+      drawScene(gl_, frameOptions(), *frozenModel_, surface_.fontListBase, frozenSpin_,
+                decimalSeparator_);
     });
+    Overlays overlays;
+    overlays.frameRate = showRate ? &rate : nullptr;
+    overlays.frozen = frozen_;
+    if (helpShown_) overlays.help = helpLines();
+    const QSize picture = panelPixels();
+    drawOverlays(gl_, surface_.fontListBase, picture.width(), picture.height(), overlays);
     ++framesDrawn_;
     const bool last = line_.frames && framesDrawn_ >= *line_.frames;
     std::string shotPath =
@@ -451,7 +524,8 @@ void TForm1::Timer1Timer() {
       throw OutputFileError("cannot write the screenshot " + shotPath);
     }
     surface_.swapBuffers();
-    if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked()) raise();  // no activation
+    // No activation; and not over the program's own dialogs, menus, pop-ups and tooltips.
+    if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked() && !ownWindowOpen()) raise();
     if (last) {
       finishRun();
     } else if (!line_.offline && pacer_.targetFps() > 0 && Timer1.isActive()) {
@@ -489,11 +563,25 @@ void TForm1::finishRun() {
   QCoreApplication::exit(0);
 }
 
-QImage TForm1::readPanel() {
+QSize TForm1::panelPixels() const {
   const qreal dpr = mainDisp->devicePixelRatio();
-  const int w = std::max(1, static_cast<int>(mainDisp->width() * dpr));
-  const int h = std::max(1, static_cast<int>(mainDisp->height() * dpr));
-  return readBackBuffer(gl_, w, h);
+  return {std::max(1, static_cast<int>(mainDisp->width() * dpr)),
+          std::max(1, static_cast<int>(mainDisp->height() * dpr))};
+}
+
+QImage TForm1::readPanel() {
+  const QSize size = panelPixels();
+  return readBackBuffer(gl_, size.width(), size.height());
+}
+
+// Any other visible window of the program: a dialog, the device list's pop-up, a tooltip.
+bool TForm1::ownWindowOpen() const {
+  if (QApplication::activePopupWidget() || QApplication::activeModalWidget() ||
+      QToolTip::isVisible())
+    return true;
+  const QWidgetList tops = QApplication::topLevelWidgets();
+  return std::any_of(tops.begin(), tops.end(),
+                     [this](const QWidget* w) { return w != this && w->isVisible(); });
 }
 
 void TForm1::saveScreenshot() {

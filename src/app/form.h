@@ -19,6 +19,7 @@
 #include "app/frame_rate.h"
 #include "app/gl_binding.h"
 #include "app/gl_surface.h"
+#include "app/key_commands.h"
 #include "app/saved_settings.h"
 #include "app/sound_services.h"
 #include "audio/audio.h"
@@ -68,6 +69,16 @@ class TForm1 : public QWidget, public SurfaceHost {
   ControlPanel controls;
   DisplayPanel* mainDisp;
   QTimer Timer1;
+  QTimer hintTimer;  // clears the mixer's hint 10 s after it appeared
+
+  // The keys' commands: freeze, fullscreen, leave, quit, help.
+  void runKeyCommand(KeyCommand command);
+  // While frozen, capture and analysis go on and the picture shows the model as it was.
+  void setFrozen(bool frozen);
+  bool frozen() const { return frozen_; }
+  bool helpShown() const { return helpShown_; }
+  // Another of the program's windows is open (a dialog, a pop-up, a tooltip): no raise then.
+  bool ownWindowOpen() const;
 
   // What the window shows, for tests and scripted runs.
   int framesDrawn() const { return framesDrawn_; }
@@ -101,6 +112,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   QImage readPanel();
   SavedSettings currentSettings() const;
   void rememberSettings();
+  QSize panelPixels() const;
 
   CommandLine line_;
   SoundServices& sound_;
@@ -133,6 +145,10 @@ class TForm1 : public QWidget, public SurfaceHost {
   int64_t statsDueUs_ = 0;
   bool created_ = false;
   char decimalSeparator_ = '.';
+  bool frozen_ = false;
+  std::unique_ptr<FrameModel> frozenModel_;  // made on the first freeze, reused after
+  float frozenSpin_ = 0;
+  bool helpShown_ = false;
 };
 
 }  // namespace bandscope

@@ -1,22 +1,10 @@
 #include "app/frame_view.h"
 
-#include "display/gl_font.h"
-
 namespace bandscope {
 
 namespace {
 
 constexpr float kCameraDistance = -4.9f;
-
-void drawFrameRate(const GlTable& gl, GLuint fontListBase, const std::string& text) {
-  gl.glPushMatrix();
-  gl.glTranslatef(-2.0f, 1.15f, -4.0f);  // before the camera: fixed at the top left
-  gl.glColor3f(1, 1, 1);
-  beginText(gl);
-  drawText(gl, fontListBase, text, -0.075f, 0.05f);
-  endText(gl);
-  gl.glPopMatrix();
-}
 
 }  // namespace
 
@@ -34,7 +22,6 @@ void drawFrameView(const GlTable& gl, const FrameView& view,
   gl.glClearColor(0, 0, 0, 0);
   gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   gl.glLoadIdentity();
-  if (view.frameRateText) drawFrameRate(gl, view.fontListBase, *view.frameRateText);
   const Camera& c = view.camera;
   gl.glPushMatrix();
   gl.glRotatef(c.cameraPitch, 1, 0, 0);

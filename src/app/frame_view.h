@@ -1,13 +1,12 @@
 #pragma once
 // The frame tick's OpenGL work around the frame routine: viewport and projection of the
-// window's client area, the cleared frame, the frame-rate readout fixed at the top left, the
-// camera, and reading the finished picture back for screenshots.
+// window's client area, the cleared frame, the camera, and reading the finished picture back
+// for screenshots.
 //
 // Threads: UI thread, with the rendering context current.
 
 #include <QImage>
 #include <functional>
-#include <string>
 
 #include "app/camera.h"
 #include "platform/gl_table.h"
@@ -22,11 +21,9 @@ struct FrameView {
   int width = 1;  // the window's whole client area in pixels, control strip included
   int height = 1;
   Camera camera;
-  GLuint fontListBase = 0;
-  const std::string* frameRateText = nullptr;  // the readout, drawn when not null
 };
 
-// Projection, cleared frame and model-view identity, the readout, then drawScene under the
+// Projection, cleared frame and model-view identity, then drawScene under the
 // camera transform; leaves the model-view matrix the identity.
 void drawFrameView(const GlTable& gl, const FrameView& view,
                    const std::function<void()>& drawScene);

@@ -97,14 +97,18 @@ void drawScene(const GlTable& gl, const FrameOptions& o, const FrameModel& m, GL
   }
 }
 
-void frameRoutine(const GlTable& gl, const FrameOptions& o, FrameModel& m,
-                  const SampleBuffer& samples, GLuint fontListBase, float spinAngle,
-                  char decimalSeparator, int steps) {
+void analyseDue(const FrameOptions& o, FrameModel& m, const SampleBuffer& samples, int steps) {
   samples.snapshot(m.snapshot);
   for (int k = 0; k < steps; ++k) analysisStep(o, m);
   // The band count moves without a new model: keep the grey ramp on it.
   if (m.palette.greyBandCount != m.settings.bandCount)
     buildGreyRamp(m.palette, m.settings.bandCount);
+}
+
+void frameRoutine(const GlTable& gl, const FrameOptions& o, FrameModel& m,
+                  const SampleBuffer& samples, GLuint fontListBase, float spinAngle,
+                  char decimalSeparator, int steps) {
+  analyseDue(o, m, samples, steps);
   drawScene(gl, o, m, fontListBase, spinAngle, decimalSeparator);
 }
 

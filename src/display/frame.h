@@ -42,6 +42,10 @@ void analysisStep(const FrameOptions& options, FrameModel& m);
 void drawScene(const GlTable& gl, const FrameOptions& options, const FrameModel& m,
                GLuint fontListBase, float spinAngle, char decimalSeparator = '.');
 
+// A snapshot of `samples`, then `steps` analysis steps (none when no step is due): the
+// frame's analysis without its drawing, which a frozen picture leaves out.
+void analyseDue(const FrameOptions& options, FrameModel& m, const SampleBuffer& samples, int steps);
+
 // One frame: a snapshot of `samples`, `steps` analysis steps (none when no step is due),
 // then the scene.
 void frameRoutine(const GlTable& gl, const FrameOptions& options, FrameModel& m,

@@ -10,15 +10,19 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -410,6 +414,84 @@ TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
   qputenv("PATH", path);
   EXPECT_TRUE(f.statusLine().isVisible());
   EXPECT_TRUE(f.statusLine().text().contains(QStringLiteral("pavucontrol")));
+  EXPECT_EQ(f.hintTimer.interval(), 10'000);
+  EXPECT_TRUE(f.hintTimer.isActive()) << "the hint clears itself";
+  f.hintTimer.start(1);
+  EXPECT_TRUE(waitFor([&] { return f.statusLine().isHidden(); }));
+}
+
+void press(QObject* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QKeyEvent down(QEvent::KeyPress, key, modifiers);
+  QCoreApplication::sendEvent(target, &down);
+}
+
+// The keys reach the window wherever its focus is: on a control or on the picture.
+TEST(Form, KeysFreezeShowTheHelpGoFullscreenAndLeaveInnermostFirst) {
+  Started s;
+  TForm1& f = s.form;
+  press(f.controls.ScrollBar1, Qt::Key_Space);
+  EXPECT_TRUE(f.frozen());
+  press(f.mainDisp, Qt::Key_Space);
+  EXPECT_FALSE(f.frozen());
+  press(f.controls.StereoCheckBox, Qt::Key_Space);
+  EXPECT_TRUE(f.controls.StereoCheckBox->isChecked()) << "the key is the window's, not the box's";
+  press(f.mainDisp, Qt::Key_F1);
+  EXPECT_TRUE(f.helpShown());
+  press(f.mainDisp, Qt::Key_F11);
+  EXPECT_TRUE(f.isFullScreen());
+  press(f.controls.ScrollBar1, Qt::Key_Escape);
+  EXPECT_FALSE(f.helpShown());
+  EXPECT_TRUE(f.isFullScreen());
+  press(f.controls.ScrollBar1, Qt::Key_Escape);
+  EXPECT_FALSE(f.isFullScreen());
+  EXPECT_TRUE(f.isVisible());
+  press(f.mainDisp, Qt::Key_Escape);
+  EXPECT_FALSE(f.isVisible());
+  f.show();
+  press(f.controls.ScrollBar1, Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_FALSE(f.isVisible());
+}
+
+// Frozen, the picture holds while the samples and their analysis go on.
+TEST(Form, FreezeHoldsThePictureWhileTheSampleBufferMoves) {
+  Started s;
+  TForm1& f = s.form;
+  f.controls.fps_Check->setChecked(false);  // the readout changes by itself
+  const auto picture = [&] {
+    const int drawn = f.framesDrawn();
+    EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 2; }));
+    return f.mainDisp->screen()->grabWindow(f.mainDisp->winId()).toImage();
+  };
+  f.setFrozen(true);
+  const QImage held = picture();
+  const SampleRows before = f.frameModel().snapshot;
+  const QImage later = picture();
+  EXPECT_NE(std::memcmp(&before, &f.frameModel().snapshot, sizeof before), 0)
+      << "the samples go on";
+  EXPECT_EQ(held, later);
+  int lit = 0;
+  for (int y = 0; y < held.height(); ++y) {
+    for (int x = 0; x < held.width(); ++x) lit += held.pixel(x, y) != qRgb(0, 0, 0);
+  }
+  EXPECT_GT(lit, 1000) << "the frozen picture is the scene";
+  f.setFrozen(false);
+  EXPECT_TRUE(waitFor([&] { return picture() != held; })) << "live again";
+}
+
+TEST(Form, NoRaiseWhileAPopUpOrDialogOfTheProgramIsOpen) {
+  Started s;
+  TForm1& f = s.form;
+  EXPECT_FALSE(f.ownWindowOpen());
+  QMenu menu;
+  menu.addAction(QStringLiteral("x"));
+  menu.popup(QPoint(10, 10));
+  EXPECT_TRUE(waitFor([&] { return f.ownWindowOpen(); }));
+  menu.close();
+  QWidget dialog(nullptr, Qt::Dialog);
+  dialog.show();
+  EXPECT_TRUE(f.ownWindowOpen());
+  dialog.hide();
+  EXPECT_TRUE(waitFor([&] { return !f.ownWindowOpen(); }));
 }
 
 TEST(Form, SessionEndDestroysTheAudioComponentOnce) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "display/gl_font.h"
+#include "display/window_text.h"
 #include "support/recording_gl.h"
 
 namespace bandscope {
@@ -187,6 +188,52 @@ TEST(GlText, DrawRunsTheListOfEachByteFromTheRasterPositionAndNoneForEmptyText) 
   EXPECT_TRUE(rec.expanded("glBitmap").empty());
   EXPECT_EQ(rec.rasterPosition().x, 0.5f);
   EXPECT_EQ(rec.rasterPosition().y, -0.25f);
+}
+
+// Lines placed in a 200 x 100 picture: a black shadow a pixel down and right, then the line in
+// its colour, over the depth test, under identity matrices; a start outside is left out.
+TEST(WindowText, LinesArePlacedInThePicturesPixelsWithAShadow) {
+  RecordingGl rec;
+  const GlTable& gl = rec.table();
+  gl.glEnable(GL_DEPTH_TEST);
+  const WindowTextLine lines[] = {{4, 14, "60 fps", {1, 1, 1}},
+                                  {50, 100, "low", {0, 1, 0}},
+                                  {200, 14, "right of it", {1, 1, 1}},
+                                  {4, 0, "above it", {1, 1, 1}}};
+  rec.clear();
+  drawWindowText(gl, 7, 200, 100, lines);
+  EXPECT_EQ(rec.viewport(), (std::array<GLint, 4>{0, 0, 200, 100}));
+  const auto at = rec.calls("glRasterPos2f");
+  ASSERT_EQ(at.size(), 4u) << "two lines, each with its shadow";
+  const auto ndc = [](double x, double y) { return std::vector<double>{float(x), float(y)}; };
+  EXPECT_EQ(at[0].args, ndc(2.0 * 5 / 200 - 1, 1 - 2.0 * 15 / 100));
+  EXPECT_EQ(at[1].args, ndc(2.0 * 4 / 200 - 1, 1 - 2.0 * 14 / 100));
+  EXPECT_EQ(at[3].args, ndc(2.0 * 50 / 200 - 1, -1));
+  const auto texts = rec.calls("glCallLists");
+  EXPECT_EQ(texts[1].bytes, "60 fps");
+  EXPECT_EQ(texts[3].bytes, "low");
+  const auto colours = rec.calls("glColor3f");
+  EXPECT_EQ(colours[0].args, (std::vector<double>{0, 0, 0}));
+  EXPECT_EQ(colours[3].args, (std::vector<double>{0, 1, 0}));
+  const auto off = rec.calls("glDisable");
+  EXPECT_TRUE(std::any_of(off.begin(), off.end(),
+                          [](const GlCall& c) { return c.args[0] == GL_DEPTH_TEST; }));
+  EXPECT_TRUE(rec.isEnabled(GL_DEPTH_TEST)) << "restored for the next frame";
+  EXPECT_EQ(rec.matrixMode(), static_cast<GLenum>(GL_MODELVIEW));
+  rec.expectBalanced();
+
+  rec.clear();
+  drawWindowText(gl, 0, 200, 100, lines);  // no font lists: nothing at all
+  EXPECT_TRUE(rec.record().empty());
+
+  drawWindowBand(gl, 200, 100, 10, 60);  // the help's black band, rows 10 .. 60, full width
+  ASSERT_EQ(rec.blocks(GL_QUADS).size(), 1u);
+  const test::Vertex corner[] = {{-1, 0.8f, 0, {0, 0, 0}},
+                                 {1, 0.8f, 0, {0, 0, 0}},
+                                 {1, -0.2f, 0, {0, 0, 0}},
+                                 {-1, -0.2f, 0, {0, 0, 0}}};
+  EXPECT_EQ(rec.blocks(GL_QUADS)[0].vertices, std::vector<test::Vertex>(corner, corner + 4));
+  rec.expectBalanced();
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+#pragma once
+// The texts over the picture, placed in its pixels from its top left corner: the frame-rate
+// readout, "frozen", the help and the pointer's readout. Whole at every window shape, since
+// they are placed from the visible picture rather than from the projection.
+//
+// Threads: UI thread, with the rendering context current.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/gl_table.h"
+
+namespace bandscope {
+
+struct Overlays {
+  const std::string* frameRate = nullptr;  // drawn when not null
+  bool frozen = false;
+  std::span<const std::string_view> help;  // drawn when not empty
+  const std::string* pointerText = nullptr;
+  int pointerX = 0;  // the pointer, in the picture's pixels
+  int pointerY = 0;
+};
+
+// The pixel rows between two lines of text.
+inline constexpr int kOverlayLineStep = 14;
+
+void drawOverlays(const GlTable& gl, GLuint fontListBase, int width, int height,
+                  const Overlays& overlays);
+
+}  // namespace bandscope

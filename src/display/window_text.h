@@ -1,0 +1,32 @@
+#pragma once
+// Text placed in window pixels over the finished scene: the readouts and the help. Each line
+// gets a black shadow one pixel down and right, so it reads over any colour of the picture.
+//
+// Threads: the UI thread, with the rendering context current.
+
+#include <array>
+#include <span>
+#include <string_view>
+
+#include "platform/gl_table.h"
+
+namespace bandscope {
+
+struct WindowTextLine {
+  int x = 0;  // left end of the baseline, in pixels from the picture's left edge
+  int y = 0;  // the baseline, in pixels from the picture's top edge
+  std::string_view text;
+  std::array<GLfloat, 3> colour{1, 1, 1};
+};
+
+// Draws the lines into a width x height picture, depth test off, under identity matrices;
+// leaves the viewport at the picture and every matrix and attribute as it found them. A line
+// whose start lies outside the picture is dropped, as GL drops its raster position.
+void drawWindowText(const GlTable& gl, GLuint listBase, int width, int height,
+                    std::span<const WindowTextLine> lines);
+
+// A black band across the width x height picture from pixel row top down to bottom, under the
+// text drawn after it; the same state rules as the text.
+void drawWindowBand(const GlTable& gl, int width, int height, int top, int bottom);
+
+}  // namespace bandscope
