@@ -52,7 +52,8 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       mainDisp(new DisplayPanel),
       line_(line),
       sound_(sound),
-      settings_(line.noSettings ? QString() : settingsPath()),
+      // A scripted run (--frames) gives the same result whatever was used last.
+      settings_(line.noSettings || line.frames ? QString() : settingsPath()),
       saved_(settings_.read()),
       model(std::make_unique<FrameModel>()),
       samples(std::make_unique<SampleBuffer>()),

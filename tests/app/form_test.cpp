@@ -360,6 +360,8 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
   others.device = 0;
   CommandLine none;
   none.noSettings = true;
+  CommandLine scripted;  // a scripted run: the same result whatever was used last
+  scripted.frames = 1'000'000;
   const struct {
     CommandLine line;
     const char* source;
@@ -369,6 +371,7 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
   } runs[] = {{{}, "b", 64, "16x Timing", true},
               {others, "c", 32, "4x Timing", true},
               {none, "c", 192, "2x Timing", false},
+              {scripted, "c", 192, "2x Timing", false},
               {{}, "b", 64, "16x Timing", true}};
   for (const auto& run : runs) {
     KeptCapture k({"c", "a", "b"}, run.line);
