@@ -52,9 +52,10 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       clockUs_(steadyUs),
       keeper_(*controls.devCombo, *sound.inputs, sound.serverInput.get(),
               [this] { return clockUs_(); }),
-      surface_(binding_, platform_, gl_, *this, [](const GlTable& gl, GLuint& base) {
-        createFontLists(gl, base, "Smallfonts", rasteriseGlyphs);
-      }) {
+      surface_(binding_, platform_, gl_, *this,
+               [](const GlTable& gl, GLuint& base, TextMetrics& metrics) {
+                 createFontLists(gl, base, metrics, "Smallfonts", rasteriseGlyphs);
+               }) {
   setObjectName(QStringLiteral("Form1"));
   // The labels' decimal separator: read once, not in every frame.
   const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
@@ -400,9 +401,9 @@ void TForm1::Timer1Timer() {
     }
     const FrameView view{clientWidth(), clientHeight(), camera_, surface_.fontListBase,
                          showRate ? &rate : nullptr};
-    drawFrameView(gl_, view, [this, steps] {
+    drawFrameView(gl_, view, [this, steps](const ViewTransform& transform) {
       frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
-                   decimalSeparator_, steps);
+                   decimalSeparator_, steps, &surface_.textMetrics, &transform);
     });
     ++framesDrawn_;
     const bool last = line_.frames && framesDrawn_ >= *line_.frames;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/camera.h"
+#include "display/view_transform.h"
 #include "platform/gl_table.h"
 
 namespace bandscope {
@@ -26,10 +27,14 @@ struct FrameView {
   const std::string* frameRateText = nullptr;  // the readout, drawn when not null
 };
 
+// Where the scene's points land in the window under view's projection and camera: the same
+// numbers drawFrameView gives GL.
+ViewTransform sceneTransform(const FrameView& view);
+
 // Projection, cleared frame and model-view identity, the readout, then drawScene under the
-// camera transform; leaves the model-view matrix the identity.
+// camera transform, given sceneTransform(view); leaves the model-view matrix the identity.
 void drawFrameView(const GlTable& gl, const FrameView& view,
-                   const std::function<void()>& drawScene);
+                   const std::function<void(const ViewTransform&)>& drawScene);
 
 // The back buffer's bottom-left width x height pixels as a picture, top row first.
 QImage readBackBuffer(const GlTable& gl, int width, int height);

@@ -38,14 +38,17 @@ void initFrameModel(FrameModel& m, uint16_t bandCount = 192);
 // once, so both channels agree.
 void analysisStep(const FrameOptions& options, FrameModel& m);
 
-// Draws the scene from the model as the last step left it; changes nothing in it.
+// Draws the scene from the model as the last step left it; changes nothing in it. metrics and
+// view, when given, are the font's and the camera's (see SceneInput).
 void drawScene(const GlTable& gl, const FrameOptions& options, const FrameModel& m,
-               GLuint fontListBase, float spinAngle, char decimalSeparator = '.');
+               GLuint fontListBase, float spinAngle, char decimalSeparator = '.',
+               const TextMetrics* metrics = nullptr, const ViewTransform* view = nullptr);
 
 // One frame: a snapshot of `samples`, `steps` analysis steps (none when no step is due),
 // then the scene.
 void frameRoutine(const GlTable& gl, const FrameOptions& options, FrameModel& m,
                   const SampleBuffer& samples, GLuint fontListBase, float spinAngle,
-                  char decimalSeparator = '.', int steps = 1);
+                  char decimalSeparator = '.', int steps = 1, const TextMetrics* metrics = nullptr,
+                  const ViewTransform* view = nullptr);
 
 }  // namespace bandscope

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "analysis/level_scale.h"
+#include "app/frame_view.h"
 #include "display/frequency_grid.h"
+#include "display/gl_font.h"
 #include "display/level_lines.h"
 #include "display/peak_labels.h"
+#include "display/spectrum_plane.h"
 #include "support/scene_fixture.h"
 
 namespace bandscope {
@@ -62,7 +67,7 @@ TEST_P(FrequencyGrid, LineAndLabelAtEveryStepUpToTheTopBand) {
     EXPECT_EQ(f.gl.count("glPushAttrib"), 1u);
     for (size_t i = 0; i < lines; ++i) {
       const int32_t band = hzToBand(c.step * static_cast<int>(i + 1), f.model->settings);
-      const float x = static_cast<float>(bandToX(band, 192) + 512 * channel - 512) / 200.0f;
+      const float x = static_cast<float>(bandToX(band, 192) + 512 * channel - 496) / 200.0f;
       EXPECT_EQ(v[2 * i], (Vertex{x, 0.35f, -0.1f, kLineGrey}));
       EXPECT_EQ(v[2 * i + 1], (Vertex{x, -0.8f, -0.1f, kLineGrey}));
       // Odd multiples of the step a row lower.
@@ -86,10 +91,110 @@ TEST(FrequencyGridPlacement, ThousandHertzSitsOnItsBandInEitherChannel) {
   for (int channel = 0; channel < 2; ++channel) {
     f.gl.clear();
     drawFrequencyGrid(f.input(), channel);
-    // 1000 Hz is band 15, at axis position 208; the left channel's grid lies 512 units left.
-    EXPECT_FLOAT_EQ(f.gl.blocks(GL_LINES)[0].vertices[2].x, channel == 1 ? 1.04f : -1.52f);
+    // 1000 Hz is band 15, at axis position 208, offset as the bars are: -496 and +16.
+    EXPECT_FLOAT_EQ(f.gl.blocks(GL_LINES)[0].vertices[2].x, channel == 1 ? 1.12f : -1.44f);
   }
 }
+
+TEST(FrequencyGridPlacement, AToneBarStandsOnItsFrequencysLine) {
+  for (const int32_t timeScale : {1, 2}) {
+    for (const int hz : {100, 1000, 5000}) {
+      SceneFixture f;
+      f.model->settings.timeScale = timeScale;
+      f.analyseTone(hz);
+      for (int channel = 0; channel < 2; ++channel) {
+        const int16_t* level = f.model->spectrum.bandLevel[channel];
+        const int bars = f.model->settings.bandCount - 1;
+        const int loudest = static_cast<int>(std::max_element(level, level + bars) - level);
+        const BandSpan span = bandSpan(f.model->bandX, loudest, channelAxisOffset(channel));
+        f.gl.clear();
+        drawFrequencyGrid(f.input(), channel);
+        // 100 Hz is no multiple of the step: its line is where the grid would draw it.
+        const int step = 1000 / timeScale;
+        const float x = hz % step ? frequencyLineX(f.input(), hz, channel)
+                                  : f.gl.blocks(GL_LINES)[0].vertices[2 * (hz / step - 1)].x;
+        EXPECT_GE(x, span.x0 / 200.0f) << hz << " Hz, time scale " << timeScale;
+        EXPECT_LE(x, span.x1 / 200.0f) << hz << " Hz, time scale " << timeScale;
+      }
+    }
+  }
+}
+
+// A bold 11-pixel font's advances, wide enough to crowd the labels.
+TextMetrics labelFont() {
+  TextMetrics m;
+  for (const char c : std::string("0123456789k")) m.advance[static_cast<unsigned char>(c)] = 7;
+  m.advance['.'] = m.advance[' '] = 3;
+  m.height = 11;
+  return m;
+}
+
+struct DrawnLabel {
+  std::string text;
+  double left, right;  // window pixels
+  bool operator<(const DrawnLabel& o) const { return left < o.left; }
+};
+
+struct LabelCase {
+  uint16_t bandCount;
+  int32_t timeScale;
+  int width, height;
+};
+void PrintTo(const LabelCase& c, std::ostream* out) {
+  *out << c.bandCount << " bands, time scale " << c.timeScale << ", " << c.width << "x"
+       << c.height;
+}
+class FrequencyLabels : public testing::TestWithParam<LabelCase> {};
+
+TEST_P(FrequencyLabels, DrawnLabelsKeepClearOfTheirRowNeighbours) {
+  const LabelCase& c = GetParam();
+  SceneFixture f(c.bandCount);
+  f.model->settings.timeScale = c.timeScale;
+  const TextMetrics font = labelFont();
+  ViewTransform used;
+  const FrameView window{c.width, c.height, Camera{}, SceneFixture::kFontListBase, nullptr};
+  drawFrameView(f.gl.table(), window, [&](const ViewTransform& t) {
+    used = t;
+    drawScene(f.gl.table(), f.options, *f.model, SceneFixture::kFontListBase, 0, '.', &font, &t);
+  });
+
+  // The grid's labels by row, in window pixels, as GL places them.
+  std::map<double, std::vector<DrawnLabel>> rows;
+  const test::GlCall* raster = nullptr;
+  for (const test::GlCall& call : f.gl.record()) {
+    if (call.name == "glRasterPos2f") raster = &call;
+    if (call.name != "glCallLists" || !raster || !(raster->colour == Colour{0.3f, 0.3f, 0.35f}))
+      continue;
+    const WindowPoint p = used.project(raster->args[0], raster->args[1], 0);
+    rows[raster->args[1]].push_back({call.bytes, p.x, p.x + font.width(call.bytes)});
+  }
+  ASSERT_EQ(rows.size(), 2u) << "labels on both rows";
+  const std::string first = hzLabel(static_cast<float>(1000 / c.timeScale));
+  EXPECT_EQ(std::count_if(rows[0.25f].begin(), rows[0.25f].end(),
+                          [&](const DrawnLabel& l) { return l.text == first; }),
+            2)
+      << "the first label in either channel";
+  for (auto& [y, labels] : rows) {
+    std::sort(labels.begin(), labels.end());
+    for (size_t i = 1; i < labels.size(); ++i) {
+      EXPECT_GT(labels[i].left, labels[i - 1].right)
+          << labels[i - 1].text << " runs into " << labels[i].text << " on row " << y;
+    }
+  }
+}
+
+std::vector<LabelCase> labelCases() {
+  std::vector<LabelCase> out;
+  for (const uint16_t bands : {8, 192, 512}) {
+    for (const int32_t scale : {1, 2, 128}) {
+      for (const auto& [w, h] : {std::pair{441, 350}, std::pair{1280, 1000}}) {
+        out.push_back({bands, scale, w, h});
+      }
+    }
+  }
+  return out;
+}
+INSTANTIATE_TEST_SUITE_P(BandsScalesWindows, FrequencyLabels, testing::ValuesIn(labelCases()));
 
 // Every band's peak freshly held at 0; distinct fast levels so colours tell bands apart.
 int16_t* heldPeaks(SceneFixture& f, int channel) {
