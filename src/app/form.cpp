@@ -60,9 +60,10 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       clockUs_(steadyUs),
       keeper_(*controls.devCombo, *sound.inputs, sound.serverInput.get(),
               [this] { return clockUs_(); }),
-      surface_(binding_, platform_, gl_, *this, [](const GlTable& gl, GLuint& base) {
-        createFontLists(gl, base, "Smallfonts", rasteriseGlyphs);
-      }) {
+      surface_(binding_, platform_, gl_, *this,
+               [](const GlTable& gl, GLuint& base, TextMetrics& metrics) {
+                 createFontLists(gl, base, metrics, "Smallfonts", rasteriseGlyphs);
+               }) {
   setObjectName(QStringLiteral("Form1"));
   // The labels' decimal separator: read once, not in every frame.
   const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
@@ -500,15 +501,15 @@ void TForm1::Timer1Timer() {
       rate = frameRate.text(decimalSeparator_);
     }
     const FrameView view{clientWidth(), clientHeight(), camera_};
-    drawFrameView(gl_, view, [this, steps] {
+    drawFrameView(gl_, view, [this, steps](const ViewTransform& transform) {
       if (!frozen_) {
         frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
-                     decimalSeparator_, steps);
+                     decimalSeparator_, steps, &surface_.textMetrics, &transform);
         return;
       }
       analyseDue(frameOptions(), *model, *samples, steps);
       drawScene(gl_, frameOptions(), *frozenModel_, surface_.fontListBase, frozenSpin_,
-                decimalSeparator_);
+                decimalSeparator_, &surface_.textMetrics, &transform);
     });
     Overlays overlays;
     overlays.frameRate = showRate ? &rate : nullptr;

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "app/camera.h"
+#include "display/view_transform.h"
 #include "platform/gl_table.h"
 
 namespace bandscope {
@@ -23,10 +24,14 @@ struct FrameView {
   Camera camera;
 };
 
-// Projection, cleared frame and model-view identity, then drawScene under the
-// camera transform; leaves the model-view matrix the identity.
+// Where the scene's points land in the window under view's projection and camera: the same
+// numbers drawFrameView gives GL.
+ViewTransform sceneTransform(const FrameView& view);
+
+// Projection, cleared frame and model-view identity, then drawScene under the camera
+// transform, given sceneTransform(view); leaves the model-view matrix the identity.
 void drawFrameView(const GlTable& gl, const FrameView& view,
-                   const std::function<void()>& drawScene);
+                   const std::function<void(const ViewTransform&)>& drawScene);
 
 // The back buffer's bottom-left width x height pixels as a picture, top row first.
 QImage readBackBuffer(const GlTable& gl, int width, int height);

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/gl_binding.h"
+#include "display/gl_font.h"
 #include "platform/gl_table.h"
 
 namespace bandscope {
@@ -27,13 +28,19 @@ class SurfaceHost {
   virtual int clientHeight() = 0;
 };
 
-// Builds the bitmap-font lists in the current context and stores their first list.
-using FontListMaker = std::function<void(const GlTable& gl, GLuint& fontListBase)>;
+// Builds the bitmap-font lists in the current context and stores their first list and the
+// font's metrics.
+using FontListMaker =
+    std::function<void(const GlTable& gl, GLuint& fontListBase, TextMetrics& metrics)>;
+// The same without metrics: text then cannot be measured (textMetrics stays all 0).
+using PlainFontListMaker = std::function<void(const GlTable& gl, GLuint& fontListBase)>;
 
 class GlSurface {
  public:
   GlSurface(GlBinding& binding, GlPlatform& platform, const GlTable& gl, SurfaceHost& host,
             FontListMaker makeFontLists);
+  GlSurface(GlBinding& binding, GlPlatform& platform, const GlTable& gl, SurfaceHost& host,
+            PlainFontListMaker makeFontLists);
 
   // Start-up: context on the panel, made current; depth test, clear colour, font lists.
   void create();
@@ -54,6 +61,7 @@ class GlSurface {
   ContextHandle renderContext = nullptr;
   PaletteHandle surfacePalette = nullptr;
   GLuint fontListBase = 0;
+  TextMetrics textMetrics;  // of the font in fontListBase's lists
 
  private:
   void openOnPanel();  // surfaceDC, renderContext, current, depth test, clear colour, fonts

@@ -65,10 +65,12 @@ void analysisStep(const FrameOptions& o, FrameModel& m) {
 }
 
 void drawScene(const GlTable& gl, const FrameOptions& o, const FrameModel& m, GLuint fontListBase,
-               float spinAngle, char decimalSeparator) {
+               float spinAngle, char decimalSeparator, const TextMetrics* metrics,
+               const ViewTransform* view) {
   const int last = o.StereoCheckBox ? 1 : 0;
   const SceneInput in{gl,      o,         m.settings,   m.spectrum, m.snapshot,
-                      m.bandX, m.palette, fontListBase, spinAngle,  decimalSeparator};
+                      m.bandX, m.palette, fontListBase, spinAngle,  decimalSeparator,
+                      metrics, view};
   // Channel 0's views, then channel 1's with the views that combine both channels.
   for (int c = 0; c <= last; ++c) {
     if (c == 0 && o.sono_check) drawSonogram(in);
@@ -107,9 +109,10 @@ void analyseDue(const FrameOptions& o, FrameModel& m, const SampleBuffer& sample
 
 void frameRoutine(const GlTable& gl, const FrameOptions& o, FrameModel& m,
                   const SampleBuffer& samples, GLuint fontListBase, float spinAngle,
-                  char decimalSeparator, int steps) {
+                  char decimalSeparator, int steps, const TextMetrics* metrics,
+                  const ViewTransform* view) {
   analyseDue(o, m, samples, steps);
-  drawScene(gl, o, m, fontListBase, spinAngle, decimalSeparator);
+  drawScene(gl, o, m, fontListBase, spinAngle, decimalSeparator, metrics, view);
 }
 
 }  // namespace bandscope

@@ -38,9 +38,11 @@ void initFrameModel(FrameModel& m, uint16_t bandCount = 192);
 // once, so both channels agree.
 void analysisStep(const FrameOptions& options, FrameModel& m);
 
-// Draws the scene from the model as the last step left it; changes nothing in it.
+// Draws the scene from the model as the last step left it; changes nothing in it. metrics and
+// view, when given, are the font's and the camera's (see SceneInput).
 void drawScene(const GlTable& gl, const FrameOptions& options, const FrameModel& m,
-               GLuint fontListBase, float spinAngle, char decimalSeparator = '.');
+               GLuint fontListBase, float spinAngle, char decimalSeparator = '.',
+               const TextMetrics* metrics = nullptr, const ViewTransform* view = nullptr);
 
 // A snapshot of `samples`, then `steps` analysis steps (none when no step is due): the
 // frame's analysis without its drawing, which a frozen picture leaves out.
@@ -50,6 +52,7 @@ void analyseDue(const FrameOptions& options, FrameModel& m, const SampleBuffer& 
 // then the scene.
 void frameRoutine(const GlTable& gl, const FrameOptions& options, FrameModel& m,
                   const SampleBuffer& samples, GLuint fontListBase, float spinAngle,
-                  char decimalSeparator = '.', int steps = 1);
+                  char decimalSeparator = '.', int steps = 1, const TextMetrics* metrics = nullptr,
+                  const ViewTransform* view = nullptr);
 
 }  // namespace bandscope

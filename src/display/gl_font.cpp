@@ -6,8 +6,9 @@ namespace {
 constexpr GLsizei kCodeCount = 256;
 }  // namespace
 
-void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontName,
-                     const GlyphSource& glyphSource) {
+void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
+                     std::string_view fontName, const GlyphSource& glyphSource) {
+  metrics = TextMetrics{};
   listBase = gl.glGenLists(kCodeCount);
   // Lists compiled at 0 would run immediately instead, drawing stray glyphs.
   if (listBase == 0) return;
@@ -20,6 +21,7 @@ void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontN
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   for (GLuint code = 0; code < static_cast<GLuint>(kCodeCount); ++code) {
     const Glyph& g = set.glyphs[code];
+    metrics.advance[code] = static_cast<int16_t>(g.xAdvance);
     gl.glNewList(listBase + code, GL_COMPILE);
     // Mesa cannot copy an empty bitmap into a list (it reports GL_OUT_OF_MEMORY), so a glyph
     // without ink is one clear pixel: it draws nothing and still advances.
@@ -31,6 +33,13 @@ void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontN
     gl.glEndList();
   }
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, savedAlignment);
+  metrics.height = kFontPixelHeight;
+}
+
+void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontName,
+                     const GlyphSource& glyphSource) {
+  TextMetrics unused;
+  createFontLists(gl, listBase, unused, fontName, glyphSource);
 }
 
 void beginText(const GlTable& gl) {

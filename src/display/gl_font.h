@@ -5,6 +5,7 @@
 // Threads: the UI thread, with the rendering context current. Lists belong to the context
 // that was current when they were built, so they are built anew for every new context.
 
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -22,9 +23,26 @@ inline constexpr int32_t kFontPixelHeight = 11;
 // Gives the glyphs of the font asked for, code k at index k.
 using GlyphSource = std::function<GlyphSet(const FontRequest&)>;
 
+// The font's sizes in window pixels, kept when its lists are built so text can be measured.
+struct TextMetrics {
+  int16_t advance[256] = {};  // how far code k moves the raster position
+  int height = 0;             // 0: no font built
+
+  // The pen's travel over the bytes of text.
+  int width(std::string_view text) const {
+    int w = 0;
+    for (const char c : text) w += advance[static_cast<unsigned char>(c)];
+    return w;
+  }
+};
+
 // listBase := the first of 256 new lists; list listBase + code draws that code's glyph and
 // moves the raster position by its advance. When no lists can be had, listBase is 0, nothing
-// is built and text stays invisible. Leaves the unpack alignment as it found it.
+// is built and text stays invisible. Leaves the unpack alignment as it found it. metrics :=
+// the glyphs' advances and the font's height, or all 0 when no lists were built.
+void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
+                     std::string_view fontName, const GlyphSource& glyphSource);
+// The same, for callers that do not measure text.
 void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontName,
                      const GlyphSource& glyphSource);
 

@@ -41,6 +41,9 @@ struct SpreadState {
   uint8_t spreadHistogram[kMaxBands] = {};
 };
 
+struct TextMetrics;
+class ViewTransform;
+
 struct SceneInput {
   const GlTable& gl;
   const FrameOptions& options;
@@ -52,6 +55,10 @@ struct SceneInput {
   GLuint fontListBase;
   float spinAngle;
   char decimalSeparator = '.';  // the user's locale's, for frequency labels
+  // The font's glyph sizes and where camera-space points land in the window, for elements
+  // that measure their text; null when unknown (text is then placed without measuring).
+  const TextMetrics* textMetrics = nullptr;
+  const ViewTransform* view = nullptr;
 };
 
 // -1 for channel 0 (left), +1 for channel 1 (right).

@@ -11,7 +11,13 @@ TEST(FrameView, OneProjectionThenClearAndTheSceneUnderTheCamera) {
   test::RecordingGl gl;
   FrameView view{800, 644, Camera{10, 20, 0.5f, 1.0f, -2}};
   int sceneDepth = -1;
-  drawFrameView(gl.table(), view, [&] { sceneDepth = gl.modelViewDepth(); });
+  ViewTransform given;
+  drawFrameView(gl.table(), view, [&](const ViewTransform& t) {
+    sceneDepth = gl.modelViewDepth();
+    given = t;
+  });
+  EXPECT_EQ(given.matrix(), sceneTransform(view).matrix());
+  EXPECT_EQ(given.viewportRect(), (std::array<int, 4>{0, 0, 800, 644}));
   EXPECT_EQ(gl.count("glMatrixMode"), 2u) << "projection once, then model-view";
   EXPECT_EQ(gl.viewport(), (std::array<GLint, 4>{0, 0, 800, 644}));
   EXPECT_DOUBLE_EQ(gl.calls("gluPerspective")[0].args[1], 800.0 / 644.0);
@@ -27,6 +33,29 @@ TEST(FrameView, OneProjectionThenClearAndTheSceneUnderTheCamera) {
   EXPECT_EQ(rotations[0].args, (std::vector<double>{10, 1, 0, 0}));
   EXPECT_EQ(rotations[1].args, (std::vector<double>{20, 0, 1, 0}));
   EXPECT_EQ(gl.record().front().name, "glViewport");
+}
+
+// An 800 x 600 window: at the eye's distance 4.9 a unit is 300 / tan(22.5 deg) / 4.9 = 147.81
+// pixels both ways; at 2, 362.13.
+TEST(SceneTransform, CameraPointsLandWhereGlPutsThem) {
+  struct {
+    Camera camera;
+    double x, y, z, windowX, windowY;
+  } const cases[] = {
+      {Camera{0, 0, 0, 0, 0}, 0, 0, 0, 400, 300},
+      {Camera{0, 0, 0, 0, 0}, 1, 1, 0, 547.81, 447.81},
+      {Camera{0, 90, 0, 0, 0}, 4.9, 0, 5.9, 547.81, 300},          // yaw: (x, y, z) -> (z, y, -x)
+      {Camera{90, 90, 0, 0, 0}, 0, -4.9, 4.9, 400, 300},           // pitch after yaw
+      {Camera{0, 0, 0.5f, 1, 2.9f}, 0.5, 1.5, 0, 762.13, 481.07},  // dolly and pan: (1, 0.5, -2)
+  };
+  const auto transform = [](Camera c) { return sceneTransform(FrameView{800, 600, c}); };
+  for (const auto& c : cases) {
+    const WindowPoint p = transform(c.camera).project(c.x, c.y, c.z);
+    EXPECT_TRUE(p.inFront);
+    EXPECT_NEAR(p.x, c.windowX, 0.01) << c.x << " " << c.y << " " << c.z;
+    EXPECT_NEAR(p.y, c.windowY, 0.01) << c.x << " " << c.y << " " << c.z;
+  }
+  EXPECT_FALSE(transform(Camera{0, 0, 0, 0, 0}).project(0, 0, 5).inFront) << "behind the eye";
 }
 
 }  // namespace

@@ -76,7 +76,8 @@ TEST(GlFontLists, OneCompiledBitmapPerCodeFromTheFontAskedFor) {
     return fakeGlyphs();
   };
   GLuint listBase = 0;
-  createFontLists(gl, listBase, "Smallfonts", source);
+  TextMetrics metrics;
+  createFontLists(gl, listBase, metrics, "Smallfonts", source);
 
   EXPECT_EQ(faces, std::vector<std::string>{"Smallfonts"});
   EXPECT_EQ(heights, std::vector<int32_t>{11});
@@ -95,7 +96,11 @@ TEST(GlFontLists, OneCompiledBitmapPerCodeFromTheFontAskedFor) {
     ASSERT_EQ(names(body), std::vector<std::string>{"glBitmap"}) << "code " << code;
     EXPECT_EQ(body[0].args, bitmapArgs(expected.glyphs[code])) << "code " << code;
     EXPECT_EQ(body[0].bitmap, bitmapBits(expected.glyphs[code])) << "code " << code;
+    EXPECT_EQ(metrics.advance[code], expected.glyphs[code].xAdvance) << "code " << code;
   }
+  EXPECT_EQ(metrics.height, 11);
+  EXPECT_EQ(metrics.width("1.5k"),
+            ('1' % 13 + 1) + ('.' % 13 + 1) + ('5' % 13 + 1) + ('k' % 13 + 1));
   EXPECT_TRUE(rec.expanded("glBitmap").empty());  // built, not drawn
 
   // Byte-packed rows need alignment 1 while compiling; the caller's 8 comes back after.
@@ -122,8 +127,12 @@ TEST(GlFontLists, NoListsLeaveTextInvisibleAndTheFontUnasked) {
     return fakeGlyphs();
   };
   GLuint listBase = 1234;
-  createFontLists(gl, listBase, "Smallfonts", source);
+  TextMetrics metrics;
+  metrics.height = 11, metrics.advance['1'] = 7;  // from an earlier context
+  createFontLists(gl, listBase, metrics, "Smallfonts", source);
   EXPECT_EQ(listBase, 0u);
+  EXPECT_EQ(metrics.height, 0);
+  EXPECT_EQ(metrics.width("100 Hz"), 0) << "nothing drawn, nothing to measure";
   EXPECT_EQ(asked, 0);
   EXPECT_TRUE(rec.record().empty());
 

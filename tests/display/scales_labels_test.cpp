@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "analysis/level_scale.h"
+#include "app/frame_view.h"
 #include "display/frequency_grid.h"
+#include "display/gl_font.h"
 #include "display/level_lines.h"
 #include "display/peak_labels.h"
+#include "display/spectrum_plane.h"
 #include "support/scene_fixture.h"
 
 namespace bandscope {
@@ -62,7 +67,7 @@ TEST_P(FrequencyGrid, LineAndLabelAtEveryStepUpToTheTopBand) {
     EXPECT_EQ(f.gl.count("glPushAttrib"), 1u);
     for (size_t i = 0; i < lines; ++i) {
       const int32_t band = hzToBand(c.step * static_cast<int>(i + 1), f.model->settings);
-      const float x = static_cast<float>(bandToX(band, 192) + 512 * channel - 512) / 200.0f;
+      const float x = static_cast<float>(bandToX(band, 192) + 512 * channel - 496) / 200.0f;
       EXPECT_EQ(v[2 * i], (Vertex{x, 0.35f, -0.1f, kLineGrey}));
       EXPECT_EQ(v[2 * i + 1], (Vertex{x, -0.8f, -0.1f, kLineGrey}));
       // Odd multiples of the step a row lower.
@@ -86,8 +91,82 @@ TEST(FrequencyGridPlacement, ThousandHertzSitsOnItsBandInEitherChannel) {
   for (int channel = 0; channel < 2; ++channel) {
     f.gl.clear();
     drawFrequencyGrid(f.input(), channel);
-    // 1000 Hz is band 15, at axis position 208; the left channel's grid lies 512 units left.
-    EXPECT_FLOAT_EQ(f.gl.blocks(GL_LINES)[0].vertices[2].x, channel == 1 ? 1.04f : -1.52f);
+    // 1000 Hz is band 15, at axis position 208, offset as the bars are: -496 and +16.
+    EXPECT_FLOAT_EQ(f.gl.blocks(GL_LINES)[0].vertices[2].x, channel == 1 ? 1.12f : -1.44f);
+  }
+}
+
+TEST(FrequencyGridPlacement, AToneBarStandsOnItsFrequencysLine) {
+  for (const int32_t timeScale : {1, 2}) {
+    for (const int hz : {100, 1000, 5000}) {
+      SceneFixture f;
+      f.model->settings.timeScale = timeScale;
+      f.analyseTone(hz);
+      for (int channel = 0; channel < 2; ++channel) {
+        const int16_t* level = f.model->spectrum.bandLevel[channel];
+        const auto loudest = std::max_element(level, level + f.model->settings.bandCount - 1);
+        const BandSpan span =
+            bandSpan(f.model->bandX, static_cast<int>(loudest - level), channelAxisOffset(channel));
+        f.gl.clear();
+        drawFrequencyGrid(f.input(), channel);
+        // 100 Hz is no multiple of the step: its line is where the grid would draw it.
+        const int step = 1000 / timeScale;
+        const float x = hz % step ? frequencyLineX(f.input(), hz, channel)
+                                  : f.gl.blocks(GL_LINES)[0].vertices[2 * (hz / step - 1)].x;
+        EXPECT_TRUE(x >= span.x0 / 200.0f && x <= span.x1 / 200.0f) << hz << " Hz " << timeScale;
+      }
+    }
+  }
+}
+
+struct DrawnLabel {
+  double left, right;  // window pixels
+  std::string text;
+};
+
+TEST(FrequencyLabels, DrawnLabelsKeepClearOfTheirRowNeighbours) {
+  TextMetrics font;  // the advances of the program's font under the tests' Xvfb
+  for (const char c : std::string("0123456789")) font.advance[static_cast<unsigned char>(c)] = 8;
+  font.advance['k'] = 7, font.advance['.'] = font.advance[' '] = 4, font.height = 11;
+  for (const uint16_t bands : {8, 192, 512}) {
+    for (const int32_t scale : {1, 2, 128}) {
+      for (const auto& [width, height] : {std::pair{441, 350}, std::pair{1280, 1000}}) {
+        SCOPED_TRACE(testing::Message()
+                     << bands << " bands, time scale " << scale << ", " << width << "x" << height);
+        SceneFixture f(bands);
+        f.model->settings.timeScale = scale;
+        ViewTransform used;
+        drawFrameView(f.gl.table(), FrameView{width, height, Camera{}},
+                      [&](const ViewTransform& t) {
+                        used = t;
+                        drawScene(f.gl.table(), f.options, *f.model, 1, 0, '.', &font, &t);
+                      });
+        // The grid's labels by row as GL places them.
+        std::map<double, std::vector<DrawnLabel>> rows;
+        const GlCall* raster = nullptr;
+        for (const GlCall& call : f.gl.record()) {
+          if (call.name == "glRasterPos2f") raster = &call;
+          if (call.name != "glCallLists" || !(raster->colour == Colour{0.3f, 0.3f, 0.35f}))
+            continue;
+          const double x = used.project(raster->args[0], raster->args[1], 0).x;
+          rows[raster->args[1]].push_back({x, x + font.width(call.bytes), call.bytes});
+        }
+        ASSERT_EQ(rows.size(), 2u) << "labels on both rows";
+        const std::string first = hzLabel(static_cast<float>(1000 / scale));
+        EXPECT_EQ(std::count_if(rows[0.25f].begin(), rows[0.25f].end(),
+                                [&](const DrawnLabel& l) { return l.text == first; }),
+                  2)
+            << "the first label in either channel";
+        for (auto& [y, labels] : rows) {
+          std::sort(labels.begin(), labels.end(),
+                    [](const DrawnLabel& a, const DrawnLabel& b) { return a.left < b.left; });
+          for (size_t i = 1; i < labels.size(); ++i) {
+            EXPECT_GT(labels[i].left, labels[i - 1].right)
+                << labels[i - 1].text << " runs into " << labels[i].text << " on row " << y;
+          }
+        }
+      }
+    }
   }
 }
 

@@ -2,8 +2,10 @@
 // A frame model, options and a recording GL table for drawing one scene element or a whole
 // frame in a test.
 
+#include <cmath>
 #include <functional>
 #include <memory>
+#include <numbers>
 
 #include "display/frame.h"
 #include "support/recording_gl.h"
@@ -23,10 +25,25 @@ struct SceneFixture {
     }
   }
 
-  SceneInput input(float spinAngle = 0) const {
-    return {gl.table(),   options,        model->settings, model->spectrum, model->snapshot,
-            model->bandX, model->palette, kFontListBase,   spinAngle};
+  // Both channels a sine of hz (amplitude 100 around 128) at the thinned rate of the time
+  // scale, then steps of the real analysis.
+  void analyseTone(double hz, int steps = 8) {
+    const double perSample = 2 * std::numbers::pi * hz * model->settings.timeScale / 44100.0;
+    for (int c = 0; c < 2; ++c) {
+      fillSamples(c, [&](int j) { return 128 + std::lround(100 * std::sin(perSample * j)); });
+    }
+    for (int k = 0; k < steps; ++k) analysisStep(options, *model);
   }
+
+  SceneInput input(float spinAngle = 0) const {
+    return {gl.table(),      options,      model->settings, model->spectrum,
+            model->snapshot, model->bandX, model->palette,  kFontListBase,
+            spinAngle,       '.',          textMetrics,     view};
+  }
+
+  // Text measuring for the elements, off (null) unless a test sets them.
+  const TextMetrics* textMetrics = nullptr;
+  const ViewTransform* view = nullptr;
 
   // The colour setValueColour gives v with the current options.
   Colour valueColourOf(int32_t v) const {
