@@ -340,7 +340,8 @@ TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
   form.show();
   ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn() > 50; }, 20000));
   ASSERT_EQ(form.controls.devCombo->count(), 1);
-  EXPECT_EQ(form.controls.devCombo->itemText(0), QStringLiteral("AudioDevice #0"));
+  EXPECT_EQ(form.controls.devCombo->itemText(0),
+            QStringLiteral("AudioDevice #0 \u2014 Test signal"));
   EXPECT_EQ(form.controls.devCombo->itemData(0, Qt::ToolTipRole).toString(),
             QStringLiteral("Test signal"));
   EXPECT_TRUE(form.statusLine().isHidden());
