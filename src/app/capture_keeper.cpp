@@ -1,6 +1,8 @@
 #include "app/capture_keeper.h"
 
 #include <QComboBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <algorithm>
 #include <utility>
 
@@ -10,6 +12,21 @@ namespace {
 
 QString quotedText(const std::string& text) {
   return QStringLiteral("\u201c%1\u201d").arg(QString::fromStdString(text));
+}
+
+// "AudioDevice #n — description", cut with an ellipsis to what the closed list shows.
+QString entryText(const QComboBox& list, int n, const std::string& description) {
+  const QString text = QStringLiteral("AudioDevice #%1 \u2014 %2")
+                           .arg(QString::number(n), QString::fromStdString(description));
+  QStyleOptionComboBox option;
+  option.initFrom(&list);
+  option.rect = QRect(0, 0, std::max(list.width(), list.minimumWidth()), list.height());
+  const int room =
+      list.style()
+          ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &list)
+          .width() -
+      4;  // the label's own margins
+  return list.fontMetrics().elidedText(text, Qt::ElideRight, room);
 }
 
 }  // namespace
@@ -27,16 +44,16 @@ void CaptureKeeper::fillList() {
   int selected = -1;
   for (unsigned i = 0; i < n; ++i) {
     const std::string name = inputs_.deviceName(i);
-    list_.addItem(QStringLiteral("AudioDevice #%1").arg(i), QString::fromStdString(name));
-    list_.setItemData(static_cast<int>(i), QString::fromStdString(inputs_.deviceDescription(i)),
-                      Qt::ToolTipRole);
+    const std::string description = inputs_.deviceDescription(i);
+    list_.addItem(entryText(list_, static_cast<int>(i), description), QString::fromStdString(name));
+    list_.setItemData(static_cast<int>(i), QString::fromStdString(description), Qt::ToolTipRole);
     if (wanted_ && name == chosen_) selected = static_cast<int>(i);
   }
   if (wanted_ && selected < 0) {  // the chosen source is away: it stays chosen
     selected = list_.count();
-    list_.addItem(QStringLiteral("AudioDevice #%1").arg(selected), QString::fromStdString(chosen_));
-    list_.setItemData(selected, QString::fromStdString(chosenText_ + " (not there)"),
-                      Qt::ToolTipRole);
+    const std::string away = chosenText_ + " (not there)";
+    list_.addItem(entryText(list_, selected, away), QString::fromStdString(chosen_));
+    list_.setItemData(selected, QString::fromStdString(away), Qt::ToolTipRole);
   }
   if (selected >= 0) list_.setCurrentIndex(selected);
 }

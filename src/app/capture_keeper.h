@@ -41,7 +41,8 @@ class CaptureKeeper {
 
   // The component to record with; null before start-up and after the session's end.
   void attach(audio::TAudio* audio) { audio_ = audio; }
-  // Entries "AudioDevice #n" for the devices there are now, the chosen one kept selected.
+  // Entries "AudioDevice #n — description" for the devices there are now, cut to the
+  // list's width, the chosen one kept selected.
   void fillList();
   // The user chose the list's current entry: capture restarts on it, whatever happened before.
   void chooseCurrentEntry();

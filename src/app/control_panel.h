@@ -1,6 +1,8 @@
 #pragma once
-// The strip of controls along the bottom of the window, Panel1, with every control at its
-// place, caption, range, step, initial state and hint. UI thread only.
+// The strip of controls along the bottom of the window, Panel1, with every control's caption,
+// range, step, initial state and hint, laid out in two rows whose boxes are sized from their
+// texts and the font in use. Above Panel1 the strip keeps a row for the status line, so the
+// line coming and going never moves the display panel. UI thread only.
 
 class QCheckBox;
 class QComboBox;
@@ -11,11 +13,17 @@ class QWidget;
 
 namespace bandscope {
 
+// The strip's height the scene was framed for: the viewport reaches this far below the panel.
 inline constexpr int kPanelHeight = 44;
 
 struct ControlPanel {
   explicit ControlPanel(QWidget* parent);
 
+  // What the window lays out: the status row over Panel1. Its width hint is nil, so the
+  // strip never widens the window; Panel1 keeps its own minimum width and is cut off at the
+  // right edge of a narrow window instead of squeezing its controls.
+  QWidget* strip;
+  QLabel* statusRow;  // hidden while there is nothing to say; its room stays reserved
   QWidget* Panel1;
   QScrollBar* ScrollBar1;
   QCheckBox* Hz_check;
@@ -36,6 +44,7 @@ struct ControlPanel {
   QCheckBox* zBuffer_CheckBox;
   QLabel* bands_Label;
   QLabel* Label1;
+  QLabel* sono_steps_Label;
 };
 
 }  // namespace bandscope

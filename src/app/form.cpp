@@ -100,7 +100,7 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   controls.ScrollBar1->setFocus();
 }
 
-// The display panel over the status line over the control strip.
+// The display panel over the control strip, whose top row is the status line's.
 void TForm1::buildLayout() {
   QWidget* container = QWidget::createWindowContainer(mainDisp, this);
   container->setObjectName(QStringLiteral("mainDispContainer"));
@@ -109,17 +109,14 @@ void TForm1::buildLayout() {
   navy.setColor(QPalette::Window, Qt::darkBlue);
   container->setPalette(navy);
   container->setAutoFillBackground(true);
-  statusLabel = new QLabel(this);
-  statusLabel->setObjectName(QStringLiteral("statusLabel"));
-  statusLabel->setWordWrap(true);
-  statusLabel->setStyleSheet(QStringLiteral("color: #c00000; padding: 1px 4px;"));
+  statusLabel = controls.statusRow;
+  statusLabel->setStyleSheet(QStringLiteral("color: #c00000; padding: 0px 4px;"));
   statusLabel->hide();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(container, 1);
-  layout->addWidget(statusLabel);
-  layout->addWidget(controls.Panel1);
+  layout->addWidget(controls.strip);
   resize(441, 350);
   move(0, 0);
 }
@@ -328,11 +325,13 @@ void TForm1::updateStatus() {
   if (!keeper_.status().isEmpty()) text = keeper_.status();
   if (text == statusLabel->text()) return;
   statusLabel->setText(text);
+  statusLabel->setToolTip(text);  // the whole line, where the row cuts it off
   statusLabel->setVisible(!text.isEmpty());
 }
 
 void TForm1::sono_steps_ScrollBarChange() {
   model->settings.sonoSteps = static_cast<uint16_t>(controls.sono_steps_ScrollBar->value());
+  controls.sono_steps_Label->setText(QStringLiteral("%1 rows").arg(model->settings.sonoSteps));
 }
 
 void TForm1::AlwaysOnTopCheckBoxClick() {
@@ -468,8 +467,11 @@ int TForm1::clientWidth() {
 }
 
 int TForm1::clientHeight() {
+  // The scene was framed for a viewport that reaches kPanelHeight below the panel, under the
+  // strip of that height: kept so, whatever the strip's real height, so a taller strip (larger
+  // font, status row) cuts no more of the scene and the status line never moves it.
   // At least 1: a collapsed window must not give the projection an infinite aspect ratio.
-  return std::max(1, static_cast<int>(height() * devicePixelRatio()));
+  return std::max(1, static_cast<int>((mainDisp->height() + kPanelHeight) * devicePixelRatio()));
 }
 
 FrameOptions TForm1::frameOptions() const {

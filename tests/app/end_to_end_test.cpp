@@ -322,6 +322,12 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->itemData(0, Qt::ToolTipRole).toString(), QString::fromLatin1(monitorDescription));
   EXPECT_EQ(list->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("Test signal"));
+  // The number and the description, cut with an ellipsis where the list is too narrow for it.
+  const QString shown = list->itemText(0);
+  const QString whole = QStringLiteral("AudioDevice #0 \u2014 ") + monitorDescription;
+  EXPECT_TRUE(shown == whole ||
+              (shown.endsWith(QChar(0x2026)) && whole.startsWith(shown.chopped(1))))
+      << shown.toStdString();
   EXPECT_EQ(list->currentIndex(), 0);
   ASSERT_TRUE(form.audio());
   EXPECT_TRUE(form.audio()->Recorder->Opened) << form.audio()->ErrorText;
@@ -340,7 +346,8 @@ TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
   form.show();
   ASSERT_TRUE(test::waitFor([&] { return form.framesDrawn() > 50; }, 20000));
   ASSERT_EQ(form.controls.devCombo->count(), 1);
-  EXPECT_EQ(form.controls.devCombo->itemText(0), QStringLiteral("AudioDevice #0"));
+  EXPECT_EQ(form.controls.devCombo->itemText(0),
+            QStringLiteral("AudioDevice #0 \u2014 Test signal"));
   EXPECT_EQ(form.controls.devCombo->itemData(0, Qt::ToolTipRole).toString(),
             QStringLiteral("Test signal"));
   EXPECT_TRUE(form.statusLine().isHidden());

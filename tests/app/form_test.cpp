@@ -9,14 +9,18 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
@@ -35,7 +39,8 @@ namespace {
 using test::waitFor;
 
 struct Started {
-  explicit Started(CommandLine line = {}) : sound(test::testSignalServices()), form(line, *sound) {
+  explicit Started(const CommandLine& line = {})
+      : sound(test::testSignalServices()), form(line, *sound) {
     form.show();
     EXPECT_TRUE(waitFor([&] { return form.framesDrawn() > 2; })) << "no frames drawn";
   }
@@ -47,31 +52,29 @@ TEST(Form, ControlsStandWhereTheyBelongWithTheirCaptionsAndHints) {
   const auto sound = test::testSignalServices();
   TForm1 form{CommandLine{}, *sound};
   const ControlPanel& c = form.controls;
-  EXPECT_EQ(c.Panel1->height(), 44);
   struct Box {
     QAbstractButton* box;
     const char* name;
     const char* caption;
-    QRect place;
     bool checked;
-  } boxes[] = {{c.Hz_check, "Hz_check", "&Hz", {379, 3, 35, 17}, false},
-               {c.sono_check, "sono_check", "&sono", {379, 25, 45, 17}, true},
-               {c.fps_Check, "fps_Check", "&fps", {551, 25, 39, 17}, true},
-               {c.dB_check, "dB_check", "&dB", {425, 3, 34, 17}, true},
-               {c.rot8_check, "rot8_check", "r&ot8", {551, 3, 41, 17}, false},
-               {c.boostHi_check, "boostHi_check", "&phon", {326, 3, 45, 17}, true},
-               {c.stereoSpreadCheckBox, "stereoSpreadCheckBox", "sp&read", {425, 25, 53, 17}, true},
-               {c.StereoCheckBox, "StereoCheckBox", "&stereo", {326, 25, 49, 17}, true},
-               {c.AlwaysOnTopCheckBox, "AlwaysOnTopCheckBox", "on &top", {3, 3, 51, 17}, true},
-               {c.static_check, "static_check", "st&atic osc", {481, 3, 66, 17}, true},
-               {c.col_check, "col_check", "&colours", {481, 25, 55, 17}, true},
-               {c.zBuffer_CheckBox, "zBuffer_CheckBox", "&z-Buffer", {599, 3, 66, 17}, false}};
+  } boxes[] = {{c.Hz_check, "Hz_check", "&Hz", false},
+               {c.sono_check, "sono_check", "&sono", true},
+               {c.fps_Check, "fps_Check", "&fps", true},
+               {c.dB_check, "dB_check", "&dB", true},
+               {c.rot8_check, "rot8_check", "r&ot8", false},
+               {c.boostHi_check, "boostHi_check", "&phon", true},
+               {c.stereoSpreadCheckBox, "stereoSpreadCheckBox", "sp&read", true},
+               {c.StereoCheckBox, "StereoCheckBox", "&stereo", true},
+               {c.AlwaysOnTopCheckBox, "AlwaysOnTopCheckBox", "on &top", true},
+               {c.static_check, "static_check", "st&atic osc", true},
+               {c.col_check, "col_check", "&colours", true},
+               {c.zBuffer_CheckBox, "zBuffer_CheckBox", "&z-Buffer", false}};
   for (const Box& b : boxes) {
     EXPECT_EQ(b.box->objectName(), QString::fromLatin1(b.name));
     EXPECT_EQ(b.box->text(), QString::fromLatin1(b.caption)) << b.name;
-    EXPECT_EQ(b.box->geometry(), b.place) << b.name;
     EXPECT_EQ(b.box->isChecked(), b.checked) << b.name;
   }
+  EXPECT_EQ(c.sono_steps_Label->text(), QStringLiteral("2 rows"));
   EXPECT_EQ(c.boostHi_check->toolTip(),
             QStringLiteral("Boost high freq's. DISTORTS the diagram - but makes it look more "
                            "\"natural\" (approximated Phon-correction)"));
@@ -114,6 +117,99 @@ TEST(Form, StartUpSetsTheBarsLabelsAndStartsTheFrames) {
   EXPECT_TRUE(s.form.Timer1.isActive());
   EXPECT_EQ(s.form.pacer().targetFps(), 60) << "the display's rate: Xvfb says 60";
   EXPECT_LE(s.form.Timer1.interval(), 17) << "sleeps until the next frame is due";
+}
+
+// Every caption and value of the strip fits its box, inside the strip and over no other box,
+// and the boxes stand in the strip's table.
+void expectTextsWhole(const ControlPanel& c, const std::string& where) {
+  const QList<QWidget*> widgets = c.Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  for (const QWidget* w : widgets) {
+    const std::string name = where + " " + w->objectName().toStdString();
+    EXPECT_TRUE(w->isVisible() && c.Panel1->rect().contains(w->geometry())) << name;
+    const QFontMetrics fm = w->fontMetrics();
+    const QStyle* style = w->style();
+    int needed = 0;
+    int room = w->contentsRect().width();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
+      needed = fm.horizontalAdvance(QString(button->text()).remove(QLatin1Char('&')));
+      if (qobject_cast<const QCheckBox*>(w))
+        needed += style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w) +
+                  style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, w);
+    } else if (const auto* label = qobject_cast<const QLabel*>(w)) {
+      needed = fm.horizontalAdvance(label->text());
+    } else if (const auto* list = qobject_cast<const QComboBox*>(w)) {
+      QStyleOptionComboBox option;
+      option.initFrom(list);
+      room = style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, w)
+                 .width();
+      needed = fm.horizontalAdvance(list->currentText());
+    }
+    EXPECT_LE(needed, room) << name;
+    EXPECT_TRUE(qobject_cast<const QScrollBar*>(w) || fm.height() <= w->height()) << name;
+    for (const QWidget* other : widgets)
+      EXPECT_TRUE(other == w || !w->geometry().intersects(other->geometry())) << name;
+  }
+  // Left to right, each column's top and bottom control.
+  const QWidget* table[][2] = {{c.Button1, c.devCombo},
+                               {c.bands_Label, c.Label1},
+                               {c.bands_ScrollBar, c.ScrollBar1},
+                               {c.boostHi_check, c.StereoCheckBox},
+                               {c.Hz_check, c.sono_check},
+                               {c.dB_check, c.stereoSpreadCheckBox},
+                               {c.static_check, c.col_check},
+                               {c.rot8_check, c.fps_Check},
+                               {c.zBuffer_CheckBox, c.sono_steps_ScrollBar}};
+  for (size_t k = 0; k < std::size(table); ++k) {
+    EXPECT_LT(table[k][0]->y(), table[k][1]->y()) << k;
+    if (k == 0) continue;
+    EXPECT_LT(std::max(table[k - 1][0]->x(), table[k - 1][1]->x()),
+              std::min(table[k][0]->x(), table[k][1]->x()))
+        << k;
+  }
+  EXPECT_LT(c.AlwaysOnTopCheckBox->x(), c.Button1->x());
+  EXPECT_LT(c.zBuffer_CheckBox->x(), c.sono_steps_Label->x());
+  EXPECT_LT(c.sono_steps_Label->y(), c.sono_steps_ScrollBar->y());
+}
+
+// At 441x350 and 1280x1024, at this run's device-pixel ratio, then at 1.5 and 2 in a child
+// process of this test program.
+TEST(Form, EveryCaptionAndValueIsWholeAtEverySize) {
+  Started s;
+  TForm1& f = s.form;
+  const ControlPanel& c = f.controls;
+  EXPECT_DOUBLE_EQ(f.devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+  EXPECT_LE(f.minimumSizeHint().width(), 441) << "the strip does not widen the window";
+  const int stripHeight = c.strip->height();
+  int barWidth = 0;
+  for (const QSize size : {QSize(441, 350), QSize(1280, 1024)}) {
+    f.resize(size);
+    ASSERT_TRUE(waitFor([&] { return c.strip->width() == size.width(); }));
+    EXPECT_EQ(c.strip->height(), stripHeight);
+    EXPECT_GT(c.sono_steps_ScrollBar->width(),
+              std::exchange(barWidth, c.sono_steps_ScrollBar->width()));
+    for (const int n : {192, 512}) {
+      c.bands_ScrollBar->setValue(n);
+      c.ScrollBar1->setValue(n == 192 ? 8 : 1);
+      c.sono_steps_ScrollBar->setValue(n);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(c.bands_Label->text(), QStringLiteral("%1 Bands").arg(n));
+      EXPECT_EQ(c.Label1->text(), QStringLiteral("%1x Timing").arg(n == 192 ? 128 : 1));
+      EXPECT_EQ(c.sono_steps_Label->text(), QStringLiteral("%1 rows").arg(n));
+      expectTextsWhole(c, std::to_string(size.width()) + " " + std::to_string(n));
+    }
+  }
+  if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) return;  // the child
+  for (const char* factor : {"1.5", "2"}) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(factor));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=Form.EveryCaptionAndValueIsWholeAtEverySize")});
+    ASSERT_TRUE(child.waitForFinished(120000)) << factor;
+    EXPECT_EQ(child.exitCode(), 0) << factor << "\n" << child.readAll().toStdString();
+  }
 }
 
 TEST(Form, TheBandLabelShowsTheCountInUse) {
@@ -192,7 +288,12 @@ TEST(Form, DeviceChoiceRestartsCaptureAndShowsWhyItFails) {
   ASSERT_TRUE(waitFor([&] { return f.framesDrawn() > 2; }));
   QComboBox* list = f.controls.devCombo;
   ASSERT_EQ(list->count(), 2);
-  EXPECT_EQ(list->itemText(1), QStringLiteral("AudioDevice #1"));
+  // The number and the description, as much of it as the list's width shows.
+  const QString whole = QStringLiteral("AudioDevice #1 \u2014 Fake input 1");
+  const QString shown = list->itemText(1);
+  EXPECT_TRUE(shown == whole || (shown.endsWith(QChar(0x2026)) && shown.size() > 18 &&
+                                 whole.startsWith(shown.chopped(1))))
+      << shown.toStdString();
   EXPECT_EQ(list->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("Fake input 1"));
   EXPECT_EQ(input.device->openedDevice(), 0);
   EXPECT_TRUE(f.statusLine().isHidden());
@@ -412,11 +513,16 @@ TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
   EXPECT_EQ(args.readAll().trimmed(), QByteArray("--tab=4"));
   EXPECT_TRUE(f.statusLine().isHidden());
 
+  const int panelHeight = f.mainDisp->height();
   QFile::remove(bin.filePath(QStringLiteral("pavucontrol")));
   f.Button1Click();  // nothing to start: a hint, no box
   qputenv("PATH", path);
   EXPECT_TRUE(f.statusLine().isVisible());
   EXPECT_TRUE(f.statusLine().text().contains(QStringLiteral("pavucontrol")));
+  QCoreApplication::processEvents();  // the window's layout runs
+  EXPECT_EQ(f.mainDisp->height(), panelHeight) << "the line takes the strip's room";
+  // The viewport reaches as far below the panel as ever, whatever the strip's height.
+  EXPECT_EQ(f.clientHeight(), qRound((panelHeight + kPanelHeight) * f.devicePixelRatio()));
   EXPECT_EQ(f.hintTimer.interval(), 10'000);
   EXPECT_TRUE(f.hintTimer.isActive()) << "the hint clears itself";
   f.hintTimer.start(1);
@@ -543,7 +649,9 @@ TEST(Program, FramesAndScreenshotWriteThePanelsPicture) {
   std::remove(path.c_str());  // QTemporaryDir cannot name it to remove it
   const QImage picture = QImage::fromData(QByteArray::fromStdString(bytes), "PNG");
   ASSERT_FALSE(picture.isNull());
-  EXPECT_EQ(picture.size(), QSize(441, 350 - 44));
+  EXPECT_EQ(picture.width(), 441);
+  EXPECT_GT(picture.height(), 350 - 3 * kPanelHeight) << "the panel over the control strip";
+  EXPECT_LT(picture.height(), 350 - kPanelHeight);
   int lit = 0;
   for (int y = 0; y < picture.height(); ++y) {
     for (int x = 0; x < picture.width(); ++x) lit += picture.pixel(x, y) != qRgb(0, 0, 0);
