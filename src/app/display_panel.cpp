@@ -46,4 +46,9 @@ void DisplayPanel::resizeEvent(QResizeEvent*) {
   if (onResized) onResized();
 }
 
+bool DisplayPanel::event(QEvent* e) {
+  if (e->type() == QEvent::Leave && onLeft) onLeft();
+  return QWindow::event(e);
+}
+
 }  // namespace bandscope

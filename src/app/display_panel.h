@@ -1,6 +1,6 @@
 #pragma once
 // The display panel mainDisp: a QWindow carrying the OpenGL surface, embedded in the form,
-// passing its mouse, expose and resize events to the form. UI thread only.
+// passing its mouse, leave, expose and resize events to the form. UI thread only.
 
 #include <QWindow>
 #include <functional>
@@ -12,7 +12,7 @@ class DisplayPanel : public QWindow {
   DisplayPanel();
 
   std::function<void(QMouseEvent*)> onMousePress, onMouseRelease, onMouseMove, onDoubleClick;
-  std::function<void()> onExposed, onResized;
+  std::function<void()> onExposed, onResized, onLeft;  // onLeft: the pointer left the panel
   std::function<void(QWheelEvent*)> onWheel;
 
  protected:
@@ -23,6 +23,7 @@ class DisplayPanel : public QWindow {
   void wheelEvent(QWheelEvent* e) override;
   void exposeEvent(QExposeEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  bool event(QEvent* e) override;
 };
 
 }  // namespace bandscope

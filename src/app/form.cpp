@@ -31,6 +31,7 @@
 #include "app/picture_file.h"
 #include "app/saved_settings.h"
 #include "display/gl_font.h"
+#include "display/pointer_readout.h"
 
 namespace bandscope {
 
@@ -152,6 +153,7 @@ void TForm1::wirePanel() {
   mainDisp->onMousePress = [this](QMouseEvent* e) { panelMouse(e, MouseEventKind::Press); };
   mainDisp->onMouseRelease = [this](QMouseEvent* e) { panelMouse(e, MouseEventKind::Release); };
   mainDisp->onMouseMove = [this](QMouseEvent* e) { panelMouse(e, MouseEventKind::Move); };
+  mainDisp->onLeft = [this] { pointer_.reset(); };
   mainDisp->onDoubleClick = [this](QMouseEvent*) { CameraDrag::mainDispDblClick(camera_); };
   mainDisp->onWheel = [this](QWheelEvent* e) { FormMouseWheel(e->angleDelta().y()); };
   mainDisp->onResized = [this] { surface_.mainDispResize(); };
@@ -443,6 +445,7 @@ void TForm1::panelMouse(QMouseEvent* e, MouseEventKind kind) {
       drag.mainDispMouseUp();
       break;
     case MouseEventKind::Move: {
+      pointer_ = e->position();
       const QPoint p = e->position().toPoint();
       const bool shift = e->modifiers().testFlag(Qt::ShiftModifier);
       drag.mainDispMouseMove(camera_, held, shift, p.x(), p.y());
@@ -513,12 +516,19 @@ void TForm1::Timer1Timer() {
       drawScene(gl_, frameOptions(), *frozenModel_, surface_.fontListBase, frozenSpin_,
                 decimalSeparator_, &surface_.textMetrics, &transform);
     });
+    const QSize picture = panelPixels();
+    updatePointerText(sceneTransform(view), picture);
     Overlays overlays;
     overlays.frameRate = showRate ? &rate : nullptr;
     overlays.frozen = frozen_;
     if (helpShown_) overlays.help = helpLines();
-    const QSize picture = panelPixels();
-    drawOverlays(gl_, surface_.fontListBase, picture.width(), picture.height(), overlays);
+    if (!pointerText_.empty()) {
+      overlays.pointerText = &pointerText_;
+      overlays.pointerX = qRound(pointer_->x() * mainDisp->devicePixelRatio());
+      overlays.pointerY = qRound(pointer_->y() * mainDisp->devicePixelRatio());
+    }
+    drawOverlays(gl_, surface_.fontListBase, &surface_.textMetrics, picture.width(),
+                 picture.height(), overlays);
     ++framesDrawn_;
     const bool last = line_.frames && framesDrawn_ >= *line_.frames;
     std::string shotPath =
@@ -544,6 +554,23 @@ void TForm1::Timer1Timer() {
     return;
   }
   inTick_ = false;
+}
+
+// The band under the pointer in the model drawn, found through the frame's own view.
+void TForm1::updatePointerText(const ViewTransform& view, QSize picture) {
+  pointerText_.clear();
+  if (!pointer_) return;
+  const qreal dpr = mainDisp->devicePixelRatio();
+  const double wx = pointer_->x() * dpr;
+  const double wy = picture.height() - pointer_->y() * dpr;  // GL counts rows from the bottom
+  const FrameModel& shown = frozen_ ? *frozenModel_ : *model;
+  const ControlPanel& c = controls;
+  const std::optional<PointedBand> band =
+      bandUnderPointer(view, shown, c.StereoCheckBox->isChecked(), wx, wy);
+  if (band) {
+    pointerText_ = pointerReadout(shown, *band, c.dB_check->isChecked(),
+                                  c.boostHi_check->isChecked(), decimalSeparator_);
+  }
 }
 
 // One line a second for scripts that watch the capture (the soak test).

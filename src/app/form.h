@@ -6,9 +6,12 @@
 // Threads: everything here runs on the UI thread except Audio1Record, which the recorder
 // calls on the capture thread; it only appends to the sample buffer, under that buffer's lock.
 
+#include <QPointF>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/camera.h"
 #include "app/capture_keeper.h"
@@ -24,6 +27,7 @@
 #include "app/sound_services.h"
 #include "audio/audio.h"
 #include "display/frame.h"
+#include "display/view_transform.h"
 #include "platform/gl_loader.h"
 #include "platform/qt_gl_platform.h"
 
@@ -77,6 +81,9 @@ class TForm1 : public QWidget, public SurfaceHost {
   void setFrozen(bool frozen);
   bool frozen() const { return frozen_; }
   bool helpShown() const { return helpShown_; }
+  // The readout next to the pointer over a spectrum, as the last frame drew it; empty when
+  // the pointer is over none.
+  const std::string& pointerText() const { return pointerText_; }
   // Another of the program's windows is open (a dialog, a pop-up, a tooltip): no raise then.
   bool ownWindowOpen() const;
 
@@ -113,6 +120,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   SavedSettings currentSettings() const;
   void rememberSettings();
   QSize panelPixels() const;
+  void updatePointerText(const ViewTransform& view, QSize picture);
 
   CommandLine line_;
   SoundServices& sound_;
@@ -149,6 +157,8 @@ class TForm1 : public QWidget, public SurfaceHost {
   std::unique_ptr<FrameModel> frozenModel_;  // made on the first freeze, reused after
   float frozenSpin_ = 0;
   bool helpShown_ = false;
+  std::optional<QPointF> pointer_;  // over the panel, in its logical pixels
+  std::string pointerText_;
 };
 
 }  // namespace bandscope

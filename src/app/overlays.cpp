@@ -1,5 +1,6 @@
 #include "app/overlays.h"
 
+#include <algorithm>
 #include <array>
 
 #include "display/window_text.h"
@@ -16,8 +17,8 @@ constexpr std::array<GLfloat, 3> kHelp{1, 1, 0.6f};
 
 }  // namespace
 
-void drawOverlays(const GlTable& gl, GLuint fontListBase, int width, int height,
-                  const Overlays& o) {
+void drawOverlays(const GlTable& gl, GLuint fontListBase, const TextMetrics* metrics, int width,
+                  int height, const Overlays& o) {
   std::array<WindowTextLine, kMaxLines> lines;
   size_t n = 0;
   int y = kOverlayLineStep;  // the first baseline: one line below the top
@@ -41,7 +42,12 @@ void drawOverlays(const GlTable& gl, GLuint fontListBase, int width, int height,
     add(3 * kMargin, y, line, kHelp);
     y += kOverlayLineStep;
   }
-  if (o.pointerText) add(o.pointerX + 3 * kMargin, o.pointerY, *o.pointerText, kWhite);
+  if (o.pointerText) {
+    const int textWidth = metrics ? metrics->width(*o.pointerText) : 0;
+    int x = o.pointerX + 3 * kMargin;
+    if (x + textWidth > width) x = std::max(0, o.pointerX - 3 * kMargin - textWidth);
+    add(x, std::max(o.pointerY, kOverlayLineStep), *o.pointerText, kWhite);
+  }
   drawWindowText(gl, fontListBase, width, height, std::span(lines).first(n));
 }
 

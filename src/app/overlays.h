@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "display/gl_font.h"
 #include "platform/gl_table.h"
 
 namespace bandscope {
@@ -25,7 +26,9 @@ struct Overlays {
 // The pixel rows between two lines of text.
 inline constexpr int kOverlayLineStep = 14;
 
-void drawOverlays(const GlTable& gl, GLuint fontListBase, int width, int height,
-                  const Overlays& overlays);
+// The pointer's readout stands right of the pointer, or left of it where the picture
+// ends first (measured with the font's advances).
+void drawOverlays(const GlTable& gl, GLuint fontListBase, const TextMetrics* metrics, int width,
+                  int height, const Overlays& overlays);
 
 }  // namespace bandscope

@@ -69,6 +69,22 @@ WindowPoint ViewTransform::project(double x, double y, double z) const {
   return p;
 }
 
+std::optional<ViewTransform::PlanePoint> ViewTransform::onPlaneZ0(double wx, double wy) const {
+  // With z = 0, clip = M (x, y, 0, 1); window (wx, wy) asks clip x = nx w and clip y = ny w:
+  // two linear equations in x and y.
+  const auto at = [this](int row, int col) { return m_[static_cast<size_t>(4 * col + row)]; };
+  const double nx = 2.0 * (wx - viewport_[0]) / viewport_[2] - 1;
+  const double ny = 2.0 * (wy - viewport_[1]) / viewport_[3] - 1;
+  const double a = at(0, 0) - nx * at(3, 0), b = at(0, 1) - nx * at(3, 1);
+  const double c = at(1, 0) - ny * at(3, 0), d = at(1, 1) - ny * at(3, 1);
+  const double e = nx * at(3, 3) - at(0, 3), f = ny * at(3, 3) - at(1, 3);
+  const double det = a * d - b * c;
+  if (std::abs(det) < 1e-12) return std::nullopt;
+  const PlanePoint p{(e * d - b * f) / det, (a * f - e * c) / det};
+  if (!project(p.x, p.y, 0).inFront) return std::nullopt;
+  return p;
+}
+
 bool ViewTransform::inViewport(const WindowPoint& p) const {
   return p.inFront && p.x >= viewport_[0] && p.x <= viewport_[0] + viewport_[2] &&
          p.y >= viewport_[1] && p.y <= viewport_[1] + viewport_[3] && p.depth >= 0 && p.depth <= 1;

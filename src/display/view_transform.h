@@ -6,6 +6,7 @@
 // A value type, pure; any thread.
 
 #include <array>
+#include <optional>
 
 namespace bandscope {
 
@@ -31,6 +32,13 @@ class ViewTransform {
   ViewTransform& viewport(int x, int y, int width, int height);
 
   WindowPoint project(double x, double y, double z) const;
+  // The point (x, y, 0) of the plane z = 0 that lands on window point (wx, wy), in front of
+  // the eye; none when the plane is seen edge-on there or only behind the eye.
+  struct PlanePoint {
+    double x = 0;
+    double y = 0;
+  };
+  std::optional<PlanePoint> onPlaneZ0(double wx, double wy) const;
   // Whether a window point lies inside the viewport.
   bool inViewport(const WindowPoint& p) const;
 

@@ -30,6 +30,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "analysis/scales.h"
+#include "app/frame_view.h"
+#include "display/spectrum_plane.h"
 #include "support/gl_window.h"
 #include "support/sound_fixture.h"
 
@@ -585,6 +588,30 @@ TEST(Form, FreezeHoldsThePictureWhileTheSampleBufferMoves) {
   EXPECT_GT(lit, 1000) << "the frozen picture is the scene";
   f.setFrozen(false);
   EXPECT_TRUE(waitFor([&] { return picture() != held; })) << "live again";
+}
+
+// The pointer over a bar of channel 1's spectrum: its frequency and level by the pointer,
+// in the picture too; gone when the pointer leaves.
+TEST(Form, ThePointerOverASpectrumReadsItsBand) {
+  Started s;
+  TForm1& f = s.form;
+  const FrameModel& m = f.frameModel();
+  const int band = 40;
+  const ViewTransform view =
+      sceneTransform(FrameView{f.clientWidth(), f.clientHeight(), f.camera()});
+  const WindowPoint bar =
+      view.project(bandCentre(m.bandX, band, channelAxisOffset(1)) / 200.0, 100 / 256.0 - 1, 0);
+  const qreal dpr = f.mainDisp->devicePixelRatio();
+  const QPointF at(bar.x / dpr, f.mainDisp->height() - bar.y / dpr);
+  QMouseEvent move(QEvent::MouseMove, at, f.mainDisp->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(f.mainDisp, &move);
+  const std::string hz = hzLabel(static_cast<float>(bandToHz(band, m.settings))) + " Hz  level ";
+  EXPECT_TRUE(waitFor([&] { return f.pointerText().starts_with(hz); })) << f.pointerText();
+  EXPECT_NE(f.pointerText().find(" dB"), std::string::npos) << "dB is on";
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(f.mainDisp, &leave);
+  EXPECT_TRUE(waitFor([&] { return f.pointerText().empty(); }));
 }
 
 TEST(Form, NoRaiseWhileAPopUpOrDialogOfTheProgramIsOpen) {

@@ -11,6 +11,7 @@
 #include "display/gl_font.h"
 #include "display/level_lines.h"
 #include "display/peak_labels.h"
+#include "display/pointer_readout.h"
 #include "display/spectrum_plane.h"
 #include "support/scene_fixture.h"
 
@@ -116,6 +117,47 @@ TEST(FrequencyGridPlacement, AToneBarStandsOnItsFrequencysLine) {
         EXPECT_TRUE(x >= span.x0 / 200.0f && x <= span.x1 / 200.0f) << hz << " Hz " << timeScale;
       }
     }
+  }
+}
+
+// The pointer over a tone's bar names that bar, in either channel and under a turned camera;
+// off the columns it names none. The level reads in dB below full scale, phon boost or not.
+TEST(PointerReadout, TheBandUnderThePointerAndItsLevel) {
+  for (const int hz : {100, 1000, 5000}) {
+    SceneFixture f;
+    f.options.boostHi_check = false;
+    f.analyseTone(hz);
+    const FrameModel& m = *f.model;
+    const int16_t* level = m.spectrum.bandLevel[0];
+    const int loudest =
+        static_cast<int>(std::max_element(level, level + m.settings.bandCount - 1) - level);
+    for (const Camera camera : {Camera{}, Camera{15, -30, 0.2f, 1.0f, 0.5f}}) {
+      const ViewTransform view = sceneTransform(FrameView{441, 306 + 44, camera});
+      const auto at = [&](double p, double v) { return view.project(p / 200, v / 256 - 1, 0); };
+      for (int c = 0; c < 2; ++c) {
+        const WindowPoint bar = at(bandCentre(m.bandX, loudest, channelAxisOffset(c)), 100);
+        const auto pointed = bandUnderPointer(view, m, true, bar.x, bar.y);
+        ASSERT_TRUE(pointed) << hz;
+        EXPECT_EQ(pointed->channel, c);
+        EXPECT_EQ(pointed->band, loudest) << hz << " Hz";
+        EXPECT_EQ(bandUnderPointer(view, m, false, bar.x, bar.y).has_value(), c == 0) << "mono";
+      }
+      const WindowPoint above = at(bandCentre(m.bandX, loudest, channelAxisOffset(0)), 530);
+      EXPECT_FALSE(bandUnderPointer(view, m, true, above.x, above.y));
+      const WindowPoint between = at(-3, 100);  // between the two channels' spectra
+      EXPECT_FALSE(bandUnderPointer(view, m, true, between.x, between.y));
+    }
+    // Amplitude 100 of 128: -2.1 dB, less what falls beside the band.
+    const double dB = bandDecibels(m, {0, loudest}, false);
+    EXPECT_NEAR(dB, -2.1 - 2, 2.1) << hz << " Hz";
+    SceneFixture boosted;
+    boosted.analyseTone(hz);
+    EXPECT_NEAR(bandDecibels(*boosted.model, {0, loudest}, true), dB, 0.5) << hz << " Hz";
+    const std::string text = pointerReadout(m, {0, loudest}, true, false, ',');
+    EXPECT_EQ(text.substr(0, text.find(' ')),
+              hzLabel(static_cast<float>(bandToHz(loudest, m.settings)), ','));
+    EXPECT_NE(text.find(" dB"), std::string::npos);
+    EXPECT_EQ(pointerReadout(m, {0, loudest}, false, false, '.').find("dB"), std::string::npos);
   }
 }
 
