@@ -98,6 +98,7 @@ wait "$runner" 2>/dev/null || true
 # stats lines: "stats us=U blocks=B recording=R", U on the program's monotonic clock.
 awk -v warm=60 '
   FILENAME == ARGV[1] { n++; t[n] = $1; rss[n] = $2; next }
+  FILENAME == ARGV[2] { k++; kill[k] = $1; back[k] = $2; next }
   { split($2, u, "="); split($3, b, "="); split($4, r, "=");
     m++; su[m] = u[2] / 1e6; sb[m] = b[2]; sr[m] = r[2] }
   END {
@@ -105,13 +106,17 @@ awk -v warm=60 '
     for (i = 1; i <= n; i++) if (t[i] - t[1] >= warm) { first = i; break }
     if (first) printf "RSS after %d s warm-up: %d KiB, at the end %d KiB: growth %+d KiB\n", warm, rss[first], rss[n], rss[n] - rss[first]
     # Blocks are counted over seconds whose two neighbours before them also found the
-    # recorder open: the outages, the seconds around them and the start-up are left out.
+    # recorder open, and that do not overlap an outage (from the kill until 3 s after the
+    # restart): the outages, the seconds around them and the start-up are left out.
     expected = 0; got = 0
     for (i = 6; i <= m; i++) if (sr[i] && sr[i - 1] && sr[i - 2]) {
+      during = 0
+      for (j = 1; j <= k; j++) if (su[i] >= kill[j] && su[i - 1] <= back[j] + 3) during = 1
+      if (during) continue
       expected += (su[i] - su[i - 1]) * 44100 / 512; got += sb[i] - sb[i - 1]
     }
     if (expected > 0) printf "blocks outside the outages: %d of %.0f expected (%.2f %% lost)\n", got, expected, 100 * (expected - got) / expected
-  }' "$dir/samples" "$dir/stats"
+  }' "$dir/samples" "$dir/outages" "$dir/stats"
 
 # A recovery: after an outage's restart, the recorder is open again within 3 s.
 outages=$(wc -l <"$dir/outages")
