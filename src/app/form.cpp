@@ -522,7 +522,7 @@ void TForm1::Timer1Timer() {
     overlays.frameRate = showRate ? &rate : nullptr;
     overlays.frozen = frozen_;
     if (helpShown_) overlays.help = helpLines();
-    if (!pointerText_.empty()) {
+    if (!pointerText_.empty() && pointer_) {
       overlays.pointerText = &pointerText_;
       overlays.pointerX = qRound(pointer_->x() * mainDisp->devicePixelRatio());
       overlays.pointerY = qRound(pointer_->y() * mainDisp->devicePixelRatio());

@@ -72,7 +72,9 @@ WindowPoint ViewTransform::project(double x, double y, double z) const {
 std::optional<ViewTransform::PlanePoint> ViewTransform::onPlaneZ0(double wx, double wy) const {
   // With z = 0, clip = M (x, y, 0, 1); window (wx, wy) asks clip x = nx w and clip y = ny w:
   // two linear equations in x and y.
-  const auto at = [this](int row, int col) { return m_[(static_cast<size_t>(col) * 4) + static_cast<size_t>(row)]; };
+  const auto at = [this](int row, int col) {
+    return m_[(static_cast<size_t>(col) * 4) + static_cast<size_t>(row)];
+  };
   const double nx = 2.0 * (wx - viewport_[0]) / viewport_[2] - 1;
   const double ny = 2.0 * (wy - viewport_[1]) / viewport_[3] - 1;
   const double a = at(0, 0) - nx * at(3, 0), b = at(0, 1) - nx * at(3, 1);
