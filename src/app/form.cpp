@@ -4,10 +4,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -15,7 +11,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -23,15 +18,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/csv_export.h"
-#include "app/frame_view.h"
 #include "app/mixer_launcher.h"
-#include "app/output_file.h"
-#include "app/overlays.h"
-#include "app/picture_file.h"
 #include "app/saved_settings.h"
 #include "display/gl_font.h"
-#include "display/pointer_readout.h"
 
 namespace bandscope {
 
@@ -40,10 +29,6 @@ namespace {
 int64_t steadyUs() {
   using namespace std::chrono;
   return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-MouseButtons buttonsOf(Qt::MouseButtons b) {
-  return {b.testFlag(Qt::LeftButton), b.testFlag(Qt::RightButton), b.testFlag(Qt::MiddleButton)};
 }
 
 }  // namespace
@@ -362,98 +347,6 @@ void TForm1::zBuffer_CheckBoxClick() {
   surface_.zBuffer_CheckBoxClick();
 }
 
-void TForm1::FormMouseWheel(int wheelDelta) {
-  QScrollBar* bar = controls.ScrollBar1;
-  if (wheelDelta < 0) {
-    bar->setValue(bar->value() - 1);  // the bar keeps its minimum
-  } else if (bar->value() < bar->maximum()) {
-    bar->setValue(bar->value() + 1);
-  }
-}
-
-void TForm1::runKeyCommand(KeyCommand command) {
-  switch (command) {
-    case KeyCommand::None:
-      break;
-    case KeyCommand::Freeze:
-      setFrozen(!frozen_);
-      break;
-    case KeyCommand::Fullscreen:
-      setWindowState(windowState() ^ Qt::WindowFullScreen);
-      break;
-    case KeyCommand::Leave:  // the innermost first: the help, then fullscreen, then the window
-      if (helpShown_) {
-        helpShown_ = false;
-      } else if (isFullScreen()) {
-        setWindowState(windowState() & ~Qt::WindowFullScreen);
-      } else {
-        close();
-      }
-      break;
-    case KeyCommand::Quit:
-      close();
-      break;
-    case KeyCommand::Help:
-      helpShown_ = !helpShown_;
-      break;
-  }
-}
-
-void TForm1::setFrozen(bool frozen) {
-  if (frozen && !frozen_) {
-    if (frozenModel_) {
-      *frozenModel_ = *model;
-    } else {
-      frozenModel_ = std::make_unique<FrameModel>(*model);
-    }
-    frozenSpin_ = spinAngle;
-  }
-  frozen_ = frozen;
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  // The window's keys, wherever its focus is; its pop-ups and dialogs keep theirs.
-  if (event->type() == QEvent::KeyPress) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (watched == mainDisp || (widget && widget->window() == this)) {
-      const auto* key = static_cast<QKeyEvent*>(event);
-      const KeyCommand command = keyCommand(key->key(), key->modifiers());
-      if (command != KeyCommand::None) {
-        if (!key->isAutoRepeat()) runKeyCommand(command);
-        return true;
-      }
-    }
-  }
-  // Every wheel message of the window moves the time scale, whichever control has the focus.
-  if (event->type() == QEvent::Wheel) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget && widget->window() == this) {
-      FormMouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
-      return true;
-    }
-  }
-  return QWidget::eventFilter(watched, event);
-}
-
-void TForm1::panelMouse(QMouseEvent* e, MouseEventKind kind) {
-  const MouseButtons held = buttonsOf(e->buttons());
-  switch (kind) {
-    case MouseEventKind::Press:
-      drag.mainDispMouseDown(held);
-      break;
-    case MouseEventKind::Release:
-      drag.mainDispMouseUp();
-      break;
-    case MouseEventKind::Move: {
-      pointer_ = e->position();
-      const QPoint p = e->position().toPoint();
-      const bool shift = e->modifiers().testFlag(Qt::ShiftModifier);
-      drag.mainDispMouseMove(camera_, held, shift, p.x(), p.y());
-      break;
-    }
-  }
-}
-
 // The refresh rate of the window's screen, where the platform knows one; else 60.
 int TForm1::displayRate() const {
   const QScreen* s = screen();
@@ -475,155 +368,6 @@ int TForm1::clientHeight() {
   // font, status row) cuts no more of the scene and the status line never moves it.
   // At least 1: a collapsed window must not give the projection an infinite aspect ratio.
   return std::max(1, static_cast<int>((mainDisp->height() + kPanelHeight) * devicePixelRatio()));
-}
-
-FrameOptions TForm1::frameOptions() const {
-  const ControlPanel& c = controls;
-  return {c.StereoCheckBox->isChecked(), c.sono_check->isChecked(),
-          c.rot8_check->isChecked(),     c.static_check->isChecked(),
-          c.col_check->isChecked(),      c.dB_check->isChecked(),
-          c.Hz_check->isChecked(),       c.stereoSpreadCheckBox->isChecked(),
-          c.boostHi_check->isChecked()};
-}
-
-void TForm1::Timer1Timer() {
-  if (inTick_ || !surface_.hasSurface()) return;
-  inTick_ = true;
-  try {
-    if (line_.offline && Audio1) Audio1->Recorder->deliverNext();  // exactly one buffer
-    keeper_.tick(*samples, !line_.offline);
-    updateStatus();
-    const int64_t now = clockUs_();
-    if (line_.stats) printStats(now);
-    // Offline every frame is one step of the file; live the wall clock decides.
-    const int steps = line_.offline ? 1 : pacer_.stepsDue(now);
-    tickCount = (tickCount + 1) % 120;
-    for (int k = 0; k < steps; ++k) spinAngle += 0.3f;  // turns with the analysis' clock
-    std::string rate;
-    const bool showRate = controls.fps_Check->isChecked();
-    if (showRate) {
-      frameRate.measure(now / 1000);
-      rate = frameRate.text(decimalSeparator_);
-    }
-    const FrameView view{clientWidth(), clientHeight(), camera_};
-    drawFrameView(gl_, view, [this, steps](const ViewTransform& transform) {
-      if (!frozen_) {
-        frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
-                     decimalSeparator_, steps, &surface_.textMetrics, &transform);
-        return;
-      }
-      analyseDue(frameOptions(), *model, *samples, steps);
-      drawScene(gl_, frameOptions(), *frozenModel_, surface_.fontListBase, frozenSpin_,
-                decimalSeparator_, &surface_.textMetrics, &transform);
-    });
-    const QSize picture = panelPixels();
-    updatePointerText(sceneTransform(view), picture);
-    Overlays overlays;
-    overlays.frameRate = showRate ? &rate : nullptr;
-    overlays.frozen = frozen_;
-    if (helpShown_) overlays.help = helpLines();
-    if (!pointerText_.empty() && pointer_) {
-      overlays.pointerText = &pointerText_;
-      overlays.pointerX = qRound(pointer_->x() * mainDisp->devicePixelRatio());
-      overlays.pointerY = qRound(pointer_->y() * mainDisp->devicePixelRatio());
-    }
-    drawOverlays(gl_, surface_.fontListBase, &surface_.textMetrics, picture.width(),
-                 picture.height(), overlays);
-    ++framesDrawn_;
-    const bool last = line_.frames && framesDrawn_ >= *line_.frames;
-    std::string shotPath =
-        QFile::encodeName(std::exchange(nextScreenshot_, QString())).toStdString();
-    if (last && !line_.screenshot.empty()) shotPath = line_.screenshot;  // its bytes as given
-    if (!shotPath.empty() && !savePicture(readPanel(), shotPath)) {
-      throw OutputFileError("cannot write the screenshot " + shotPath);
-    }
-    surface_.swapBuffers();
-    // No activation; and not over the program's own dialogs, menus, pop-ups and tooltips.
-    if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked() && !ownWindowOpen()) raise();
-    if (last) {
-      finishRun();
-    } else if (!line_.offline && pacer_.targetFps() > 0 && Timer1.isActive()) {
-      Timer1.start(pacer_.msUntilNextFrame(clockUs_()));  // the UI thread sleeps till then
-    }  // uncapped: the 4 ms timer repeats as it is
-  } catch (const std::exception& e) {
-    // One box, not one per tick: the display stands still until the user acts.
-    Timer1.stop();
-    inTick_ = false;
-    showError(e);
-    if (line_.frames) QCoreApplication::exit(dynamic_cast<const OutputFileError*>(&e) ? 2 : 1);
-    return;
-  }
-  inTick_ = false;
-}
-
-// The band under the pointer in the model drawn, found through the frame's own view.
-void TForm1::updatePointerText(const ViewTransform& view, QSize picture) {
-  pointerText_.clear();
-  if (!pointer_) return;
-  const qreal dpr = mainDisp->devicePixelRatio();
-  const double wx = pointer_->x() * dpr;
-  const double wy = picture.height() - pointer_->y() * dpr;  // GL counts rows from the bottom
-  const FrameModel& shown = frozen_ ? *frozenModel_ : *model;
-  const ControlPanel& c = controls;
-  const std::optional<PointedBand> band =
-      bandUnderPointer(view, shown, c.StereoCheckBox->isChecked(), wx, wy);
-  if (band) {
-    pointerText_ = pointerReadout(shown, *band, c.dB_check->isChecked(),
-                                  c.boostHi_check->isChecked(), decimalSeparator_);
-  }
-}
-
-// One line a second for scripts that watch the capture (the soak test).
-void TForm1::printStats(int64_t now) {
-  if (now < statsDueUs_) return;
-  if (statsDueUs_ == 0) statsDueUs_ = now;
-  statsDueUs_ += 1'000'000;
-  const bool recording = Audio1 && Audio1->Recorder->Opened;
-  std::printf("stats us=%lld blocks=%llu recording=%d\n", static_cast<long long>(now),
-              static_cast<unsigned long long>(keeper_.blocksReceived()), recording ? 1 : 0);
-  std::fflush(stdout);
-}
-
-void TForm1::finishRun() {
-  Timer1.stop();
-  if (!line_.exportCsv.empty()) {
-    const int channels = controls.StereoCheckBox->isChecked() ? 2 : 1;
-    if (!writeAnalysisCsv(line_.exportCsv, *model, channels))
-      throw OutputFileError("cannot write the CSV file " + line_.exportCsv);
-  }
-  QCoreApplication::exit(0);
-}
-
-QSize TForm1::panelPixels() const {
-  const qreal dpr = mainDisp->devicePixelRatio();
-  return {std::max(1, static_cast<int>(mainDisp->width() * dpr)),
-          std::max(1, static_cast<int>(mainDisp->height() * dpr))};
-}
-
-QImage TForm1::readPanel() {
-  const QSize size = panelPixels();
-  return readBackBuffer(gl_, size.width(), size.height());
-}
-
-// Any other visible window of the program: a dialog, the device list's pop-up, a tooltip.
-bool TForm1::ownWindowOpen() const {
-  if (QApplication::activePopupWidget() || QApplication::activeModalWidget() ||
-      QToolTip::isVisible())
-    return true;
-  const QWidgetList tops = QApplication::topLevelWidgets();
-  return std::any_of(tops.begin(), tops.end(),
-                     [this](const QWidget* w) { return w != this && w->isVisible(); });
-}
-
-void TForm1::saveScreenshot() {
-  QString proposal;
-  do {
-    proposal = QStringLiteral("FFT_shot%1.bmp").arg(screenshotNumber_++, 3, 10, QLatin1Char('0'));
-  } while (QFileInfo::exists(proposal));
-  const QString path =
-      QFileDialog::getSaveFileName(this, QStringLiteral("Save Screenshot"), proposal,
-                                   QStringLiteral("BMP (*.bmp);;PNG (*.png)"));
-  if (!path.isEmpty()) nextScreenshot_ = path;  // written by the next frame
 }
 
 }  // namespace bandscope

@@ -1,0 +1,113 @@
+// The window's input: the keys, the wheel and the mouse camera over the picture.
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include "app/form.h"
+
+namespace bandscope {
+
+namespace {
+
+MouseButtons buttonsOf(Qt::MouseButtons b) {
+  return {b.testFlag(Qt::LeftButton), b.testFlag(Qt::RightButton), b.testFlag(Qt::MiddleButton)};
+}
+
+}  // namespace
+
+void TForm1::FormMouseWheel(int wheelDelta) {
+  QScrollBar* bar = controls.ScrollBar1;
+  if (wheelDelta < 0) {
+    bar->setValue(bar->value() - 1);  // the bar keeps its minimum
+  } else if (bar->value() < bar->maximum()) {
+    bar->setValue(bar->value() + 1);
+  }
+}
+
+void TForm1::runKeyCommand(KeyCommand command) {
+  switch (command) {
+    case KeyCommand::None:
+      break;
+    case KeyCommand::Freeze:
+      setFrozen(!frozen_);
+      break;
+    case KeyCommand::Fullscreen:
+      setWindowState(windowState() ^ Qt::WindowFullScreen);
+      break;
+    case KeyCommand::Leave:  // the innermost first: the help, then fullscreen, then the window
+      if (helpShown_) {
+        helpShown_ = false;
+      } else if (isFullScreen()) {
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
+      } else {
+        close();
+      }
+      break;
+    case KeyCommand::Quit:
+      close();
+      break;
+    case KeyCommand::Help:
+      helpShown_ = !helpShown_;
+      break;
+  }
+}
+
+void TForm1::setFrozen(bool frozen) {
+  if (frozen && !frozen_) {
+    if (frozenModel_) {
+      *frozenModel_ = *model;
+    } else {
+      frozenModel_ = std::make_unique<FrameModel>(*model);
+    }
+    frozenSpin_ = spinAngle;
+  }
+  frozen_ = frozen;
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // The window's keys, wherever its focus is; its pop-ups and dialogs keep theirs.
+  if (event->type() == QEvent::KeyPress) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (watched == mainDisp || (widget && widget->window() == this)) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      const KeyCommand command = keyCommand(key->key(), key->modifiers());
+      if (command != KeyCommand::None) {
+        if (!key->isAutoRepeat()) runKeyCommand(command);
+        return true;
+      }
+    }
+  }
+  // Every wheel message of the window moves the time scale, whichever control has the focus.
+  if (event->type() == QEvent::Wheel) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->window() == this) {
+      FormMouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::panelMouse(QMouseEvent* e, MouseEventKind kind) {
+  const MouseButtons held = buttonsOf(e->buttons());
+  switch (kind) {
+    case MouseEventKind::Press:
+      drag.mainDispMouseDown(held);
+      break;
+    case MouseEventKind::Release:
+      drag.mainDispMouseUp();
+      break;
+    case MouseEventKind::Move: {
+      pointer_ = e->position();
+      const QPoint p = e->position().toPoint();
+      const bool shift = e->modifiers().testFlag(Qt::ShiftModifier);
+      drag.mainDispMouseMove(camera_, held, shift, p.x(), p.y());
+      break;
+    }
+  }
+}
+
+}  // namespace bandscope
