@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "analysis/band_settings.h"
+#include "app/version.h"
 
 namespace bandscope {
 
@@ -300,7 +301,7 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& arguments) {
   };
   if (const std::string why = scan.error(); !why.empty()) return fail(why);
   if (scan.isSet("help") || scan.isSet("help-all")) return finish(helpText());
-  if (scan.isSet("version")) return finish("bandscope 1.0\n");
+  if (scan.isSet("version")) return finish("bandscope " BANDSCOPE_VERSION "\n");
   const std::vector<std::string>& positional = scan.positional;
   if (positional.size() > 1) return fail("unexpected argument '" + positional[1] + "'");
   if (!positional.empty()) {

@@ -20,6 +20,7 @@
 
 #include "app/mixer_launcher.h"
 #include "app/saved_settings.h"
+#include "app/version.h"
 #include "display/gl_font.h"
 
 namespace bandscope {
@@ -54,7 +55,8 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   // The labels' decimal separator: read once, not in every frame.
   const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
   decimalSeparator_ = separator ? separator : '.';
-  setWindowTitle(QStringLiteral("bandscope 1.0 \u2014 real-time spectrum analyser"));
+  setWindowTitle(
+      QStringLiteral("bandscope " BANDSCOPE_VERSION " \u2014 real-time spectrum analyser"));
   applyChecks(saved_, controls);  // before the stay-on-top flag follows its box
   setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
   buildLayout();

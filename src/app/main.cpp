@@ -9,6 +9,7 @@
 #include "app/form.h"
 #include "app/output_file.h"
 #include "app/sound_services.h"
+#include "app/version.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   bandscope::platformStarted();
   QApplication::setApplicationName(QStringLiteral("bandscope"));
-  QApplication::setApplicationVersion(QStringLiteral("1.0"));
+  QApplication::setApplicationVersion(QStringLiteral(BANDSCOPE_VERSION));
   std::string error;
   const auto sound = bandscope::openSoundServices(parsed.line, error);
   if (!sound) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/version.h"
+
 namespace bandscope {
 namespace {
 
@@ -133,7 +135,7 @@ TEST(CommandLine, HelpAndVersionComeBeforeTheOtherChecks) {
   EXPECT_TRUE(
       help.ends_with("\n\nArguments:\n  BANDS                Number of frequency bands, "
                      "8 to 512 (192).\n"));
-  EXPECT_EQ(parse({"--version", "abc"}).message, "bandscope 1.0\n");
+  EXPECT_EQ(parse({"--version", "abc"}).message, "bandscope " BANDSCOPE_VERSION "\n");
 }
 
 }  // namespace
