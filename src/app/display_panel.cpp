@@ -1,5 +1,6 @@
 #include "app/display_panel.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -14,6 +15,9 @@ DisplayPanel::DisplayPanel() {
 }
 
 namespace {
+bool onWayland() {
+  return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 void call(const std::function<void(QMouseEvent*)>& f, QMouseEvent* e) {
   if (f) f(e);
   e->accept();
@@ -46,9 +50,34 @@ void DisplayPanel::resizeEvent(QResizeEvent*) {
   if (onResized) onResized();
 }
 
+bool DisplayPanel::readyToDraw() const {
+  if (isExposed()) return true;
+  return onWayland() && isVisible() && parent() && parent()->isExposed();
+}
+
+void DisplayPanel::exposedLater() {
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (onExposed) onExposed();
+      },
+      Qt::QueuedConnection);
+}
+
 bool DisplayPanel::event(QEvent* e) {
   if (e->type() == QEvent::Leave && onLeft) onLeft();
+  if (e->type() == QEvent::Show && onWayland() && parent() && parent() != watched_) {
+    if (watched_) watched_->removeEventFilter(this);
+    watched_ = parent();
+    watched_->installEventFilter(this);
+    if (readyToDraw()) exposedLater();
+  }
   return QWindow::event(e);
+}
+
+bool DisplayPanel::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == watched_ && e->type() == QEvent::Expose) exposedLater();
+  return QWindow::eventFilter(watched, e);
 }
 
 }  // namespace bandscope

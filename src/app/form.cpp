@@ -147,7 +147,7 @@ void TForm1::wirePanel() {
   // Start-up waits for the panel to be shown: drawing into it before it is exposed is not
   // safe with every GL driver. Later exposes finish a surface rebuild.
   mainDisp->onExposed = [this] {
-    if (!mainDisp->isExposed()) return;
+    if (!mainDisp->readyToDraw()) return;
     if (!created_) {
       created_ = true;
       FormCreate();

@@ -64,7 +64,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   void startTimer() override { Timer1.start(); }
   void applyStayOnTop() override;
   SurfaceHandle panelSurface() override { return mainDisp; }
-  bool panelExposed() override { return mainDisp->isExposed(); }
+  bool panelExposed() override { return mainDisp->readyToDraw(); }
   bool zBufferChecked() override;
   int clientWidth() override;
   int clientHeight() override;

@@ -1,7 +1,8 @@
 // The real program end to end, under the test's own Xvfb and private sound server: live
 // capture of a tone played into the null sink, deterministic offline runs from a file checked
 // against the analysis library, the program without a sound server, bad inputs, and the
-// server dying under a running window.
+// server dying under a running window; and a scripted run on a private headless Wayland
+// compositor (its own ctest case: it needs no X server).
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -398,6 +400,54 @@ TEST_P(LiveEndToEnd, ServerDeathShowsWhyAndCaptureResumesByItself) {
   EXPECT_EQ(list->itemData(list->currentIndex()).toString(),
             QString::fromLatin1(test::SoundServerDaemon::kMonitor));
   EXPECT_TRUE(form.audio()->Recorder->Opened);
+}
+
+// A scripted run through Qt's wayland platform on a private headless weston: the picture has
+// the test signal's spectrum.
+TEST(Wayland, ScriptedRunDrawsThePicture) {
+  const QString plugin = QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                         QStringLiteral("/platforms/libqwayland-egl.so");
+  if (test::findProgram("weston").empty() || !QFileInfo::exists(plugin))
+    GTEST_SKIP() << "weston or Qt's wayland plugin is not installed";
+  QTemporaryDir runtime;  // mode 0700, as a runtime directory must be
+  ASSERT_TRUE(runtime.isValid());
+  const QString socket = QStringLiteral("bandscope-test");
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove(QStringLiteral("DISPLAY"));
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+  QProcess weston;
+  weston.setProcessEnvironment(environment);
+  weston.setStandardOutputFile(runtime.filePath(QStringLiteral("weston.log")));
+  weston.setProcessChannelMode(QProcess::MergedChannels);
+  weston.start(QStringLiteral("weston"),
+               {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--no-config"),
+                QStringLiteral("--idle-time=0"), QStringLiteral("--socket=") + socket});
+  ASSERT_TRUE(weston.waitForStarted());
+  QElapsedTimer waited;
+  waited.start();
+  while (!QFileInfo(runtime.filePath(socket)).exists() && weston.state() == QProcess::Running &&
+         waited.elapsed() < 10000) {
+    weston.waitForFinished(50);
+  }
+  ASSERT_TRUE(QFileInfo(runtime.filePath(socket)).exists())
+      << readFile(runtime.filePath(QStringLiteral("weston.log")));
+
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+  environment.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
+  environment.insert(QStringLiteral("LIBGL_ALWAYS_SOFTWARE"), QStringLiteral("1"));
+  environment.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent"));
+  const QString shot = runtime.filePath(QStringLiteral("shot.png"));
+  const ProgramRun run = runProgram({"--frames", "30", "--screenshot", shot}, environment, 30000);
+  weston.terminate();
+  weston.waitForFinished(5000);
+  ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+  const QImage picture(shot);
+  ASSERT_FALSE(picture.isNull());
+  int lit = 0;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) lit += picture.pixel(x, y) != qRgb(0, 0, 0);
+  }
+  EXPECT_GT(lit, picture.width() * picture.height() / 10) << "the spectrum is drawn";
 }
 
 }  // namespace
