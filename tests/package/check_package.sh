@@ -28,6 +28,7 @@ done
 contents="$(dpkg-deb -c "$deb" | awk '{print $6}')"
 for path in bin/bandscope share/applications/bandscope.desktop share/bandscope/screenshot.png \
   share/metainfo/io.github.bandscope.metainfo.xml share/icons/hicolor/scalable/apps/bandscope.svg \
+  share/man/man1/bandscope.1 \
   share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/bandscope.png; do
   grep -qxF "./usr/$path" <<<"$contents" || fail "the package lacks /usr/$path"
 done
