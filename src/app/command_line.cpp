@@ -43,6 +43,13 @@ const char* storeInteger(const std::string& value, T& to, bool (*fits)(int32_t),
 // Takes an option's value into the line: nullptr when it fits, else what is wrong with it.
 using Apply = const char* (*)(const std::string& value, CommandLine& line);
 
+// A switch that only sets its flag.
+template <bool CommandLine::*flag>
+const char* setFlag(const std::string&, CommandLine& line) {
+  line.*flag = true;
+  return nullptr;
+}
+
 struct Option {
   char shortName;              // '\0' for none
   std::string_view name;       // without the dashes
@@ -96,16 +103,8 @@ constexpr Option kOptions[] = {
        line.exportCsv = value;
        return nullptr;
      }},
-    {'\0', "mono", "", "Start in mono.",
-     [](const std::string&, CommandLine& line) -> const char* {
-       line.mono = true;
-       return nullptr;
-     }},
-    {'\0', "no-phon", "", "Start without the phon boost.",
-     [](const std::string&, CommandLine& line) -> const char* {
-       line.noPhon = true;
-       return nullptr;
-     }},
+    {'\0', "mono", "", "Start in mono.", setFlag<&CommandLine::mono>},
+    {'\0', "no-phon", "", "Start without the phon boost.", setFlag<&CommandLine::noPhon>},
     {'\0', "time-scale", "N", "Start at time scale N: 1, 2, 4 ... 128 (2).",
      [](const std::string& value, CommandLine& line) {
        return storeInteger(
@@ -128,15 +127,9 @@ constexpr Option kOptions[] = {
      }},
     {'\0', "stats", "",
      "Print the capture's figures (blocks received, recording or not) once a second.",
-     [](const std::string&, CommandLine& line) -> const char* {
-       line.stats = true;
-       return nullptr;
-     }},
+     setFlag<&CommandLine::stats>},
     {'\0', "no-settings", "", "Neither read nor save the settings remembered between runs.",
-     [](const std::string&, CommandLine& line) -> const char* {
-       line.noSettings = true;
-       return nullptr;
-     }},
+     setFlag<&CommandLine::noSettings>},
 };
 constexpr size_t kOptionCount = std::size(kOptions);
 constexpr std::string_view kBandsName = "BANDS";
