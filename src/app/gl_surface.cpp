@@ -15,12 +15,6 @@ GlSurface::GlSurface(GlBinding& binding, GlPlatform& platform, const GlTable& gl
       host_(host),
       makeFontLists_(std::move(makeFontLists)) {}
 
-GlSurface::GlSurface(GlBinding& binding, GlPlatform& platform, const GlTable& gl, SurfaceHost& host,
-                     PlainFontListMaker makeFontLists)
-    : GlSurface(binding, platform, gl, host,
-                [make = std::move(makeFontLists)](const GlTable& table, GLuint& base,
-                                                  TextMetrics&) { make(table, base); }) {}
-
 void GlSurface::openOnPanel() {
   surfaceDC = host_.panelSurface();
   renderContext = binding_.openRenderContext(surfaceDC, {.doubleBuffered = true}, 32, 24, 0, 0, 0,

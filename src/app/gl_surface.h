@@ -32,15 +32,11 @@ class SurfaceHost {
 // font's metrics.
 using FontListMaker =
     std::function<void(const GlTable& gl, GLuint& fontListBase, TextMetrics& metrics)>;
-// The same without metrics: text then cannot be measured (textMetrics stays all 0).
-using PlainFontListMaker = std::function<void(const GlTable& gl, GLuint& fontListBase)>;
 
 class GlSurface {
  public:
   GlSurface(GlBinding& binding, GlPlatform& platform, const GlTable& gl, SurfaceHost& host,
             FontListMaker makeFontLists);
-  GlSurface(GlBinding& binding, GlPlatform& platform, const GlTable& gl, SurfaceHost& host,
-            PlainFontListMaker makeFontLists);
 
   // Start-up: context on the panel, made current; depth test, clear colour, font lists.
   void create();

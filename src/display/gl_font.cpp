@@ -36,12 +36,6 @@ void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
   metrics.height = kFontPixelHeight;
 }
 
-void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontName,
-                     const GlyphSource& glyphSource) {
-  TextMetrics unused;
-  createFontLists(gl, listBase, unused, fontName, glyphSource);
-}
-
 void beginText(const GlTable& gl) {
   gl.glPushAttrib(kAllAttribGroups);
   gl.glDisable(GL_LIGHTING);

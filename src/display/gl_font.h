@@ -42,9 +42,6 @@ struct TextMetrics {
 // the glyphs' advances and the font's height, or all 0 when no lists were built.
 void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
                      std::string_view fontName, const GlyphSource& glyphSource);
-// The same, for callers that do not measure text.
-void createFontLists(const GlTable& gl, GLuint& listBase, std::string_view fontName,
-                     const GlyphSource& glyphSource);
 
 // Saves all attributes and turns off lighting, texturing and blending; depth test unchanged.
 void beginText(const GlTable& gl);

@@ -26,7 +26,8 @@ class GlSurfaceBeforeStartUp : public ::testing::Test {
   GlBinding binding{platform, loader, gl};
   test::FakeSurfaceHost host{log};
   int fontBuilds = 0;
-  GlSurface surface{binding, platform, gl, host, [this](const GlTable& table, GLuint& base) {
+  GlSurface surface{binding, platform, gl, host,
+                    [this](const GlTable& table, GLuint& base, TextMetrics&) {
                       log.add("createFontLists");
                       ++fontBuilds;
                       base = table.glGenLists(256);

@@ -166,7 +166,8 @@ TEST(GlText, DrawRunsTheListOfEachByteFromTheRasterPositionAndNoneForEmptyText) 
   RecordingGl rec;
   const GlTable& gl = rec.table();
   GLuint listBase = 0;
-  createFontLists(gl, listBase, "Smallfonts", kFakeSource);
+  TextMetrics metrics;
+  createFontLists(gl, listBase, metrics, "Smallfonts", kFakeSource);
   rec.clear();
 
   // High codes must stay single unsigned bytes, and a zero byte is a glyph too.

@@ -29,9 +29,11 @@ void PanelHost::applyStayOnTop() {
 }
 
 GlWindow::GlWindow(int width, int height)
-    : host(width, height), surface(binding, platform, gl, host, [](const GlTable& t, GLuint& base) {
-        createFontLists(t, base, "Smallfonts", rasteriseGlyphs);
-      }) {
+    : host(width, height),
+      surface(binding, platform, gl, host,
+              [](const GlTable& t, GLuint& base, TextMetrics& metrics) {
+                createFontLists(t, base, metrics, "Smallfonts", rasteriseGlyphs);
+              }) {
   if (waitFor([&] { return host.panel.isExposed(); })) surface.create();
 }
 
