@@ -49,7 +49,9 @@ void TForm1::Timer1Timer() {
       rate = frameRate.text(decimalSeparator_);
     }
     const FrameView view{clientWidth(), clientHeight(), camera_};
-    drawFrameView(gl_, view, [this, steps](const ViewTransform& transform) {
+    ViewTransform drawnWith;  // the frame's projection and camera, for the pointer's readout
+    drawFrameView(gl_, view, [this, steps, &drawnWith](const ViewTransform& transform) {
+      drawnWith = transform;
       if (!frozen_) {
         frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
                      decimalSeparator_, steps, &surface_.textMetrics, &transform);
@@ -60,7 +62,7 @@ void TForm1::Timer1Timer() {
                 decimalSeparator_, &surface_.textMetrics, &transform);
     });
     const QSize picture = panelPixels();
-    updatePointerText(sceneTransform(view), picture);
+    updatePointerText(drawnWith, picture);
     Overlays overlays;
     overlays.frameRate = showRate ? &rate : nullptr;
     overlays.frozen = frozen_;
