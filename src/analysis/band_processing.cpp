@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "assertion.h"
+#include "level_axis.h"
 #include "level_scale.h"
 #include "rounding.h"
 
@@ -86,6 +87,14 @@ void applyMagnitudes(int c, const BandOptions& o, const BandSettings& s, Spectru
     const int32_t m = magnitudes[i];
     levels[i] = levelScale(o.boostHi_check ? phonBoost(i, m, s) : m);
   }
+  applyFrameLevels(c, o, s, st, levels);
+}
+
+void applyMagnitudes16(int c, const BandOptions& o, const BandSettings& s, SpectrumState& st,
+                       const double* magnitudes) {
+  int32_t levels[kMaxBands];
+  for (int i = 0; i < s.bandCount; ++i)
+    levels[i] = levelOfMagnitude16(magnitudes[i], i, o.boostHi_check, s);
   applyFrameLevels(c, o, s, st, levels);
 }
 

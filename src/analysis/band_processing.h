@@ -46,6 +46,10 @@ void analyseChannel(int c, const BandOptions& o, BandSettings& s, TransformTable
 void applyMagnitudes(int c, const BandOptions& o, const BandSettings& s, SpectrumState& st,
                      const int16_t* magnitudes);
 
+// The same for 16-bit magnitudes (real numbers): levels on the dB-linear axis of level_axis.h.
+void applyMagnitudes16(int c, const BandOptions& o, const BandSettings& s, SpectrumState& st,
+                       const double* magnitudes);
+
 // One frame's rules for channel c from that frame's levels (levels[0 .. bandCount - 1]):
 // stores the levels and updates the averages, peaks, meters and, when c is the frame's last
 // channel, the newest sonogram row. analyseChannel ends with this call.

@@ -12,6 +12,9 @@ inline constexpr int kMaxBands = 512;
 inline constexpr int kMaxSamples = 2 * kMaxBands;  // per channel
 inline constexpr int kMaxSonoRows = 512;
 inline constexpr int kChannels = 2;
+// The level axis of 16-bit samples spans one of these many dB below a full-scale sine.
+inline constexpr int kRangesDb[] = {60, 90, 120};
+inline constexpr int kDefaultRangeDb = 90;
 
 struct BandSettings {
   uint16_t bandCount = 192;
@@ -23,10 +26,19 @@ struct BandSettings {
   int32_t timeScale = 2;     // 1, 2, 4 .. 128
   uint16_t sonoSteps = 64;   // sonogram rows in use, 2 .. 512
   uint16_t sonoBandStep = 1;
+  uint8_t sampleBits = 8;             // 8 or 16: the sample rows the transform reads
+  int16_t rangeDb = kDefaultRangeDb;  // 16-bit: the floor of the level axis, dB below full scale
 };
 
 inline bool isValidBandCount(long n) {
   return n >= kMinBands && n <= kMaxBands;
+}
+
+inline bool isValidRange(long db) {
+  for (const int r : kRangesDb) {
+    if (db == r) return true;
+  }
+  return false;
 }
 
 // Sets windowLength, phonOffset, bandsPerRadian and bufferLength from bandCount.

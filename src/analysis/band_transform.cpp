@@ -56,17 +56,41 @@ void buildKernel(TransformTables& t, int bands, int window) {
 }
 
 // The kernel's three forms of the window of 2 x bands samples at data.
-void fillInput(KernelInput& in, const uint8_t* data, int bands) {
+template <typename Sample, typename Term>
+void fillInputOf(KernelInput& in, const Sample* data, int bands, Term term) {
   const int window = 2 * bands;
   const int paddedWindow = (window + kKernelBlock - 1) / kKernelBlock * kKernelBlock;
   const int paddedBands = (bands + kKernelBlock - 1) / kKernelBlock * kKernelBlock;
-  for (int j = 0; j < window; ++j) in.full[j] = data[j];
+  for (int j = 0; j < window; ++j) in.full[j] = static_cast<int16_t>(term(data[j]));
   for (int j = window; j < paddedWindow; ++j) in.full[j] = 0;
   for (int j = 0; j < bands; ++j) {
-    in.sum[j] = static_cast<int16_t>(data[j] + data[j + bands]);
-    in.diff[j] = static_cast<int16_t>(data[j] - data[j + bands]);
+    in.sum[j] = static_cast<int16_t>(term(data[j]) + term(data[j + bands]));
+    in.diff[j] = static_cast<int16_t>(term(data[j]) - term(data[j + bands]));
   }
   for (int j = bands; j < paddedBands; ++j) in.sum[j] = in.diff[j] = 0;
+}
+
+void fillInput(KernelInput& in, const uint8_t* data, int bands) {
+  fillInputOf(in, data, bands, [](uint8_t x) { return int{x}; });
+}
+
+// A 16-bit sample is 256 x its high byte (-128 .. 127) + its low byte (0 .. 255): two windows
+// inside the kernel's bounds, whose sums combine exactly.
+void fillInput16(KernelInput& high, KernelInput& low, const int16_t* data, int bands) {
+  fillInputOf(high, data, bands, [](int16_t x) { return x >> 8; });
+  fillInputOf(low, data, bands, [](int16_t x) { return x & 0xFF; });
+}
+
+void magnitudes16(const TransformTables& t, const KernelInput& high, const KernelInput& low,
+                  int bands, double* magnitudes) {
+  int64_t C[2][kMaxBands];
+  int64_t S[2][kMaxBands];
+  kernelSums(t.kernel, high, low, bands, C[0], S[0], C[1], S[1]);
+  for (int i = 0; i < bands; ++i) {
+    const auto a = static_cast<double>((256 * C[0][i] + C[1][i]) / 65536);  // toward zero
+    const auto b = static_cast<double>((256 * S[0][i] + S[1][i]) / 65536);
+    magnitudes[i] = std::sqrt(a * a + b * b) / t.windowNorm;
+  }
 }
 
 }  // namespace
@@ -98,6 +122,20 @@ void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const u
   KernelInput in;
   fillInput(in, data, s.bandCount);
   kernelMagnitudes(t.kernel, in, s.bandCount, t.windowNorm, values);
+}
+
+void bandTransform16(BandSettings& s, TransformTables& t, double* magnitudes, const int16_t* data) {
+  if (!s.tablesBuilt) buildTables(s, t);
+  KernelInput high;
+  KernelInput low;
+  fillInput16(high, low, data, s.bandCount);
+  magnitudes16(t, high, low, s.bandCount, magnitudes);
+}
+
+void bandTransformStereo16(BandSettings& s, TransformTables& t, double* magnitudes0,
+                           double* magnitudes1, const int16_t* data0, const int16_t* data1) {
+  bandTransform16(s, t, magnitudes0, data0);
+  bandTransform16(s, t, magnitudes1, data1);
 }
 
 void bandTransformStereo(BandSettings& s, TransformTables& t, int16_t* values0, int16_t* values1,

@@ -62,6 +62,13 @@ void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const u
 void bandTransformStereo(BandSettings& s, TransformTables& t, int16_t* values0, int16_t* values1,
                          const uint8_t* data0, const uint8_t* data1);
 
+// 16-bit samples (0 the zero line): magnitudes[i] := the magnitude of band i as a real
+// number, from exact integer sums (the samples' high and low bytes through the same tables).
+// A sine of amplitude A gives about A x sqrt(windowLength) / 2, as with 8-bit samples.
+void bandTransform16(BandSettings& s, TransformTables& t, double* magnitudes, const int16_t* data);
+void bandTransformStereo16(BandSettings& s, TransformTables& t, double* magnitudes0,
+                           double* magnitudes1, const int16_t* data0, const int16_t* data1);
+
 // The last step of every band: the magnitude from the cosine and sine sums.
 inline int16_t bandMagnitude(int64_t C, int64_t S, float windowNorm) {
   const int64_t a = C / 65536;  // truncates toward zero

@@ -29,6 +29,33 @@ void appendRow(uint8_t* row, int length, int scale, const uint8_t* in, int n) {
   }
 }
 
+int16_t sample16(const uint8_t* in, int k) {
+  return static_cast<int16_t>(static_cast<uint16_t>(in[2 * k] | in[2 * k + 1] << 8));
+}
+
+// A 16-bit sample's high byte as an unsigned 8-bit one.
+uint8_t highByte(int16_t x) {
+  return static_cast<uint8_t>((x >> 8) + 128);
+}
+
+// appendRow for 16-bit little-endian input: the 16-bit row, and the 8-bit one from the
+// samples' high bytes.
+void appendRow16(int16_t* row, uint8_t* row8, int length, int scale, const uint8_t* in, int n) {
+  const int fresh = n / scale;
+  int from = 0;  // first position written
+  if (fresh < length) {
+    std::memmove(row, row + fresh, sizeof(int16_t) * static_cast<size_t>(length - fresh));
+    std::memmove(row8, row8 + fresh, static_cast<size_t>(length - fresh));
+    from = length - fresh;
+  }
+  const int skip = std::max(0, fresh - length);  // groups that fall out at once
+  for (int p = from; p < length; ++p) {
+    const int16_t x = sample16(in, (skip + p - from) * scale + scale - 1);
+    row[p] = x;
+    row8[p] = highByte(x);
+  }
+}
+
 }  // namespace
 
 void appendToRows(SampleRows& rows, uint16_t bufferLength, int32_t timeScale, const uint8_t* LP,
@@ -39,29 +66,47 @@ void appendToRows(SampleRows& rows, uint16_t bufferLength, int32_t timeScale, co
   appendRow(rows.sampleBuffer[1], length, timeScale, RP, BufferSize);
 }
 
-SampleBuffer::SampleBuffer() {
-  std::memset(rows_.sampleBuffer, 128, sizeof rows_.sampleBuffer);
+void appendToRows16(SampleRows& rows, uint16_t bufferLength, int32_t timeScale, const uint8_t* LP,
+                    const uint8_t* RP, uint16_t samples) {
+  if (samples == 0 || bufferLength == 0 || timeScale < 1) return;
+  const int length = std::min<int>(bufferLength, kMaxSamples);
+  appendRow16(rows.sampleBuffer16[0], rows.sampleBuffer[0], length, timeScale, LP, samples);
+  appendRow16(rows.sampleBuffer16[1], rows.sampleBuffer[1], length, timeScale, RP, samples);
 }
 
-void SampleBuffer::setLayout(uint16_t bufferLength, int32_t timeScale) {
+void silenceRows(SampleRows& rows) {
+  std::memset(rows.sampleBuffer, 128, sizeof rows.sampleBuffer);
+  std::memset(rows.sampleBuffer16, 0, sizeof rows.sampleBuffer16);
+}
+
+SampleBuffer::SampleBuffer() {
+  silenceRows(rows_);
+}
+
+void SampleBuffer::setLayout(uint16_t bufferLength, int32_t timeScale, int sampleBits) {
   std::lock_guard guard(lock_);
   bufferLength_ = bufferLength;
   timeScale_ = timeScale;
+  sampleBits_ = sampleBits;
 }
 
 void SampleBuffer::append(const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize) {
   std::lock_guard guard(lock_);
-  appendToRows(rows_, bufferLength_, timeScale_, LP, RP, BufferSize);
+  if (sampleBits_ == 16) {
+    appendToRows16(rows_, bufferLength_, timeScale_, LP, RP, BufferSize / 2);
+  } else {
+    appendToRows(rows_, bufferLength_, timeScale_, LP, RP, BufferSize);
+  }
 }
 
 void SampleBuffer::silence() {
   std::lock_guard guard(lock_);
-  std::memset(rows_.sampleBuffer, 128, sizeof rows_.sampleBuffer);
+  silenceRows(rows_);
 }
 
 void SampleBuffer::snapshot(SampleRows& out) const {
   std::lock_guard guard(lock_);
-  std::memcpy(out.sampleBuffer, rows_.sampleBuffer, sizeof out.sampleBuffer);
+  std::memcpy(&out, &rows_, sizeof out);
 }
 
 }  // namespace bandscope

@@ -3,9 +3,12 @@
 //
 // Threads: append() runs on the capture thread (inside the recorder's block callback);
 // setLayout() and snapshot() run on the UI thread. One lock guards the rows and their
-// layout: it is held for one whole append and for one snapshot (two 1 KiB copies), never
+// layout: it is held for one whole append and for one snapshot (6 KiB of copies), never
 // while analysing or drawing. append() neither allocates nor blocks on anything but that
 // lock.
+//
+// 8-bit blocks fill the 8-bit rows only. 16-bit blocks fill the 16-bit rows and, from each
+// sample's high byte, the 8-bit rows too (the oscilloscopes draw those).
 
 #include <cstdint>
 #include <mutex>
@@ -18,17 +21,21 @@ namespace bandscope {
 // index bufferLength - 1 the newest.
 struct SampleRows {
   uint8_t sampleBuffer[kChannels][kMaxSamples];
+  int16_t sampleBuffer16[kChannels][kMaxSamples];  // 0 is the zero line
 };
 
 class SampleBuffer {
  public:
   SampleBuffer();  // every byte 128: silence
 
-  // UI thread. The bufferLength and timeScale later appends use. Keeps the rows' bytes.
-  void setLayout(uint16_t bufferLength, int32_t timeScale);
+  // UI thread. The bufferLength, timeScale and sample width (8 or 16 bits) later appends
+  // use. Keeps the rows' samples. Change the width only while no block arrives (the recorder
+  // stopped): a block is read as the width says.
+  void setLayout(uint16_t bufferLength, int32_t timeScale, int sampleBits = 8);
 
-  // Capture thread. Shifts each row left and appends BufferSize samples per channel,
-  // thinned by timeScale (the last sample of each group of timeScale is kept).
+  // Capture thread. Shifts each row left and appends the block's samples, thinned by
+  // timeScale (the last sample of each group of timeScale is kept). BufferSize counts bytes
+  // per channel: unsigned 8-bit samples, or signed 16-bit little-endian ones.
   void append(const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize);
 
   // UI thread. One consistent copy of both rows: as they stood between two appends.
@@ -41,11 +48,18 @@ class SampleBuffer {
   mutable std::mutex lock_;
   uint16_t bufferLength_ = 384;
   int32_t timeScale_ = 2;
+  int sampleBits_ = 8;
   SampleRows rows_;
 };
+
+// Every sample of both widths on the zero line.
+void silenceRows(SampleRows& rows);
 
 // The append itself, on unguarded rows; exposed for tests and benchmarks.
 void appendToRows(SampleRows& rows, uint16_t bufferLength, int32_t timeScale, const uint8_t* LP,
                   const uint8_t* RP, uint16_t BufferSize);
+// The same for 16-bit little-endian samples (samples per channel, not bytes).
+void appendToRows16(SampleRows& rows, uint16_t bufferLength, int32_t timeScale, const uint8_t* LP,
+                    const uint8_t* RP, uint16_t samples);
 
 }  // namespace bandscope

@@ -64,8 +64,7 @@ struct Batch {
 template <int N>
 __attribute__((always_inline)) inline void portableSums(const KernelTables& k,
                                                         const Batch<N>& batch, int bandCount,
-                                                        int64_t (*C)[kMaxBands],
-                                                        int64_t (*S)[kMaxBands]) {
+                                                        int64_t* const* C, int64_t* const* S) {
   for (int i = 0; i < bandCount; ++i) {
     const KernelBand& band = k.band[i];
     const int16_t* f[N];
@@ -123,7 +122,13 @@ __attribute__((always_inline)) inline void portableMagnitudes(const KernelTables
                                                               float windowNorm) {
   int64_t C[N][kMaxBands];
   int64_t S[N][kMaxBands];
-  portableSums(k, batch, bandCount, C, S);
+  int64_t* cRows[N];
+  int64_t* sRows[N];
+  for (int c = 0; c < N; ++c) {
+    cRows[c] = C[c];
+    sRows[c] = S[c];
+  }
+  portableSums(k, batch, bandCount, cRows, sRows);
   for (int c = 0; c < N; ++c) magnitudesOf(C[c], S[c], bandCount, windowNorm, batch.values[c]);
 }
 
@@ -275,6 +280,23 @@ __attribute__((target("arch=x86-64-v4"))) void kernelAvx512(const KernelTables& 
   avx512Magnitudes(k, Stereo{{&in0, &in1}, {values0, values1}}, bandCount, windowNorm);
 }
 
+void kernelSumsPortable(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                        int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1) {
+  int64_t* C[] = {C0, C1};
+  int64_t* S[] = {S0, S1};
+  portableSums(k, Stereo{{&in0, &in1}, {nullptr, nullptr}}, bandCount, C, S);
+}
+
+__attribute__((target("arch=x86-64-v3"))) void kernelSumsAvx2(const KernelTables& k,
+                                                              const KernelInput& in0,
+                                                              const KernelInput& in1, int bandCount,
+                                                              int64_t* C0, int64_t* S0, int64_t* C1,
+                                                              int64_t* S1) {
+  int64_t* C[] = {C0, C1};
+  int64_t* S[] = {S0, S1};
+  portableSums(k, Stereo{{&in0, &in1}, {nullptr, nullptr}}, bandCount, C, S);
+}
+
 bool haveAvx512() {
   static const bool have = __builtin_cpu_supports("avx512f") &&
                            __builtin_cpu_supports("avx512bw") &&
@@ -312,6 +334,15 @@ void kernelMagnitudes(const KernelTables& k, const KernelInput& in, int bandCoun
 void kernelMagnitudes(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
                       int bandCount, float windowNorm, int16_t* values0, int16_t* values1) {
   dispatch(k, in0, in1, bandCount, windowNorm, values0, values1);
+}
+
+void kernelSums(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1) {
+  if (haveAvx2()) {
+    kernelSumsAvx2(k, in0, in1, bandCount, C0, S0, C1, S1);
+  } else {
+    kernelSumsPortable(k, in0, in1, bandCount, C0, S0, C1, S1);
+  }
 }
 
 }  // namespace bandscope

@@ -25,6 +25,11 @@ void kernelMagnitudes(const KernelTables& k, const KernelInput& in, int bandCoun
 void kernelMagnitudes(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
                       int bandCount, float windowNorm, int16_t* values0, int16_t* values1);
 
+// The cosine and sine sums of every band (i < bandCount) over two windows at once, before any
+// magnitude: what 16-bit samples need, read as their high and low bytes. Exact.
+void kernelSums(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1);
+
 // The implementations, for tests and benchmarks. Call the AVX ones only where have...() says.
 void kernelPortable(const KernelTables& k, const KernelInput& in, int bandCount, float windowNorm,
                     int16_t* values);
@@ -38,6 +43,10 @@ void kernelAvx2(const KernelTables& k, const KernelInput& in0, const KernelInput
                 int bandCount, float windowNorm, int16_t* values0, int16_t* values1);
 void kernelAvx512(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
                   int bandCount, float windowNorm, int16_t* values0, int16_t* values1);
+void kernelSumsPortable(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                        int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1);
+void kernelSumsAvx2(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                    int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1);
 bool haveAvx512();
 bool haveAvx2();
 

@@ -33,8 +33,45 @@ void initFrameModel(FrameModel& m, uint16_t bandCount) {
   fillBandX(m.bandX, m.settings.bandCount);
   m.scope = ScopeState{};
   m.spread = SpreadState{};
-  std::memset(m.snapshot.sampleBuffer, 128, sizeof m.snapshot.sampleBuffer);
+  silenceRows(m.snapshot);
 }
+
+namespace {
+
+// Each channel's bands from the newest window of its 8-bit row; both channels in one pass
+// over the weights in stereo.
+void transformChannels(bool stereo, const BandOptions& bands, FrameModel& m) {
+  BandSettings& s = m.settings;
+  const int offset = s.bufferLength - s.windowLength;
+  int16_t magnitudes[kChannels][kMaxBands];
+  const uint8_t* window[kChannels] = {m.snapshot.sampleBuffer[0] + offset,
+                                      m.snapshot.sampleBuffer[1] + offset};
+  if (stereo) {
+    bandTransformStereo(s, m.tables, magnitudes[0], magnitudes[1], window[0], window[1]);
+  } else {
+    bandTransform(s, m.tables, magnitudes[0], window[0]);
+  }
+  for (int c = 0; c <= (stereo ? 1 : 0); ++c)
+    applyMagnitudes(c, bands, s, m.spectrum, magnitudes[c]);
+}
+
+// The same from the 16-bit rows.
+void transformChannels16(bool stereo, const BandOptions& bands, FrameModel& m) {
+  BandSettings& s = m.settings;
+  const int offset = s.bufferLength - s.windowLength;
+  double magnitudes[kChannels][kMaxBands];
+  const int16_t* window[kChannels] = {m.snapshot.sampleBuffer16[0] + offset,
+                                      m.snapshot.sampleBuffer16[1] + offset};
+  if (stereo) {
+    bandTransformStereo16(s, m.tables, magnitudes[0], magnitudes[1], window[0], window[1]);
+  } else {
+    bandTransform16(s, m.tables, magnitudes[0], window[0]);
+  }
+  for (int c = 0; c <= (stereo ? 1 : 0); ++c)
+    applyMagnitudes16(c, bands, s, m.spectrum, magnitudes[c]);
+}
+
+}  // namespace
 
 void analysisStep(const FrameOptions& o, FrameModel& m) {
   BandSettings& s = m.settings;
@@ -45,19 +82,12 @@ void analysisStep(const FrameOptions& o, FrameModel& m) {
   const BandOptions bands{o.boostHi_check, o.sono_check, stereo};
   // The history moves up first, so the newest row is this step's in mono and stereo alike.
   if (o.sono_check) scrollSonogram(m.spectrum, s.sonoSteps);
-  const int offset = s.bufferLength - s.windowLength;
-  int16_t magnitudes[kChannels][kMaxBands];
-  const uint8_t* window[kChannels] = {m.snapshot.sampleBuffer[0] + offset,
-                                      m.snapshot.sampleBuffer[1] + offset};
-  if (stereo) {  // one pass over the weights for both channels
-    bandTransformStereo(s, m.tables, magnitudes[0], magnitudes[1], window[0], window[1]);
+  if (s.sampleBits == 16) {
+    transformChannels16(stereo, bands, m);
   } else {
-    bandTransform(s, m.tables, magnitudes[0], window[0]);
+    transformChannels(stereo, bands, m);
   }
-  for (int c = 0; c <= last; ++c) {
-    applyMagnitudes(c, bands, s, m.spectrum, magnitudes[c]);
-    advanceChannelScope(s, m.snapshot, o.static_check, c, m.scope);
-  }
+  for (int c = 0; c <= last; ++c) advanceChannelScope(s, m.snapshot, o.static_check, c, m.scope);
   if (stereo) {
     decaySpreadHistogram(s, m.spread);
     feedSpreadHistogram(s, m.snapshot, m.spread);
