@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -521,7 +522,7 @@ TEST(Form, RunsAtOnceKeepEachOthersChangesAndAPlaceOffTheScreensIsFitted) {
   ASSERT_EQ(saveSettings(path, values), "");
   {
     KeptCapture k({"a", "b"});
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(screen.contains(k.form.geometry()))
         << "within " << screen.width() << "x" << screen.height();
     k.form.close();
