@@ -17,10 +17,12 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 #include "app/mixer_launcher.h"
 #include "app/saved_settings.h"
 #include "app/version.h"
+#include "app/window_place.h"
 #include "display/gl_font.h"
 
 namespace bandscope {
@@ -40,7 +42,7 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       line_(line),
       sound_(sound),
       // A scripted run (--frames) gives the same result whatever was used last.
-      settings_(line.noSettings || line.frames ? QString() : settingsPath()),
+      settings_(line.noSettings || line.frames ? std::string() : settingsPath()),
       saved_(settings_.read()),
       model(std::make_unique<FrameModel>()),
       samples(std::make_unique<SampleBuffer>()),
@@ -60,8 +62,7 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   applyChecks(saved_, controls);  // before the stay-on-top flag follows its box
   setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
   buildLayout();
-  if (saved_.size) resize(*saved_.size);
-  if (saved_.position) move(*saved_.position);
+  placeRemembered();
 
   // Start values: the remembered ones unless the command line gives others, set before the
   // handlers are connected.
@@ -107,6 +108,21 @@ void TForm1::buildLayout() {
   layout->addWidget(controls.strip);
   resize(441, 350);
   move(0, 0);
+}
+
+// The remembered place and size, fitted to the screens there are now.
+void TForm1::placeRemembered() {
+  if (!saved_.position && !saved_.size) return;
+  const QRect wanted(saved_.position.value_or(pos()), saved_.size.value_or(size()));
+  std::vector<QRect> screens;
+  if (const QScreen* primary = QGuiApplication::primaryScreen())
+    screens.push_back(primary->availableGeometry());
+  for (const QScreen* screen : QGuiApplication::screens())
+    if (screen != QGuiApplication::primaryScreen()) screens.push_back(screen->availableGeometry());
+  const QRect fitted = fitToScreens(wanted, screens);
+  resize(fitted.size());
+  move(fitted.topLeft());
+  placeFitted_ = fitted != wanted;
 }
 
 // The strip's handlers, the screenshot action and the session's end.
@@ -303,9 +319,15 @@ SavedSettings TForm1::currentSettings() const {
   return s;
 }
 
-// What this run changed; the rest as it was remembered.
+// What this run changed; the rest as the file has it now.
 void TForm1::rememberSettings() {
-  if (started_) settings_.write(keepUnchanged(currentSettings(), *started_, saved_));
+  if (!started_) return;
+  SavedSettings started = *started_;
+  if (placeFitted_) {  // the file's place is out of reach: the window's own counts as changed
+    started.position.reset();
+    started.size.reset();
+  }
+  settings_.write(currentSettings(), started);
 }
 
 // A recorder that should run and does not shows why until capture works again.

@@ -23,6 +23,7 @@
 #include "app/gl_binding.h"
 #include "app/gl_surface.h"
 #include "app/key_commands.h"
+#include "app/output_file.h"
 #include "app/saved_settings.h"
 #include "app/sound_services.h"
 #include "audio/audio.h"
@@ -106,6 +107,7 @@ class TForm1 : public QWidget, public SurfaceHost {
 
   // The constructor's three parts.
   void buildLayout();
+  void placeRemembered();
   void wireControls();
   void wirePanel();
 
@@ -117,6 +119,8 @@ class TForm1 : public QWidget, public SurfaceHost {
   int displayRate() const;
   void panelMouse(QMouseEvent* e, MouseEventKind kind);
   QImage readPanel();
+  // Writes the screenshot due this frame, if any; empty, or the one line saying why not.
+  std::string writeDueScreenshot(bool lastFrame);
   SavedSettings currentSettings() const;
   void rememberSettings();
   QSize panelPixels() const;
@@ -127,6 +131,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   SettingsFile settings_;
   SavedSettings saved_;                   // as read at start-up
   std::optional<SavedSettings> started_;  // as start-up left them; none if it failed
+  bool placeFitted_ = false;              // the remembered place or size did not fit the screens
   std::unique_ptr<FrameModel> model;
   std::unique_ptr<SampleBuffer> samples;
   Camera camera_;
@@ -147,7 +152,8 @@ class TForm1 : public QWidget, public SurfaceHost {
   GlTable gl_;
   GlBinding binding_{platform_, loader_, gl_};
   GlSurface surface_;
-  QString nextScreenshot_;
+  std::string nextScreenshot_;  // the dialog's choice, as its bytes; empty: none due
+  WriteMode nextScreenshotMode_ = WriteMode::Replace;
   int screenshotNumber_ = 0;
   bool inTick_ = false;
   int64_t statsDueUs_ = 0;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -76,12 +77,7 @@ void TForm1::Timer1Timer() {
                  picture.height(), overlays);
     ++framesDrawn_;
     const bool last = line_.frames && framesDrawn_ >= *line_.frames;
-    std::string shotPath =
-        QFile::encodeName(std::exchange(nextScreenshot_, QString())).toStdString();
-    if (last && !line_.screenshot.empty()) shotPath = line_.screenshot;  // its bytes as given
-    if (!shotPath.empty() && !savePicture(readPanel(), shotPath)) {
-      throw OutputFileError("cannot write the screenshot " + shotPath);
-    }
+    if (const std::string why = writeDueScreenshot(last); !why.empty()) throw OutputFileError(why);
     surface_.swapBuffers();
     // No activation; and not over the program's own dialogs, menus, pop-ups and tooltips.
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked() && !ownWindowOpen()) raise();
@@ -133,8 +129,8 @@ void TForm1::finishRun() {
   Timer1.stop();
   if (!line_.exportCsv.empty()) {
     const int channels = controls.StereoCheckBox->isChecked() ? 2 : 1;
-    if (!writeAnalysisCsv(line_.exportCsv, *model, channels))
-      throw OutputFileError("cannot write the CSV file " + line_.exportCsv);
+    if (const std::string why = writeAnalysisCsv(line_.exportCsv, *model, channels); !why.empty())
+      throw OutputFileError("cannot write the CSV file " + line_.exportCsv + ": " + why);
   }
   QCoreApplication::exit(0);
 }
@@ -148,6 +144,18 @@ QSize TForm1::panelPixels() const {
 QImage TForm1::readPanel() {
   const QSize size = panelPixels();
   return readBackBuffer(gl_, size.width(), size.height());
+}
+
+std::string TForm1::writeDueScreenshot(bool lastFrame) {
+  std::string path = std::exchange(nextScreenshot_, std::string());
+  WriteMode mode = nextScreenshotMode_;
+  if (lastFrame && !line_.screenshot.empty()) {
+    path = line_.screenshot;  // its bytes as given
+    mode = WriteMode::Replace;
+  }
+  if (path.empty()) return {};
+  const std::string why = savePicture(readPanel(), path, mode);
+  return why.empty() ? why : "cannot write the screenshot " + path + ": " + why;
 }
 
 // Any other visible window of the program: a dialog, the device list's pop-up, a tooltip.
@@ -164,11 +172,18 @@ void TForm1::saveScreenshot() {
   QString proposal;
   do {
     proposal = QStringLiteral("FFT_shot%1.bmp").arg(screenshotNumber_++, 3, 10, QLatin1Char('0'));
-  } while (QFileInfo::exists(proposal));
+  } while (QFileInfo::exists(proposal) || QFileInfo(proposal).isSymLink());  // a dangling one
   const QString path =
       QFileDialog::getSaveFileName(this, QStringLiteral("Save Screenshot"), proposal,
                                    QStringLiteral("BMP (*.bmp);;PNG (*.png)"));
-  if (!path.isEmpty()) nextScreenshot_ = path;  // written by the next frame
+  if (path.isEmpty()) return;
+  nextScreenshot_ = QFile::encodeName(path).toStdString();  // written by the next frame
+  // The dialog asked before replacing a file the user chose; the name we proposed must still
+  // be free when the file is placed, so that nobody's link there is written through.
+  const QString proposed = QDir::cleanPath(QDir::current().absoluteFilePath(proposal));
+  nextScreenshotMode_ = QDir::cleanPath(QFileInfo(path).absoluteFilePath()) == proposed
+                            ? WriteMode::CreateNew
+                            : WriteMode::Replace;
 }
 
 }  // namespace bandscope

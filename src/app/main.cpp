@@ -13,13 +13,17 @@
 
 namespace {
 
-// The files a scripted run writes at its end: one that cannot be written fails now.
+// The files a scripted run writes at its end: one that cannot be written, or that is the
+// file read, fails now.
 bool outputsWritable(const bandscope::CommandLine& line) {
   const std::pair<const std::string&, const char*> outputs[] = {{line.screenshot, "the screenshot"},
                                                                 {line.exportCsv, "the CSV file"}};
   for (const auto& [path, what] : outputs) {
     if (path.empty()) continue;
-    if (const std::string why = bandscope::whyNotWritable(path); !why.empty()) {
+    std::string why = bandscope::whyNotWritable(path);
+    if (why.empty() && !line.input.empty() && bandscope::sameFile(path, line.input))
+      why = "it is the input file";
+    if (!why.empty()) {
       std::fprintf(stderr, "bandscope: cannot write %s %s: %s\n", what, path.c_str(), why.c_str());
       return false;
     }

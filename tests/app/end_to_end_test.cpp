@@ -5,10 +5,13 @@
 // compositor (its own ctest case: it needs no X server).
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
@@ -200,42 +203,83 @@ TEST(EndToEnd, BadInputsExitWithAClearMessage) {
   const QString fifo = dir.filePath(QStringLiteral("pipe.wav"));
   ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
   const QString corpus = QStringLiteral(BANDSCOPE_CORPUS);
-  const struct {
+  // Outputs in the place of the input, or of something that is not a file.
+  const QString input = dir.filePath(QStringLiteral("in.wav"));
+  writeWav(input, std::vector<std::uint8_t>(2048, 100));
+  const QString inputLink = dir.filePath(QStringLiteral("in-link.bmp"));
+  ASSERT_TRUE(QFile::link(input, inputLink));
+  const QString device = dir.filePath(QStringLiteral("full.csv"));  // as /dev/full, made here
+  const bool root = mknod(device.toLocal8Bit().constData(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+  const QString full = dir.filePath(QStringLiteral("full"));  // a full disk, where root mounts one
+  QDir(dir.path()).mkdir(QStringLiteral("full"));
+  const bool small =
+      root && mount("tmpfs", full.toLocal8Bit().constData(), "tmpfs", 0, "size=16k") == 0;
+  const QString oldShot = full + QStringLiteral("/old.bmp");
+  std::ofstream(oldShot.toStdString()) << "an earlier picture\n";
+  struct Case {
     QStringList args;
-    const char* says;
+    QString says;
     const char* display = nullptr;  // DISPLAY for the run, "" for none; else the test's own
-  } cases[] = {{{"--input", missing}, "missing.wav"},
-               {{"--input", text}, "notes.txt"},
-               {{"--input", empty}, "empty.wav"},
-               {{"--input", slow, "--offline"}, "slow.wav\" is too long"},
-               {{"--input", fifo}, "pipe.wav\": it is a named pipe"},
-               {{"--input", corpus + "/nonfiles/fifo-link", "--offline"}, "fifo-link"},
-               {{"--input", corpus + "/nonfiles/folder"}, "folder\": it is a folder"},
-               {{"--input", corpus + "/nonfiles/socket"}, "socket\": it is a socket"},
-               {{"--input", "/dev/zero"}, "/dev/zero\": it is a device"},
-               {{"--input", corpus + "/corpus/wav-channels-0.wav"}, "wav-channels-0.wav"},
-               {{"--input", corpus + "/corpus/flac-rate-0.flac"}, "flac-rate-0.flac"},
-               {{"--input", corpus + "/corpus/ogg-rate-4ghz.ogg"}, "ogg-rate-4ghz.ogg"},
-               {{"--input", corpus + "/corpus/wav-173hz-2mb.wav"}, "wav-173hz-2mb.wav"},
-               {{"--device", "99"}, "99"},
-               {{"--time-scale", "3"}, "--time-scale"},
-               {{"--frames", "3", "--screenshot", nowhere + ".png"}, "/out.png: No such file"},
-               {{"--frames", "3", "--export-csv", nowhere + ".csv"}, "no/such/folder/out.csv: "},
-               {{"--frames", "3", "--export-csv", dir.path()}, "Is a directory"},
-               {{"--frames", "3", "--export-csv", kept, "--screenshot", fresh, "--input", missing},
-                "missing.wav"},
-               {{"--frames", "3"}, "no display to open a window on: DISPLAY is not set\n", ""},
-               {{"--frames", "3"}, "on: could not connect to display :4242\n", ":4242"}};
+  };
+  std::vector<Case> cases = {
+      {{"--input", missing}, "missing.wav"},
+      {{"--input", text}, "notes.txt"},
+      {{"--input", empty}, "empty.wav"},
+      {{"--input", slow, "--offline"}, "slow.wav\" is too long"},
+      {{"--input", fifo}, "pipe.wav\": it is a named pipe"},
+      {{"--input", corpus + "/nonfiles/fifo-link", "--offline"}, "fifo-link"},
+      {{"--input", corpus + "/nonfiles/folder"}, "folder\": it is a folder"},
+      {{"--input", corpus + "/nonfiles/socket"}, "socket\": it is a socket"},
+      {{"--input", "/dev/zero"}, "/dev/zero\": it is a device"},
+      {{"--input", corpus + "/corpus/wav-channels-0.wav"}, "wav-channels-0.wav"},
+      {{"--input", corpus + "/corpus/flac-rate-0.flac"}, "flac-rate-0.flac"},
+      {{"--input", corpus + "/corpus/ogg-rate-4ghz.ogg"}, "ogg-rate-4ghz.ogg"},
+      {{"--input", corpus + "/corpus/wav-173hz-2mb.wav"}, "wav-173hz-2mb.wav"},
+      {{"--device", "99"}, "99"},
+      {{"--time-scale", "3"}, "--time-scale"},
+      {{"--frames", "3", "--screenshot", nowhere + ".png"}, "/out.png: No such file"},
+      {{"--frames", "3", "--export-csv", nowhere + ".csv"}, "no/such/folder/out.csv: "},
+      {{"--frames", "3", "--export-csv", dir.path()}, "it is a folder"},
+      {{"--frames", "3", "--export-csv", fifo}, "pipe.wav: it is a named pipe\n"},
+      {{"--input", input, "--frames", "3", "--export-csv", input},
+       "cannot write the CSV file " + input + ": it is the input file\n"},
+      {{"--input", input, "--frames", "3", "--screenshot", inputLink},
+       "in-link.bmp: it is the input file\n"},
+      {{"--frames", "3", "--export-csv", kept, "--screenshot", fresh, "--input", missing},
+       "missing.wav"},
+      {{"--frames", "3"}, "no display to open a window on: DISPLAY is not set\n", ""},
+      {{"--frames", "3"}, "on: could not connect to display :4242\n", ":4242"}};
+  if (root)
+    cases.push_back(
+        {{"--frames", "3", "--export-csv", device}, "full.csv: it is a character device\n"});
+  if (small)
+    cases.push_back(
+        {{"--frames", "3", "--screenshot", oldShot}, "old.bmp: No space left on device\n"});
+  struct stat deviceBefore {};
+  stat(device.toLocal8Bit().constData(), &deviceBefore);
   for (const auto& c : cases) {
-    // Each fails before any window opens, in well under the time allowed.
+    // Each fails before any window opens (the full disk at the end), in well under the time
+    // allowed.
     const ProgramRun run = runProgram(
         c.args, c.display ? displayOnly(c.display) : QProcessEnvironment::systemEnvironment(),
         20000);
-    EXPECT_EQ(run.exitCode, 2) << c.says << ": " << run.errors.toStdString();
-    EXPECT_TRUE(run.errors.contains(QString::fromUtf8(c.says))) << run.errors.toStdString();
+    EXPECT_EQ(run.exitCode, 2) << c.says.toStdString() << ": " << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(c.says)) << run.errors.toStdString();
   }
   EXPECT_EQ(readFile(kept), "an earlier run\n") << "a failed run keeps the earlier file";
   EXPECT_FALSE(QFileInfo::exists(fresh)) << "nor leaves an empty one";
+  EXPECT_EQ(readFile(input), readFile(inputLink)) << "the link is kept";
+  EXPECT_EQ(readFile(input).substr(0, 4), "RIFF") << "the input is kept";
+  struct stat deviceAfter {};
+  EXPECT_TRUE(!root || (stat(device.toLocal8Bit().constData(), &deviceAfter) == 0 &&
+                        deviceAfter.st_ino == deviceBefore.st_ino &&
+                        deviceAfter.st_rdev == deviceBefore.st_rdev))
+      << "the device stays";
+  EXPECT_EQ(readFile(oldShot), "an earlier picture\n");
+  EXPECT_EQ(QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{QStringLiteral("old.bmp")})
+      << "no temporary left";
+  if (small) umount(full.toLocal8Bit().constData());
   EXPECT_EQ(runProgram({"--help"}, displayOnly("")).exitCode, 0) << "no window needed";
 }
 

@@ -5,15 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QPushButton>
@@ -28,6 +33,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "analysis/scales.h"
@@ -492,6 +498,74 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
     c.sono_steps_ScrollBar->setValue(run.remembered ? 100 : 8);  // --no-settings keeps it
     k.form.close();
   }
+}
+
+// Two windows at once, each closed in turn: each writes back only what it changed, over what
+// the other wrote. A remembered place on no screen, and a size larger than the screen, are
+// fitted to it at start-up, and the fitted ones are remembered.
+TEST(Form, RunsAtOnceKeepEachOthersChangesAndAPlaceOffTheScreensIsFitted) {
+  {
+    auto first = std::make_unique<KeptCapture>(std::vector<std::string>{"a", "b"});
+    KeptCapture second({"a", "b"});
+    first->form.controls.bands_ScrollBar->setValue(64);
+    first->form.close();
+    first.reset();
+    second.form.controls.sono_steps_ScrollBar->setValue(100);
+    second.form.close();
+  }
+  const std::string path = settingsPath();
+  SavedSettings values = loadSettings(path).values;
+  EXPECT_EQ(values.bandCount, 64) << "the first window's change";
+  EXPECT_EQ(values.sonoSteps, 100) << "the second window's change";
+  values.position = QPoint(30000, 30000);
+  values.size = QSize(32767, 32767);
+  ASSERT_EQ(saveSettings(path, values), "");
+  {
+    KeptCapture k({"a", "b"});
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(k.form.geometry()))
+        << "within " << screen.width() << "x" << screen.height();
+    k.form.close();
+  }
+  values = loadSettings(path).values;
+  EXPECT_NE(values.position, QPoint(30000, 30000));
+  EXPECT_NE(values.size, QSize(32767, 32767));
+}
+
+// Ctrl+S proposes a new name and writes only a new file there: a link someone put at that
+// name while the dialog was open is not written through.
+TEST(Form, TheProposedScreenshotNameGetsANewFileNeverOneThroughALink) {
+  Started s;
+  TForm1& f = s.form;
+  QTemporaryDir dir;
+  const QString home = QDir::currentPath();
+  QDir::setCurrent(dir.path());
+  QString said;  // by a message box
+  // Accepts the next modal window once it shows, after `meanwhile`.
+  auto acceptNext = [&](const std::function<void()>& meanwhile) {
+    auto* poll = new QTimer(&f);
+    QObject::connect(poll, &QTimer::timeout, [poll, meanwhile, &said] {
+      auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!modal) return;
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) said = box->text();
+      if (meanwhile) meanwhile();
+      modal->accept();
+      poll->deleteLater();
+    });
+    poll->start(20);
+  };
+  acceptNext(nullptr);
+  f.saveScreenshot();
+  EXPECT_TRUE(waitFor([] { return QFileInfo::exists(QStringLiteral("FFT_shot000.bmp")); }));
+  acceptNext([&] { QFile::link(dir.filePath(QStringLiteral("victim")), "FFT_shot001.bmp"); });
+  f.saveScreenshot();
+  acceptNext(nullptr);  // the box that says why not
+  EXPECT_TRUE(waitFor([&] { return !said.isEmpty(); }));
+  EXPECT_EQ(said,
+            "cannot write the screenshot " + dir.filePath("FFT_shot001.bmp") + ": File exists");
+  EXPECT_TRUE(QFileInfo(QStringLiteral("FFT_shot001.bmp")).isSymLink());
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("victim"))));
+  QDir::setCurrent(home);
 }
 
 TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
