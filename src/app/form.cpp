@@ -79,10 +79,7 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
   hintTimer.setSingleShot(true);
   hintTimer.setInterval(10'000);
-  connect(&hintTimer, &QTimer::timeout, this, [this] {
-    mixerHint_.clear();
-    updateStatus();
-  });
+  connect(&hintTimer, &QTimer::timeout, this, [this] { showNote({}); });
   wireControls();
   wirePanel();
   qApp->installEventFilter(this);
@@ -286,15 +283,13 @@ void TForm1::Button1Click() {
   }
   const std::optional<ProgramCall> mixer = recordingMixer();
   if (!mixer) {
-    mixerHint_ = QStringLiteral(
-        "No recording mixer found: install pavucontrol (or pavucontrol-qt, or alsamixer).");
+    showNote(QStringLiteral(
+        "No recording mixer found: install pavucontrol (or pavucontrol-qt, or alsamixer)."));
   } else if (!LaunchProgram(mixer->program, mixer->arguments)) {
-    mixerHint_ = QStringLiteral("The recording mixer %1 could not be started.").arg(mixer->program);
+    showNote(QStringLiteral("The recording mixer %1 could not be started.").arg(mixer->program));
   } else {
-    mixerHint_.clear();
+    showNote({});
   }
-  if (!mixerHint_.isEmpty()) hintTimer.start();
-  updateStatus();
 }
 
 void TForm1::endSession() {
@@ -331,8 +326,19 @@ void TForm1::rememberSettings() {
 }
 
 // A recorder that should run and does not shows why until capture works again.
+// A note stands in the status line for 10 s, unless capture has something to say.
+void TForm1::showNote(const QString& text) {
+  note_ = text;
+  if (note_.isEmpty()) {
+    hintTimer.stop();
+  } else {
+    hintTimer.start();
+  }
+  updateStatus();
+}
+
 void TForm1::updateStatus() {
-  QString text = mixerHint_;
+  QString text = note_;
   if (!keeper_.status().isEmpty()) text = keeper_.status();
   if (text == statusLabel->text()) return;
   statusLabel->setText(text);

@@ -74,7 +74,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   ControlPanel controls;
   DisplayPanel* mainDisp;
   QTimer Timer1;
-  QTimer hintTimer;  // clears the mixer's hint 10 s after it appeared
+  QTimer hintTimer;  // clears a note 10 s after it appeared
 
   // The keys' commands: freeze, fullscreen, leave, quit, help.
   void runKeyCommand(KeyCommand command);
@@ -113,6 +113,8 @@ class TForm1 : public QWidget, public SurfaceHost {
 
   void showError(const std::exception& e);
   void updateStatus();
+  void showNote(const QString& text);
+  void frameFailed(const std::exception& e);
   void finishRun();
   void printStats(int64_t now);
   FrameOptions frameOptions() const;
@@ -146,7 +148,8 @@ class TForm1 : public QWidget, public SurfaceHost {
   std::unique_ptr<audio::TAudio> Audio1;
   // Why capture is not running, or why the mixer did not start; hidden when empty.
   QLabel* statusLabel;
-  QString mixerHint_;
+  QString note_;       // the mixer's hint, or what went wrong in a frame; shown for 10 s
+  std::string boxed_;  // the last frame failure shown in a box: shown once, not per tick
   QtGlPlatform platform_;
   DlGlLoader loader_;
   GlTable gl_;

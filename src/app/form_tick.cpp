@@ -10,6 +10,7 @@
 #include <QToolTip>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/csv_export.h"
 #include "app/form.h"
@@ -77,7 +78,10 @@ void TForm1::Timer1Timer() {
                  picture.height(), overlays);
     ++framesDrawn_;
     const bool last = line_.frames && framesDrawn_ >= *line_.frames;
-    if (const std::string why = writeDueScreenshot(last); !why.empty()) throw OutputFileError(why);
+    if (const std::string why = writeDueScreenshot(last); !why.empty()) {
+      if (last) throw OutputFileError(why);   // the scripted run's result
+      showNote(QString::fromStdString(why));  // the picture goes on
+    }
     surface_.swapBuffers();
     // No activation; and not over the program's own dialogs, menus, pop-ups and tooltips.
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked() && !ownWindowOpen()) raise();
@@ -87,14 +91,24 @@ void TForm1::Timer1Timer() {
       Timer1.start(pacer_.msUntilNextFrame(clockUs_()));  // the UI thread sleeps till then
     }  // uncapped: the 4 ms timer repeats as it is
   } catch (const std::exception& e) {
-    // One box, not one per tick: the display stands still until the user acts.
-    Timer1.stop();
     inTick_ = false;
-    showError(e);
-    if (line_.frames) QCoreApplication::exit(dynamic_cast<const OutputFileError*>(&e) ? 2 : 1);
+    frameFailed(e);
     return;
   }
   inTick_ = false;
+}
+
+// A scripted run ends on it; a window says why in the status line (and once in a box) and
+// keeps drawing: the next frame may well succeed.
+void TForm1::frameFailed(const std::exception& e) {
+  if (line_.frames) {
+    Timer1.stop();
+    showError(e);
+    QCoreApplication::exit(dynamic_cast<const OutputFileError*>(&e) ? 2 : 1);
+    return;
+  }
+  showNote(QString::fromUtf8(e.what()));
+  if (std::exchange(boxed_, e.what()) != e.what()) showError(e);
 }
 
 // The band under the pointer in the model drawn, found through the frame's own view.
