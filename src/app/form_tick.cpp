@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QToolTip>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "app/csv_export.h"
@@ -16,6 +17,7 @@
 #include "app/output_file.h"
 #include "app/overlays.h"
 #include "app/picture_file.h"
+#include "app/start_guard.h"
 #include "display/pointer_readout.h"
 
 namespace bandscope {
@@ -79,10 +81,16 @@ void TForm1::Timer1Timer() {
     std::string shotPath =
         QFile::encodeName(std::exchange(nextScreenshot_, QString())).toStdString();
     if (last && !line_.screenshot.empty()) shotPath = line_.screenshot;  // its bytes as given
-    if (!shotPath.empty() && !savePicture(readPanel(), shotPath)) {
-      throw OutputFileError("cannot write the screenshot " + shotPath);
+    if (!shotPath.empty()) {
+      const QImage shot = readPanel();
+      errno = 0;
+      if (!savePicture(shot, shotPath)) {
+        throw OutputFileError(withFailureReason("cannot write the screenshot " + shotPath,
+                                                shot.isNull() ? ENOMEM : errno));
+      }
     }
     surface_.swapBuffers();
+    if (framesDrawn_ == 1) startFinished();
     // No activation; and not over the program's own dialogs, menus, pop-ups and tooltips.
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked() && !ownWindowOpen()) raise();
     if (last) {
@@ -133,8 +141,10 @@ void TForm1::finishRun() {
   Timer1.stop();
   if (!line_.exportCsv.empty()) {
     const int channels = controls.StereoCheckBox->isChecked() ? 2 : 1;
+    errno = 0;
     if (!writeAnalysisCsv(line_.exportCsv, *model, channels))
-      throw OutputFileError("cannot write the CSV file " + line_.exportCsv);
+      throw OutputFileError(
+          withFailureReason("cannot write the CSV file " + line_.exportCsv, errno));
   }
   QCoreApplication::exit(0);
 }

@@ -9,6 +9,7 @@
 #include "app/form.h"
 #include "app/output_file.h"
 #include "app/sound_services.h"
+#include "app/start_guard.h"
 #include "app/version.h"
 
 namespace {
@@ -46,7 +47,8 @@ int main(int argc, char** argv) {
     std::fputs(bandscope::noDisplayMessage(why).c_str(), stderr);
     return 2;
   }
-  bandscope::watchPlatformStart();  // a display that does not answer: Qt would abort
+  if (!bandscope::guardStart()) return 2;  // limits too tight to start; watched where tight
+  bandscope::watchPlatformStart();         // a display that does not answer: Qt would abort
   QApplication app(argc, argv);
   bandscope::platformStarted();
   QApplication::setApplicationName(QStringLiteral("bandscope"));
