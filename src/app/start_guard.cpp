@@ -188,6 +188,9 @@ std::string withFailureReason(std::string message, int error) {
     case 0:
       if (!findExhausted(use)) return message;
       break;
+    case EAGAIN:  // a thread or a process refused: memory, or the user's processes
+      if (!findExhausted(use)) return message + ": " + std::strerror(error);
+      break;
     case EMFILE:
       use = measureUse(Resource::OpenFiles);
       break;

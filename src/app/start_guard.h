@@ -31,7 +31,7 @@ void endStartIfExhausted(std::string_view what);
 
 // `message`, followed by ": REASON" where a resource explains a failure with errno `error`
 // (0 where none is known): an exhausted resource with its figures, "out of memory", a full
-// disk or file table in the system's words.
+// disk or file table or a refused thread in the system's words.
 std::string withFailureReason(std::string message, int error);
 
 // The reason alone, "out of memory" at the least: for a failed allocation.
