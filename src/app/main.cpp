@@ -47,8 +47,9 @@ int main(int argc, char** argv) {
     std::fputs(bandscope::noDisplayMessage(why).c_str(), stderr);
     return 2;
   }
-  if (!bandscope::guardStart()) return 2;  // limits too tight to start; watched where tight
-  bandscope::watchPlatformStart();         // a display that does not answer: Qt would abort
+  // Limits too tight to start end here; where they are tight, start-up is watched.
+  if (!bandscope::guardStart()) return 2;
+  bandscope::watchPlatformStart();  // a display that does not answer: Qt would abort
   QApplication app(argc, argv);
   bandscope::platformStarted();
   QApplication::setApplicationName(QStringLiteral("bandscope"));
