@@ -17,10 +17,13 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "app/mixer_launcher.h"
+#include "app/output_file.h"
 #include "app/saved_settings.h"
+#include "app/start_guard.h"
 #include "app/version.h"
 #include "app/window_place.h"
 #include "display/gl_font.h"
@@ -182,11 +185,17 @@ TForm1::~TForm1() {
 }
 
 void TForm1::showError(const std::exception& e) {
+  // Under a tight limit a failed start ends here, naming the resource that ran out (an output
+  // file's message names it already).
+  const bool noMemory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+  if (!dynamic_cast<const OutputFileError*>(&e))
+    endStartIfExhausted(noMemory ? "start-up failed" : e.what());
+  const std::string message = noMemory ? outOfMemoryReason() : e.what();
   if (line_.frames) {  // a scripted run: nobody is there to close a box
-    std::fprintf(stderr, "bandscope: %s\n", e.what());
+    std::fprintf(stderr, "bandscope: %s\n", message.c_str());
     return;
   }
-  QMessageBox::critical(this, QStringLiteral("bandscope"), QString::fromUtf8(e.what()));
+  QMessageBox::critical(this, QStringLiteral("bandscope"), QString::fromStdString(message));
 }
 
 void TForm1::FormCreate() {

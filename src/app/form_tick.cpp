@@ -18,6 +18,7 @@
 #include "app/output_file.h"
 #include "app/overlays.h"
 #include "app/picture_file.h"
+#include "app/start_guard.h"
 #include "display/pointer_readout.h"
 
 namespace bandscope {
@@ -83,6 +84,7 @@ void TForm1::Timer1Timer() {
       showNote(QString::fromStdString(why));  // the picture goes on
     }
     surface_.swapBuffers();
+    if (framesDrawn_ == 1) startFinished();
     // No activation; and not over the program's own dialogs, menus, pop-ups and tooltips.
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked() && !ownWindowOpen()) raise();
     if (last) {
@@ -168,7 +170,8 @@ std::string TForm1::writeDueScreenshot(bool lastFrame) {
     mode = WriteMode::Replace;
   }
   if (path.empty()) return {};
-  const std::string why = savePicture(readPanel(), path, mode);
+  const QImage shot = readPanel();
+  const std::string why = shot.isNull() ? outOfMemoryReason() : savePicture(shot, path, mode);
   return why.empty() ? why : "cannot write the screenshot " + path + ": " + why;
 }
 

@@ -9,6 +9,7 @@
 #include "app/form.h"
 #include "app/output_file.h"
 #include "app/sound_services.h"
+#include "app/start_guard.h"
 #include "app/version.h"
 
 namespace {
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
     std::fputs(bandscope::noDisplayMessage(why).c_str(), stderr);
     return 2;
   }
+  // Limits too tight to start end here; where they are tight, start-up is watched.
+  if (!bandscope::guardStart()) return 2;
   bandscope::watchPlatformStart();  // a display that does not answer: Qt would abort
   QApplication app(argc, argv);
   bandscope::platformStarted();

@@ -4,10 +4,13 @@
 // server dying under a running window; and a scripted run on a private headless Wayland
 // compositor (its own ctest case: it needs no X server).
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,11 +22,13 @@
 #include <QLibraryInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "analysis/band_processing.h"
@@ -80,14 +85,19 @@ std::vector<std::uint8_t> twoTones(int frames, double leftHz, double rightHz, do
 struct ProgramRun {
   int exitCode = -1;
   QString errors;
+  qint64 ms = 0;  // from its start to its end
 };
 
+// `inChild` runs in the child between fork and exec: the place to set its limits.
 ProgramRun runProgram(
     const QStringList& arguments,
     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
-    int timeoutMs = 60000) {
+    int timeoutMs = 60000, const std::function<void()>& inChild = {}) {
   QProcess program;
   program.setProcessEnvironment(environment);
+  if (inChild) program.setChildProcessModifier(inChild);
+  QElapsedTimer clock;
+  clock.start();
   program.start(QStringLiteral(BANDSCOPE_BINARY), arguments);
   ProgramRun run;
   if (!program.waitForFinished(timeoutMs)) {
@@ -96,6 +106,7 @@ ProgramRun runProgram(
     ADD_FAILURE() << "bandscope did not finish: " << arguments.join(' ').toStdString();
     return run;
   }
+  run.ms = clock.elapsed();
   run.errors = QString::fromLocal8Bit(program.readAllStandardError());
   run.exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
   return run;
@@ -281,6 +292,75 @@ TEST(EndToEnd, BadInputsExitWithAClearMessage) {
       << "no temporary left";
   if (small) umount(full.toLocal8Bit().constData());
   EXPECT_EQ(runProgram({"--help"}, displayOnly("")).exitCode, 0) << "no window needed";
+}
+
+// Under system limits too tight for it the program ends within 20 s, window or scripted, with
+// exit status 2 and one line of its own naming the resource; a limit it fits in changes
+// nothing. The sanitizer builds skip the rows of memory (ASan reserves terabytes of address
+// space) and of open files taken (their runtime checks memory through a pipe of its own).
+TEST(EndToEnd, TightLimitsEndWithTheResourceThatRanOut) {
+  QTemporaryDir dir;
+  const QString shot = dir.filePath(QStringLiteral("shot.png"));
+  const QStringList scripted{"--frames", "30", "--screenshot", shot}, window;
+  QProcessEnvironment noServer = QProcessEnvironment::systemEnvironment();
+  noServer.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent"));
+  const struct {
+    const char* name;
+    int resource;
+    rlim_t limit;     // files, or kB of address space
+    int alreadyOpen;  // descriptors the program inherits, 0 to 2 included
+    QStringList args;
+    const char* says;  // its one line, a pattern; exit status 0 and no line where empty
+  } cases[] = {
+    {"8 files", RLIMIT_NOFILE, 8, 3, scripted,
+     R"(^bandscope: only 8 files may be open at once \(ulimit -n\); bandscope needs at least 64$)"},
+    {"16 files, window", RLIMIT_NOFILE, 16, 3, window, R"(^bandscope: only 16 files may be open )"},
+    {"128 files", RLIMIT_NOFILE, 128, 3, scripted, ""},
+#if !defined(__SANITIZE_ADDRESS__)
+    {"64 files, 60 taken", RLIMIT_NOFILE, 64, 60, scripted,
+     R"(: too many open files \(limit 64, \d+ open; ulimit -n 64\)$)"},
+    {"64 files, 60 taken, window", RLIMIT_NOFILE, 64, 60, window,
+     R"(: too many open files \(limit 64, \d+ open; ulimit -n 64\)$)"},
+    {"100 MB", RLIMIT_AS, 100'000, 3, scripted,
+     R"(: out of memory \(address-space limit 100 MB, \d+ MB used; ulimit -v 100000\)$)"},
+    {"100 MB, window", RLIMIT_AS, 100'000, 3, window,
+     R"(: out of memory \(address-space limit 100 MB, \d+ MB used; ulimit -v 100000\)$)"},
+    {"300 MB", RLIMIT_AS, 300'000, 3, scripted,
+     R"(: out of memory \(address-space limit 300 MB, \d+ MB used; ulimit -v 300000\)$)"},
+    {"300 MB, window", RLIMIT_AS, 300'000, 3, window,
+     R"(: out of memory \(address-space limit 300 MB, \d+ MB used; ulimit -v 300000\)$)"},
+    {"8 GB", RLIMIT_AS, 8'000'000, 3, scripted, ""},
+#endif
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const rlimit limit{c.resource == RLIMIT_AS ? c.limit * 1024 : c.limit,
+                       c.resource == RLIMIT_AS ? c.limit * 1024 : c.limit};
+    const auto inChild = [&limit, &c] {
+      // The program gets descriptors 0 to alreadyOpen - 1 and none other of the test's.
+      const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+      for (int fd = 3; fd < c.alreadyOpen; ++fd) ::dup2(null, fd);
+      if (null < c.alreadyOpen) ::fcntl(null, F_SETFD, 0);
+      for (int fd = c.alreadyOpen; fd < 1024; ++fd) {
+        const int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC)) ::close(fd);
+      }
+      ::setrlimit(c.resource, &limit);
+    };
+    const ProgramRun run = runProgram(c.args, noServer, 20000, inChild);
+    EXPECT_LT(run.ms, 20000);
+    const QStringList own =
+        run.errors.split('\n').filter(QRegularExpression(QStringLiteral("^bandscope: ")));
+    if (!*c.says) {
+      EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+      EXPECT_TRUE(own.isEmpty()) << run.errors.toStdString();
+      continue;
+    }
+    EXPECT_EQ(run.exitCode, 2) << run.errors.toStdString();
+    ASSERT_EQ(own.size(), 1) << run.errors.toStdString();
+    EXPECT_TRUE(own[0].contains(QRegularExpression(QString::fromUtf8(c.says))))
+        << own[0].toStdString();
+  }
 }
 
 // The loudest band of each channel, and the level of the loudest band of each.
