@@ -22,6 +22,7 @@
 
 #include "app/mixer_launcher.h"
 #include "app/output_file.h"
+#include "app/plain_text.h"
 #include "app/saved_settings.h"
 #include "app/start_guard.h"
 #include "app/version.h"
@@ -100,6 +101,7 @@ void TForm1::buildLayout() {
   container->setAutoFillBackground(true);
   statusLabel = controls.statusRow;
   statusLabel->setStyleSheet(QStringLiteral("color: #c00000; padding: 0px 4px;"));
+  statusLabel->setTextFormat(Qt::PlainText);  // it names sources and files
   statusLabel->hide();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -195,7 +197,11 @@ void TForm1::showError(const std::exception& e) {
     std::fprintf(stderr, "bandscope: %s\n", message.c_str());
     return;
   }
-  QMessageBox::critical(this, QStringLiteral("bandscope"), QString::fromStdString(message));
+  // Plain text: the message may carry a file name or a library's words.
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("bandscope"),
+                  QString::fromStdString(message), QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
 
 void TForm1::FormCreate() {
@@ -351,7 +357,7 @@ void TForm1::updateStatus() {
   if (!keeper_.status().isEmpty()) text = keeper_.status();
   if (text == statusLabel->text()) return;
   statusLabel->setText(text);
-  statusLabel->setToolTip(text);  // the whole line, where the row cuts it off
+  statusLabel->setToolTip(plainToolTip(text));  // the whole line, where the row cuts it off
   statusLabel->setVisible(!text.isEmpty());
 }
 
