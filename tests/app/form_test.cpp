@@ -494,6 +494,43 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
   }
 }
 
+// Start-up while the server has not answered: its sources are not listed yet, so nothing is
+// chosen (the test signal would pass for the server's default) and the status line says why.
+// The choice is made with the list of the first answer: the remembered source, else entry 0,
+// the test signal when the server failed; a remembered source missing then stays remembered.
+TEST(Form, TheStartUpChoiceWaitsForTheServersFirstAnswer) {
+  {
+    KeptCapture k({"a", "b"});
+    k.choose(1);
+    k.form.close();  // remembers "b"
+  }
+  const struct {
+    std::vector<std::string> answer;  // the server's sources; none: it failed
+    const char* chosen;
+  } runs[] = {{{"a", "b"}, "b"}, {{"a"}, "a"}, {{}, "Test signal"}, {{"a", "b"}, "b"}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.chosen);
+    ScriptedInput input(run.answer.empty() ? std::vector<std::string>{"a"} : run.answer);
+    input.device->serverUp = false;
+    input.device->pending = true;
+    TForm1 form(CommandLine{}, *input.sound);
+    form.show();
+    ASSERT_TRUE(waitFor([&] { return form.framesDrawn() > 2; }));
+    EXPECT_FALSE(form.audio()->Recorder->Opened) << "nothing chosen yet";
+    EXPECT_TRUE(form.statusLine().text().contains(QStringLiteral("waiting for the sound server")))
+        << form.statusLine().text().toStdString();
+    EXPECT_EQ(form.controls.devCombo->count(), 1);
+    input.device->serverUp = !run.answer.empty();
+    input.device->pending = false;
+    input.device->changed = true;
+    ASSERT_TRUE(waitFor([&] { return form.audio()->Recorder->Opened; }));
+    EXPECT_EQ(form.capture().recordingSource(), run.chosen);
+    EXPECT_EQ(form.controls.devCombo->count(), int(run.answer.size()) + 1);
+    EXPECT_TRUE(form.statusLine().isHidden()) << form.statusLine().text().toStdString();
+    form.close();
+  }
+}
+
 TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
   Started s;
   TForm1& f = s.form;
