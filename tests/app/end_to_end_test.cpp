@@ -22,10 +22,8 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <sstream>
 
 #include "analysis/band_processing.h"
@@ -106,26 +104,13 @@ class StallProbe {
   qint64 longest_ = 0;
 };
 
-// Sets an environment variable for a scope; the old value (or none) comes back after.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
+// PULSE_SERVER for a scope; the old value (or none) comes back after.
+struct PulseServerFor {
+  explicit PulseServerFor(const std::string& server) : old(qgetenv("PULSE_SERVER")) {
+    qputenv("PULSE_SERVER", QByteArray::fromStdString(server));
   }
-  ~ScopedVariable() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
+  ~PulseServerFor() { old.isNull() ? qunsetenv("PULSE_SERVER") : qputenv("PULSE_SERVER", old); }
+  QByteArray old;
 };
 
 struct ProgramRun {
@@ -531,7 +516,7 @@ TEST_P(LiveEndToEnd, AStoppedServerNeverStallsTheWindowAndRecordingResumesWhenIt
 TEST(EndToEnd, AServerThatNeverAnswersNeverStallsTheWindow) {
   test::SilentServer silent;
   ASSERT_FALSE(silent.server().empty());
-  const ScopedVariable pulse("PULSE_SERVER", silent.server());
+  const PulseServerFor pulse(silent.server());
   QElapsedTimer since;
   since.start();
   std::string error;

@@ -222,17 +222,17 @@ TEST_F(PulseWaveTest, ASourceGoneSinceTheListWasTakenFailsThroughTheCallback) {
   WaveHandle handle = 0;
   ASSERT_EQ(in.open(handle, gone, pcm(2, 8), &Events::callback, &events), MMSYSERR_NOERROR);
   EXPECT_EQ(events.opens(), 1);
-  Ring ring(kBufferBytes);
-  for (WaveHeader& h : ring.headers) {
-    ASSERT_EQ(in.prepareHeader(handle, h), MMSYSERR_NOERROR);
-    ASSERT_EQ(in.addBuffer(handle, h), MMSYSERR_NOERROR);
-  }
   ASSERT_TRUE(events.waitFailure(3s));
   EXPECT_EQ(events.failure(), MMSYSERR_BADDEVICEID);
+  Ring ring(kBufferBytes);
+  WaveHeader& header = ring.headers[0];
+  ASSERT_EQ(in.prepareHeader(handle, header), MMSYSERR_NOERROR);
+  EXPECT_EQ(in.addBuffer(handle, header), MMSYSERR_BADDEVICEID);
   EXPECT_EQ(in.start(handle), MMSYSERR_BADDEVICEID);
-  stopCapture(in, handle, ring);
+  EXPECT_EQ(in.reset(handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(in.unprepareHeader(handle, header), MMSYSERR_NOERROR);
+  EXPECT_EQ(in.close(handle), MMSYSERR_NOERROR);
   EXPECT_EQ(events.failures(), 1);
-  EXPECT_EQ(events.done(), 4) << "the queued headers came back";
 }
 
 TEST_F(PulseWaveTest, WrongFormatsAndDevicesAreRefused) {
