@@ -63,8 +63,27 @@ std::string CaptureKeeper::describe(const std::string& name) {
   return i >= 0 ? inputs_.deviceDescription(static_cast<unsigned>(i)) : name;
 }
 
+void CaptureKeeper::chooseAtStart(std::function<void()> choose) {
+  startChoice_ = std::move(choose);
+  takeList();  // what the server said before the window was there
+  if (!makeStartChoice()) composeStatus(clockUs_());
+}
+
+// Takes in the list the services know now: the server's, while it is connected.
+void CaptureKeeper::takeList() {
+  inputs_.takeDevicesChanged();  // before the refresh, so no later change is missed
+  if (inputs_.refresh()) fillList();
+}
+
+bool CaptureKeeper::makeStartChoice() {
+  if (!startChoice_ || inputs_.listPending()) return false;
+  std::exchange(startChoice_, nullptr)();
+  return true;
+}
+
 void CaptureKeeper::chooseCurrentEntry() {
   if (!audio_) return;
+  startChoice_ = nullptr;
   const int entry = list_.currentIndex();
   const std::string name = list_.itemData(entry).toString().toStdString();
   if (name != chosen_ || chosenText_.empty())  // a kept entry's tooltip says it is away
@@ -149,6 +168,13 @@ void CaptureKeeper::watchSilence(SampleBuffer& samples, int64_t now) {
 }
 
 void CaptureKeeper::tick(SampleBuffer& samples, bool live) {
+  if (startChoice_ && audio_) {
+    if (inputs_.takeDevicesChanged() && inputs_.refresh()) fillList();
+    if (!makeStartChoice()) {
+      composeStatus(clockUs_());
+      return;
+    }
+  }
   if (!audio_ || !wanted_) {
     status_.clear();
     return;
@@ -178,6 +204,11 @@ void CaptureKeeper::tick(SampleBuffer& samples, bool live) {
 
 void CaptureKeeper::composeStatus(int64_t now) {
   status_.clear();
+  if (startChoice_) {
+    status_ =
+        QStringLiteral("The sound server has not answered yet \u2014 waiting for the sound server");
+    return;
+  }
   if (!audio_ || !wanted_) return;
   if (!audio_->Recorder->Opened) {
     status_ = waiting_.isEmpty() ? QString::fromStdString(audio_->ErrorText) : waiting_;

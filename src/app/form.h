@@ -94,6 +94,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   const Camera& camera() const { return camera_; }
   audio::TAudio* audio() const { return Audio1.get(); }  // null before start-up, after the end
   const QLabel& statusLine() const { return *statusLabel; }
+  const CaptureKeeper& capture() const { return keeper_; }  // the source chosen, blocks arrived
   // The monotonic microsecond clock the tick paces itself by; tests set their own.
   void setClock(std::function<int64_t()> clockUs) { clockUs_ = std::move(clockUs); }
   const FramePacer& pacer() const { return pacer_; }

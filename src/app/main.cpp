@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bandscope: %s\n", error.c_str());
     return 2;
   }
+  // The entry's number counts the server's sources: their list first (a hung server: 2 s).
+  if (parsed.line.device) bandscope::awaitDeviceList(*sound, 5000);
   if (const unsigned devices = sound->inputs->numDevs();
       parsed.line.device && static_cast<unsigned>(*parsed.line.device) >= devices) {
     std::fprintf(stderr, "bandscope: there is no input device %d (devices: 0 to %u)\n",
