@@ -32,6 +32,9 @@ namespace bandscope {
 
 class CaptureKeeper {
  public:
+  // Each list entry's data: the source's name (Qt::UserRole), and its description in full.
+  static constexpr int kDescriptionRole = Qt::UserRole + 1;
+
   static constexpr int kFirstRetryMs = 250;
   static constexpr int kLongestRetryMs = 2000;
   static constexpr int64_t kGoneForGoodUs = 5'000'000;  // then the default source
@@ -73,6 +76,7 @@ class CaptureKeeper {
   void retry();
   void scheduleRetry();
   std::string describe(const std::string& name);
+  void setDescription(int entry, const std::string& description);
   void watchSilence(SampleBuffer& samples, int64_t now);
   void setWaiting(QString why);
   void composeStatus(int64_t now);

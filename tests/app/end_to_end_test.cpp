@@ -26,6 +26,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
@@ -487,8 +488,10 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
       [&] { return list->count() > 1 && form.audio() && form.audio()->Recorder->Opened; }, 20000))
       << "the server's list arrives and the start-up choice is made";
   ASSERT_EQ(list->count(), 2);
-  EXPECT_EQ(list->itemData(0, Qt::ToolTipRole).toString(), QString::fromLatin1(monitorDescription));
-  EXPECT_EQ(list->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("Test signal"));
+  EXPECT_EQ(list->itemData(0, CaptureKeeper::kDescriptionRole).toString(),
+            QString::fromLatin1(monitorDescription));
+  EXPECT_EQ(list->itemData(1, CaptureKeeper::kDescriptionRole).toString(),
+            QStringLiteral("Test signal"));
   // The number and the description, cut with an ellipsis where the list is too narrow for it.
   const QString shown = list->itemText(0);
   const QString whole = QStringLiteral("AudioDevice #0 \u2014 ") + monitorDescription;
@@ -498,6 +501,27 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
   EXPECT_EQ(list->currentIndex(), 0);
   ASSERT_TRUE(form.audio());
   EXPECT_TRUE(form.audio()->Recorder->Opened) << form.audio()->ErrorText;
+
+  // Any client may name a sink with markup: its monitor's tooltip shows the name letter for
+  // letter, never a heading or an image.
+  std::string module;
+  ASSERT_EQ(soundServer().pactl("load-module module-null-sink sink_name=bandscope_html "
+                                "sink_properties=device.description=<h1>Loud</h1><img>",
+                                &module),
+            0);
+  ASSERT_TRUE(test::waitFor([&] { return list->count() > 2; }, 10000)) << "hot-plugged";
+  bool marked = false;
+  for (int i = 0; i < list->count(); ++i) {
+    const QString description = list->itemData(i, CaptureKeeper::kDescriptionRole).toString();
+    marked = marked || description.contains(QStringLiteral("<h1>Loud</h1><img>"));
+    QTextDocument rendered;
+    rendered.setHtml(list->itemData(i, Qt::ToolTipRole).toString());
+    EXPECT_EQ(rendered.toPlainText(), description);
+    EXPECT_TRUE(rendered.toHtml().contains(QStringLiteral("&lt;h1&gt;")) ||
+                !description.contains('<'));
+  }
+  EXPECT_TRUE(marked) << "the sink's own description is listed";
+  soundServer().pactl("unload-module " + module);
 }
 
 TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
@@ -515,7 +539,7 @@ TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
   ASSERT_EQ(form.controls.devCombo->count(), 1);
   EXPECT_EQ(form.controls.devCombo->itemText(0),
             QStringLiteral("AudioDevice #0 \u2014 Test signal"));
-  EXPECT_EQ(form.controls.devCombo->itemData(0, Qt::ToolTipRole).toString(),
+  EXPECT_EQ(form.controls.devCombo->itemData(0, CaptureKeeper::kDescriptionRole).toString(),
             QStringLiteral("Test signal"));
   EXPECT_TRUE(form.statusLine().isHidden());
   EXPECT_GT(form.frameModel().spectrum.loudnessMeter[1], 0) << "the chord reaches the analysis";

@@ -303,7 +303,8 @@ TEST(Form, DeviceChoiceRestartsCaptureAndShowsWhyItFails) {
   EXPECT_TRUE(shown == whole || (shown.endsWith(QChar(0x2026)) && shown.size() > 18 &&
                                  whole.startsWith(shown.chopped(1))))
       << shown.toStdString();
-  EXPECT_EQ(list->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("Fake input 1"));
+  EXPECT_EQ(list->itemData(1, CaptureKeeper::kDescriptionRole).toString(),
+            QStringLiteral("Fake input 1"));
   EXPECT_EQ(input.device->openedDevice(), 0);
   EXPECT_TRUE(f.statusLine().isHidden());
 
@@ -428,8 +429,9 @@ TEST(Form, AGoneSourceStaysChosenGivesWayToTheDefaultAndComesBack) {
       << k.status().toStdString();
   EXPECT_EQ(k.status(), QStringLiteral("\u201cFake b\u201d is not there \u2014 waiting for it"));
   EXPECT_EQ(list->currentIndex(), 2) << "kept, after the source and the test signal";
-  EXPECT_TRUE(
-      list->itemData(2, Qt::ToolTipRole).toString().endsWith(QStringLiteral("(not there)")));
+  EXPECT_TRUE(list->itemData(2, CaptureKeeper::kDescriptionRole)
+                  .toString()
+                  .endsWith(QStringLiteral("(not there)")));
   k.aheadUs = 6'000'000;  // gone for good
   ASSERT_TRUE(waitFor([&] { return k.recordsFrom("a"); }, 3000));
   EXPECT_TRUE(waitFor([&] {
@@ -570,244 +572,244 @@ TEST(Form, TheProposedScreenshotNameGetsANewFileNeverOneThroughALink) {
   EXPECT_TRUE(QFileInfo(QStringLiteral("FFT_shot001.bmp")).isSymLink());
   EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("victim"))));
   QDir::setCurrent(home);
+}
 
-  // Start-up while the server has not answered: its sources are not listed yet, so nothing is
-  // chosen (the test signal would pass for the server's default) and the status line says why.
-  // The choice is made with the list of the first answer: the remembered source, else entry 0,
-  // the test signal when the server failed; a remembered source missing then stays remembered.
-  TEST(Form, TheStartUpChoiceWaitsForTheServersFirstAnswer) {
-    {
-      KeptCapture k({"a", "b"});
-      k.choose(1);
-      k.form.close();  // remembers "b"
-    }
-    const struct {
-      std::vector<std::string> answer;  // the server's sources; none: it failed
-      const char* chosen;
-    } runs[] = {{{"a", "b"}, "b"}, {{"a"}, "a"}, {{}, "Test signal"}, {{"a", "b"}, "b"}};
-    for (const auto& run : runs) {
-      SCOPED_TRACE(run.chosen);
-      ScriptedInput input(run.answer.empty() ? std::vector<std::string>{"a"} : run.answer);
-      input.device->serverUp = false;
-      input.device->pending = true;
-      TForm1 form(CommandLine{}, *input.sound);
-      form.show();
-      ASSERT_TRUE(waitFor([&] { return form.framesDrawn() > 2; }));
-      EXPECT_FALSE(form.audio()->Recorder->Opened) << "nothing chosen yet";
-      EXPECT_TRUE(form.statusLine().text().contains(QStringLiteral("waiting for the sound server")))
-          << form.statusLine().text().toStdString();
-      EXPECT_EQ(form.controls.devCombo->count(), 1);
-      input.device->serverUp = !run.answer.empty();
-      input.device->pending = false;
-      input.device->changed = true;
-      ASSERT_TRUE(waitFor([&] { return form.audio()->Recorder->Opened; }));
-      EXPECT_EQ(form.capture().recordingSource(), run.chosen);
-      EXPECT_EQ(form.controls.devCombo->count(), int(run.answer.size()) + 1);
-      EXPECT_TRUE(form.statusLine().isHidden()) << form.statusLine().text().toStdString();
-      form.close();
-    }
+// Start-up while the server has not answered: its sources are not listed yet, so nothing is
+// chosen (the test signal would pass for the server's default) and the status line says why.
+// The choice is made with the list of the first answer: the remembered source, else entry 0,
+// the test signal when the server failed; a remembered source missing then stays remembered.
+TEST(Form, TheStartUpChoiceWaitsForTheServersFirstAnswer) {
+  {
+    KeptCapture k({"a", "b"});
+    k.choose(1);
+    k.form.close();  // remembers "b"
   }
-
-  TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
-    Started s;
-    TForm1& f = s.form;
-    QTemporaryDir bin;
-    const QString called = bin.filePath(QStringLiteral("called"));
-    {
-      QFile script(bin.filePath(QStringLiteral("pavucontrol")));
-      ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-      script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1'\n").arg(called).toUtf8());
-      script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-    }
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", bin.path().toLocal8Bit());
-    f.controls.AlwaysOnTopCheckBox->setChecked(true);
-    f.Button1Click();
-    EXPECT_FALSE(f.controls.AlwaysOnTopCheckBox->isChecked());
-    EXPECT_TRUE(waitFor([&] { return QFile::exists(called); }));
-    QFile args(called);
-    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
-    EXPECT_EQ(args.readAll().trimmed(), QByteArray("--tab=4"));
-    EXPECT_TRUE(f.statusLine().isHidden());
-
-    const int panelHeight = f.mainDisp->height();
-    QFile::remove(bin.filePath(QStringLiteral("pavucontrol")));
-    f.Button1Click();  // nothing to start: a hint, no box
-    qputenv("PATH", path);
-    EXPECT_TRUE(f.statusLine().isVisible());
-    EXPECT_TRUE(f.statusLine().text().contains(QStringLiteral("pavucontrol")));
-    QCoreApplication::processEvents();  // the window's layout runs
-    EXPECT_EQ(f.mainDisp->height(), panelHeight) << "the line takes the strip's room";
-    // The viewport reaches as far below the panel as ever, whatever the strip's height.
-    EXPECT_EQ(f.clientHeight(), qRound((panelHeight + kPanelHeight) * f.devicePixelRatio()));
-    EXPECT_EQ(f.hintTimer.interval(), 10'000);
-    EXPECT_TRUE(f.hintTimer.isActive()) << "the hint clears itself";
-    f.hintTimer.start(1);
-    EXPECT_TRUE(waitFor([&] { return f.statusLine().isHidden(); }));
+  const struct {
+    std::vector<std::string> answer;  // the server's sources; none: it failed
+    const char* chosen;
+  } runs[] = {{{"a", "b"}, "b"}, {{"a"}, "a"}, {{}, "Test signal"}, {{"a", "b"}, "b"}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.chosen);
+    ScriptedInput input(run.answer.empty() ? std::vector<std::string>{"a"} : run.answer);
+    input.device->serverUp = false;
+    input.device->pending = true;
+    TForm1 form(CommandLine{}, *input.sound);
+    form.show();
+    ASSERT_TRUE(waitFor([&] { return form.framesDrawn() > 2; }));
+    EXPECT_FALSE(form.audio()->Recorder->Opened) << "nothing chosen yet";
+    EXPECT_TRUE(form.statusLine().text().contains(QStringLiteral("waiting for the sound server")))
+        << form.statusLine().text().toStdString();
+    EXPECT_EQ(form.controls.devCombo->count(), 1);
+    input.device->serverUp = !run.answer.empty();
+    input.device->pending = false;
+    input.device->changed = true;
+    ASSERT_TRUE(waitFor([&] { return form.audio()->Recorder->Opened; }));
+    EXPECT_EQ(form.capture().recordingSource(), run.chosen);
+    EXPECT_EQ(form.controls.devCombo->count(), int(run.answer.size()) + 1);
+    EXPECT_TRUE(form.statusLine().isHidden()) << form.statusLine().text().toStdString();
+    form.close();
   }
+}
 
-  void press(QObject * target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QKeyEvent down(QEvent::KeyPress, key, modifiers);
-    QCoreApplication::sendEvent(target, &down);
+TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
+  Started s;
+  TForm1& f = s.form;
+  QTemporaryDir bin;
+  const QString called = bin.filePath(QStringLiteral("called"));
+  {
+    QFile script(bin.filePath(QStringLiteral("pavucontrol")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1'\n").arg(called).toUtf8());
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
   }
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", bin.path().toLocal8Bit());
+  f.controls.AlwaysOnTopCheckBox->setChecked(true);
+  f.Button1Click();
+  EXPECT_FALSE(f.controls.AlwaysOnTopCheckBox->isChecked());
+  EXPECT_TRUE(waitFor([&] { return QFile::exists(called); }));
+  QFile args(called);
+  ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+  EXPECT_EQ(args.readAll().trimmed(), QByteArray("--tab=4"));
+  EXPECT_TRUE(f.statusLine().isHidden());
 
-  // The keys reach the window wherever its focus is: on a control or on the picture.
-  TEST(Form, KeysFreezeShowTheHelpGoFullscreenAndLeaveInnermostFirst) {
-    Started s;
-    TForm1& f = s.form;
-    press(f.controls.ScrollBar1, Qt::Key_Space);
-    EXPECT_TRUE(f.frozen());
-    press(f.mainDisp, Qt::Key_Space);
-    EXPECT_FALSE(f.frozen());
-    press(f.controls.StereoCheckBox, Qt::Key_Space);
-    EXPECT_TRUE(f.controls.StereoCheckBox->isChecked()) << "the key is the window's, not the box's";
-    press(f.mainDisp, Qt::Key_F1);
-    EXPECT_TRUE(f.helpShown());
-    press(f.mainDisp, Qt::Key_F11);
-    EXPECT_TRUE(f.isFullScreen());
-    press(f.controls.ScrollBar1, Qt::Key_Escape);
-    EXPECT_FALSE(f.helpShown());
-    EXPECT_TRUE(f.isFullScreen());
-    press(f.controls.ScrollBar1, Qt::Key_Escape);
-    EXPECT_FALSE(f.isFullScreen());
-    EXPECT_TRUE(f.isVisible());
-    press(f.mainDisp, Qt::Key_Escape);
-    EXPECT_FALSE(f.isVisible());
-    f.show();
-    press(f.controls.ScrollBar1, Qt::Key_Q, Qt::ControlModifier);
-    EXPECT_FALSE(f.isVisible());
-  }
+  const int panelHeight = f.mainDisp->height();
+  QFile::remove(bin.filePath(QStringLiteral("pavucontrol")));
+  f.Button1Click();  // nothing to start: a hint, no box
+  qputenv("PATH", path);
+  EXPECT_TRUE(f.statusLine().isVisible());
+  EXPECT_TRUE(f.statusLine().text().contains(QStringLiteral("pavucontrol")));
+  QCoreApplication::processEvents();  // the window's layout runs
+  EXPECT_EQ(f.mainDisp->height(), panelHeight) << "the line takes the strip's room";
+  // The viewport reaches as far below the panel as ever, whatever the strip's height.
+  EXPECT_EQ(f.clientHeight(), qRound((panelHeight + kPanelHeight) * f.devicePixelRatio()));
+  EXPECT_EQ(f.hintTimer.interval(), 10'000);
+  EXPECT_TRUE(f.hintTimer.isActive()) << "the hint clears itself";
+  f.hintTimer.start(1);
+  EXPECT_TRUE(waitFor([&] { return f.statusLine().isHidden(); }));
+}
 
-  // Frozen, the picture holds while the samples and their analysis go on.
-  TEST(Form, FreezeHoldsThePictureWhileTheSampleBufferMoves) {
-    Started s;
-    TForm1& f = s.form;
-    f.controls.fps_Check->setChecked(false);  // the readout changes by itself
-    const auto picture = [&] {
-      const int drawn = f.framesDrawn();
-      EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 2; }));
-      return f.mainDisp->screen()->grabWindow(f.mainDisp->winId()).toImage();
-    };
-    f.setFrozen(true);
-    const QImage held = picture();
-    const SampleRows before = f.frameModel().snapshot;
-    const QImage later = picture();
-    EXPECT_NE(std::memcmp(&before, &f.frameModel().snapshot, sizeof before), 0)
-        << "the samples go on";
-    EXPECT_EQ(held, later);
-    int lit = 0;
-    for (int y = 0; y < held.height(); ++y) {
-      for (int x = 0; x < held.width(); ++x) lit += held.pixel(x, y) != qRgb(0, 0, 0);
-    }
-    EXPECT_GT(lit, 1000) << "the frozen picture is the scene";
-    f.setFrozen(false);
-    EXPECT_TRUE(waitFor([&] { return picture() != held; })) << "live again";
-  }
+void press(QObject* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QKeyEvent down(QEvent::KeyPress, key, modifiers);
+  QCoreApplication::sendEvent(target, &down);
+}
 
-  // The pointer over a bar of channel 1's spectrum: its frequency and level by the pointer,
-  // in the picture too; gone when the pointer leaves.
-  TEST(Form, ThePointerOverASpectrumReadsItsBand) {
-    Started s;
-    TForm1& f = s.form;
-    const FrameModel& m = f.frameModel();
-    const int band = 40;
-    const ViewTransform view =
-        sceneTransform(FrameView{f.clientWidth(), f.clientHeight(), f.camera()});
-    const WindowPoint bar =
-        view.project(bandCentre(m.bandX, band, channelAxisOffset(1)) / 200.0, 100 / 256.0 - 1, 0);
-    const qreal dpr = f.mainDisp->devicePixelRatio();
-    const QPointF at(bar.x / dpr, f.mainDisp->height() - bar.y / dpr);
-    QMouseEvent move(QEvent::MouseMove, at, f.mainDisp->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(f.mainDisp, &move);
-    const std::string hz = hzLabel(static_cast<float>(bandToHz(band, m.settings))) + " Hz  level ";
-    EXPECT_TRUE(waitFor([&] { return f.pointerText().starts_with(hz); })) << f.pointerText();
-    EXPECT_NE(f.pointerText().find(" dB"), std::string::npos) << "dB is on";
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(f.mainDisp, &leave);
-    EXPECT_TRUE(waitFor([&] { return f.pointerText().empty(); }));
-  }
+// The keys reach the window wherever its focus is: on a control or on the picture.
+TEST(Form, KeysFreezeShowTheHelpGoFullscreenAndLeaveInnermostFirst) {
+  Started s;
+  TForm1& f = s.form;
+  press(f.controls.ScrollBar1, Qt::Key_Space);
+  EXPECT_TRUE(f.frozen());
+  press(f.mainDisp, Qt::Key_Space);
+  EXPECT_FALSE(f.frozen());
+  press(f.controls.StereoCheckBox, Qt::Key_Space);
+  EXPECT_TRUE(f.controls.StereoCheckBox->isChecked()) << "the key is the window's, not the box's";
+  press(f.mainDisp, Qt::Key_F1);
+  EXPECT_TRUE(f.helpShown());
+  press(f.mainDisp, Qt::Key_F11);
+  EXPECT_TRUE(f.isFullScreen());
+  press(f.controls.ScrollBar1, Qt::Key_Escape);
+  EXPECT_FALSE(f.helpShown());
+  EXPECT_TRUE(f.isFullScreen());
+  press(f.controls.ScrollBar1, Qt::Key_Escape);
+  EXPECT_FALSE(f.isFullScreen());
+  EXPECT_TRUE(f.isVisible());
+  press(f.mainDisp, Qt::Key_Escape);
+  EXPECT_FALSE(f.isVisible());
+  f.show();
+  press(f.controls.ScrollBar1, Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_FALSE(f.isVisible());
+}
 
-  TEST(Form, NoRaiseWhileAPopUpOrDialogOfTheProgramIsOpen) {
-    Started s;
-    TForm1& f = s.form;
-    EXPECT_FALSE(f.ownWindowOpen());
-    QMenu menu;
-    menu.addAction(QStringLiteral("x"));
-    menu.popup(QPoint(10, 10));
-    EXPECT_TRUE(waitFor([&] { return f.ownWindowOpen(); }));
-    menu.close();
-    QWidget dialog(nullptr, Qt::Dialog);
-    dialog.show();
-    EXPECT_TRUE(f.ownWindowOpen());
-    dialog.hide();
-    EXPECT_TRUE(waitFor([&] { return !f.ownWindowOpen(); }));
-  }
-
-  TEST(Form, SessionEndDestroysTheAudioComponentOnce) {
-    Started s;
-    TForm1& f = s.form;
-    f.endSession();
-    EXPECT_FALSE(f.audio());
-    f.endSession();
-    f.devComboChange();  // finds no component and does nothing
+// Frozen, the picture holds while the samples and their analysis go on.
+TEST(Form, FreezeHoldsThePictureWhileTheSampleBufferMoves) {
+  Started s;
+  TForm1& f = s.form;
+  f.controls.fps_Check->setChecked(false);  // the readout changes by itself
+  const auto picture = [&] {
     const int drawn = f.framesDrawn();
-    EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 5; }));
+    EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 2; }));
+    return f.mainDisp->screen()->grabWindow(f.mainDisp->winId()).toImage();
+  };
+  f.setFrozen(true);
+  const QImage held = picture();
+  const SampleRows before = f.frameModel().snapshot;
+  const QImage later = picture();
+  EXPECT_NE(std::memcmp(&before, &f.frameModel().snapshot, sizeof before), 0)
+      << "the samples go on";
+  EXPECT_EQ(held, later);
+  int lit = 0;
+  for (int y = 0; y < held.height(); ++y) {
+    for (int x = 0; x < held.width(); ++x) lit += held.pixel(x, y) != qRgb(0, 0, 0);
   }
+  EXPECT_GT(lit, 1000) << "the frozen picture is the scene";
+  f.setFrozen(false);
+  EXPECT_TRUE(waitFor([&] { return picture() != held; })) << "live again";
+}
 
-  // A scripted run whose file cannot be written at its end (the folder went away): the
-  // message and status 2, as for a path refused at start-up.
-  TEST(Form, AScriptedRunEndsWithStatus2WhenItsFileCannotBeWritten) {
-    CommandLine toCsv;
-    toCsv.frames = 3;
-    toCsv.exportCsv = "/nonexistent/bandscope/out.csv";
-    CommandLine toPicture = toCsv;
-    toPicture.exportCsv.clear();
-    toPicture.screenshot = "/nonexistent/bandscope/out.png";
-    for (const CommandLine& line : {toCsv, toPicture}) {
-      const auto sound = test::testSignalServices();
-      TForm1 form(line, *sound);
-      form.show();
-      QTimer::singleShot(20000, &form, [] { QCoreApplication::exit(-1); });
-      EXPECT_EQ(QCoreApplication::exec(), 2) << line.exportCsv << line.screenshot;
-    }
-  }
+// The pointer over a bar of channel 1's spectrum: its frequency and level by the pointer,
+// in the picture too; gone when the pointer leaves.
+TEST(Form, ThePointerOverASpectrumReadsItsBand) {
+  Started s;
+  TForm1& f = s.form;
+  const FrameModel& m = f.frameModel();
+  const int band = 40;
+  const ViewTransform view =
+      sceneTransform(FrameView{f.clientWidth(), f.clientHeight(), f.camera()});
+  const WindowPoint bar =
+      view.project(bandCentre(m.bandX, band, channelAxisOffset(1)) / 200.0, 100 / 256.0 - 1, 0);
+  const qreal dpr = f.mainDisp->devicePixelRatio();
+  const QPointF at(bar.x / dpr, f.mainDisp->height() - bar.y / dpr);
+  QMouseEvent move(QEvent::MouseMove, at, f.mainDisp->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(f.mainDisp, &move);
+  const std::string hz = hzLabel(static_cast<float>(bandToHz(band, m.settings))) + " Hz  level ";
+  EXPECT_TRUE(waitFor([&] { return f.pointerText().starts_with(hz); })) << f.pointerText();
+  EXPECT_NE(f.pointerText().find(" dB"), std::string::npos) << "dB is on";
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(f.mainDisp, &leave);
+  EXPECT_TRUE(waitFor([&] { return f.pointerText().empty(); }));
+}
 
-  TEST(Program, FramesAndScreenshotWriteThePanelsPicture) {
-    QTemporaryDir dir;
-    // A name in no valid encoding, passed through the shell: the file has these very bytes.
-    const std::string path = QFile::encodeName(dir.path()).toStdString() + "/caf\xe9.png";
-    QProcess program;
-    program.start(
-        QStringLiteral("/bin/sh"),
-        {QStringLiteral("-c"),
-         QStringLiteral("exec \"$0\" --frames 30 --screenshot \"$(printf '%s/caf\\351.png' "
-                        "\"$1\")\""),
-         QStringLiteral(BANDSCOPE_BINARY), dir.path()});
-    ASSERT_TRUE(program.waitForFinished(60000));
-    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-    std::ifstream file(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
-    std::remove(path.c_str());  // QTemporaryDir cannot name it to remove it
-    const QImage picture = QImage::fromData(QByteArray::fromStdString(bytes), "PNG");
-    ASSERT_FALSE(picture.isNull());
-    EXPECT_EQ(picture.width(), 441);
-    EXPECT_GT(picture.height(), 350 - 3 * kPanelHeight) << "the panel over the control strip";
-    EXPECT_LT(picture.height(), 350 - kPanelHeight);
-    int lit = 0;
-    for (int y = 0; y < picture.height(); ++y) {
-      for (int x = 0; x < picture.width(); ++x) lit += picture.pixel(x, y) != qRgb(0, 0, 0);
-    }
-    EXPECT_GT(lit, 1000) << "something is drawn";
-  }
+TEST(Form, NoRaiseWhileAPopUpOrDialogOfTheProgramIsOpen) {
+  Started s;
+  TForm1& f = s.form;
+  EXPECT_FALSE(f.ownWindowOpen());
+  QMenu menu;
+  menu.addAction(QStringLiteral("x"));
+  menu.popup(QPoint(10, 10));
+  EXPECT_TRUE(waitFor([&] { return f.ownWindowOpen(); }));
+  menu.close();
+  QWidget dialog(nullptr, Qt::Dialog);
+  dialog.show();
+  EXPECT_TRUE(f.ownWindowOpen());
+  dialog.hide();
+  EXPECT_TRUE(waitFor([&] { return !f.ownWindowOpen(); }));
+}
 
-  TEST(Program, ABadBandCountOpensNoWindow) {
-    QProcess program;
-    program.start(QStringLiteral(BANDSCOPE_BINARY), {QStringLiteral("abc")});
-    ASSERT_TRUE(program.waitForFinished(20000));
-    EXPECT_EQ(program.exitCode(), 2);
-    EXPECT_TRUE(program.readAllStandardError().contains("'abc' is not a decimal integer"));
+TEST(Form, SessionEndDestroysTheAudioComponentOnce) {
+  Started s;
+  TForm1& f = s.form;
+  f.endSession();
+  EXPECT_FALSE(f.audio());
+  f.endSession();
+  f.devComboChange();  // finds no component and does nothing
+  const int drawn = f.framesDrawn();
+  EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 5; }));
+}
+
+// A scripted run whose file cannot be written at its end (the folder went away): the
+// message and status 2, as for a path refused at start-up.
+TEST(Form, AScriptedRunEndsWithStatus2WhenItsFileCannotBeWritten) {
+  CommandLine toCsv;
+  toCsv.frames = 3;
+  toCsv.exportCsv = "/nonexistent/bandscope/out.csv";
+  CommandLine toPicture = toCsv;
+  toPicture.exportCsv.clear();
+  toPicture.screenshot = "/nonexistent/bandscope/out.png";
+  for (const CommandLine& line : {toCsv, toPicture}) {
+    const auto sound = test::testSignalServices();
+    TForm1 form(line, *sound);
+    form.show();
+    QTimer::singleShot(20000, &form, [] { QCoreApplication::exit(-1); });
+    EXPECT_EQ(QCoreApplication::exec(), 2) << line.exportCsv << line.screenshot;
   }
+}
+
+TEST(Program, FramesAndScreenshotWriteThePanelsPicture) {
+  QTemporaryDir dir;
+  // A name in no valid encoding, passed through the shell: the file has these very bytes.
+  const std::string path = QFile::encodeName(dir.path()).toStdString() + "/caf\xe9.png";
+  QProcess program;
+  program.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("exec \"$0\" --frames 30 --screenshot \"$(printf '%s/caf\\351.png' "
+                                "\"$1\")\""),
+                 QStringLiteral(BANDSCOPE_BINARY), dir.path()});
+  ASSERT_TRUE(program.waitForFinished(60000));
+  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  std::ifstream file(path, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+  std::remove(path.c_str());  // QTemporaryDir cannot name it to remove it
+  const QImage picture = QImage::fromData(QByteArray::fromStdString(bytes), "PNG");
+  ASSERT_FALSE(picture.isNull());
+  EXPECT_EQ(picture.width(), 441);
+  EXPECT_GT(picture.height(), 350 - 3 * kPanelHeight) << "the panel over the control strip";
+  EXPECT_LT(picture.height(), 350 - kPanelHeight);
+  int lit = 0;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) lit += picture.pixel(x, y) != qRgb(0, 0, 0);
+  }
+  EXPECT_GT(lit, 1000) << "something is drawn";
+}
+
+TEST(Program, ABadBandCountOpensNoWindow) {
+  QProcess program;
+  program.start(QStringLiteral(BANDSCOPE_BINARY), {QStringLiteral("abc")});
+  ASSERT_TRUE(program.waitForFinished(20000));
+  EXPECT_EQ(program.exitCode(), 2);
+  EXPECT_TRUE(program.readAllStandardError().contains("'abc' is not a decimal integer"));
+}
 
 }  // namespace
 }  // namespace bandscope
