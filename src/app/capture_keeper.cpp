@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/plain_text.h"
+
 namespace bandscope {
 
 namespace {
@@ -38,6 +40,14 @@ CaptureKeeper::CaptureKeeper(QComboBox& list, sound::DeviceList& inputs,
   QObject::connect(&retryTimer_, &QTimer::timeout, [this] { retry(); });
 }
 
+// The entry's description, and as its tooltip letter for letter: any client of the server
+// may name a source, markup included.
+void CaptureKeeper::setDescription(int entry, const std::string& description) {
+  const QString text = QString::fromStdString(description);
+  list_.setItemData(entry, text, kDescriptionRole);
+  list_.setItemData(entry, plainToolTip(text), Qt::ToolTipRole);
+}
+
 void CaptureKeeper::fillList() {
   list_.clear();
   const unsigned n = inputs_.numDevs();
@@ -46,14 +56,14 @@ void CaptureKeeper::fillList() {
     const std::string name = inputs_.deviceName(i);
     const std::string description = inputs_.deviceDescription(i);
     list_.addItem(entryText(list_, static_cast<int>(i), description), QString::fromStdString(name));
-    list_.setItemData(static_cast<int>(i), QString::fromStdString(description), Qt::ToolTipRole);
+    setDescription(static_cast<int>(i), description);
     if (wanted_ && name == chosen_) selected = static_cast<int>(i);
   }
   if (wanted_ && selected < 0) {  // the chosen source is away: it stays chosen
     selected = list_.count();
     const std::string away = chosenText_ + " (not there)";
     list_.addItem(entryText(list_, selected, away), QString::fromStdString(chosen_));
-    list_.setItemData(selected, QString::fromStdString(away), Qt::ToolTipRole);
+    setDescription(selected, away);
   }
   if (selected >= 0) list_.setCurrentIndex(selected);
 }
@@ -63,12 +73,31 @@ std::string CaptureKeeper::describe(const std::string& name) {
   return i >= 0 ? inputs_.deviceDescription(static_cast<unsigned>(i)) : name;
 }
 
+void CaptureKeeper::chooseAtStart(std::function<void()> choose) {
+  startChoice_ = std::move(choose);
+  takeList();  // what the server said before the window was there
+  if (!makeStartChoice()) composeStatus(clockUs_());
+}
+
+// Takes in the list the services know now: the server's, while it is connected.
+void CaptureKeeper::takeList() {
+  inputs_.takeDevicesChanged();  // before the refresh, so no later change is missed
+  if (inputs_.refresh()) fillList();
+}
+
+bool CaptureKeeper::makeStartChoice() {
+  if (!startChoice_ || inputs_.listPending()) return false;
+  std::exchange(startChoice_, nullptr)();
+  return true;
+}
+
 void CaptureKeeper::chooseCurrentEntry() {
   if (!audio_) return;
+  startChoice_ = nullptr;
   const int entry = list_.currentIndex();
   const std::string name = list_.itemData(entry).toString().toStdString();
   if (name != chosen_ || chosenText_.empty())  // a kept entry's tooltip says it is away
-    chosenText_ = list_.itemData(entry, Qt::ToolTipRole).toString().toStdString();
+    chosenText_ = list_.itemData(entry, kDescriptionRole).toString().toStdString();
   chosen_ = name;
   wanted_ = true;
   retryTimer_.stop();
@@ -149,6 +178,13 @@ void CaptureKeeper::watchSilence(SampleBuffer& samples, int64_t now) {
 }
 
 void CaptureKeeper::tick(SampleBuffer& samples, bool live) {
+  if (startChoice_ && audio_) {
+    if (inputs_.takeDevicesChanged() && inputs_.refresh()) fillList();
+    if (!makeStartChoice()) {
+      composeStatus(clockUs_());
+      return;
+    }
+  }
   if (!audio_ || !wanted_) {
     status_.clear();
     return;
@@ -178,6 +214,11 @@ void CaptureKeeper::tick(SampleBuffer& samples, bool live) {
 
 void CaptureKeeper::composeStatus(int64_t now) {
   status_.clear();
+  if (startChoice_) {
+    status_ =
+        QStringLiteral("The sound server has not answered yet \u2014 waiting for the sound server");
+    return;
+  }
   if (!audio_ || !wanted_) return;
   if (!audio_->Recorder->Opened) {
     status_ = waiting_.isEmpty() ? QString::fromStdString(audio_->ErrorText) : waiting_;

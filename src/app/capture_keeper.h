@@ -7,7 +7,10 @@
 // A source gone for 5 s from a running server gives way to the server's default source until
 // it comes back. The device list follows the server's sources as they come and go. While no
 // sound arrives the samples fall back to silence, so the picture decays instead of repeating
-// the last buffer, and the status line says why.
+// the last buffer, and the status line says why. Nothing here waits for the sound server: its
+// answers arrive through the device list's changed flag, taken at each tick. The start-up
+// choice waits for the server's first answer, so the test signal is not taken for the
+// server's default while the server's entries are not listed yet.
 //
 // Threads: everything on the UI thread except blockArrived(), which the capture thread calls
 // for each recorded block (one relaxed atomic increment).
@@ -29,6 +32,9 @@ namespace bandscope {
 
 class CaptureKeeper {
  public:
+  // Each list entry's data: the source's name (Qt::UserRole), and its description in full.
+  static constexpr int kDescriptionRole = Qt::UserRole + 1;
+
   static constexpr int kFirstRetryMs = 250;
   static constexpr int kLongestRetryMs = 2000;
   static constexpr int64_t kGoneForGoodUs = 5'000'000;  // then the default source
@@ -46,6 +52,12 @@ class CaptureKeeper {
   void fillList();
   // The user chose the list's current entry: capture restarts on it, whatever happened before.
   void chooseCurrentEntry();
+  // Start-up: choose() selects the entry to start on and runs the device change. Run at once
+  // when the list is complete; while the sound server has not answered yet it waits, the
+  // status line says so, and it runs with the list of the server's first answer (only the
+  // test signal when the server failed or did not answer in time). A choice of the user's
+  // own meanwhile replaces it.
+  void chooseAtStart(std::function<void()> choose);
   // Every frame tick. live: real-time input (not an offline file), whose silence counts.
   void tick(SampleBuffer& samples, bool live);
   // Capture thread.
@@ -59,9 +71,12 @@ class CaptureKeeper {
 
  private:
   bool startOn(const std::string& name);
+  void takeList();
+  bool makeStartChoice();
   void retry();
   void scheduleRetry();
   std::string describe(const std::string& name);
+  void setDescription(int entry, const std::string& description);
   void watchSilence(SampleBuffer& samples, int64_t now);
   void setWaiting(QString why);
   void composeStatus(int64_t now);
@@ -73,11 +88,12 @@ class CaptureKeeper {
   audio::TAudio* audio_ = nullptr;
   QTimer retryTimer_;
   int retryMs_ = kFirstRetryMs;
-  bool wanted_ = false;         // capture should run: the user chose an entry
-  std::string chosen_;          // the user's source
-  std::string chosenText_;      // its description, for messages while it is gone
-  std::string recording_;       // what the recorder was started on ("" when it is not)
-  int64_t absentSinceUs_ = -1;  // the chosen source missing from a running server since
+  std::function<void()> startChoice_;  // waiting for the server's first answer
+  bool wanted_ = false;                // capture should run: the user chose an entry
+  std::string chosen_;                 // the user's source
+  std::string chosenText_;             // its description, for messages while it is gone
+  std::string recording_;              // what the recorder was started on ("" when it is not)
+  int64_t absentSinceUs_ = -1;         // the chosen source missing from a running server since
   std::atomic<uint64_t> blocks_{0};
   uint64_t blocksSeen_ = 0;
   int64_t lastBlockUs_ = 0;

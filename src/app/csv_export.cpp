@@ -21,8 +21,8 @@ std::string analysisCsv(const FrameModel& m, int channels) {
   return out.str();
 }
 
-bool writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels) {
-  return writeWholeFile(path, analysisCsv(model, channels));
+std::string writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels) {
+  return writeFileSafely(path, analysisCsv(model, channels));
 }
 
 }  // namespace bandscope

@@ -10,7 +10,7 @@ namespace bandscope {
 
 // Header channel,band,hz,level,fast,slow,peak,hold,loudness,deviation; channels 0 .. n - 1.
 std::string analysisCsv(const FrameModel& model, int channels);
-// False when the file cannot be written completely; one cut off on the way is removed.
-bool writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels);
+// Empty, or why the file was not written (as writeFileSafely says); an earlier file stays then.
+std::string writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels);
 
 }  // namespace bandscope

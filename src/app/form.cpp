@@ -17,10 +17,16 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
+#include <new>
+#include <vector>
 
 #include "app/mixer_launcher.h"
+#include "app/output_file.h"
+#include "app/plain_text.h"
 #include "app/saved_settings.h"
+#include "app/start_guard.h"
 #include "app/version.h"
+#include "app/window_place.h"
 #include "display/gl_font.h"
 
 namespace bandscope {
@@ -40,7 +46,7 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       line_(line),
       sound_(sound),
       // A scripted run (--frames) gives the same result whatever was used last.
-      settings_(line.noSettings || line.frames ? QString() : settingsPath()),
+      settings_(line.noSettings || line.frames ? std::string() : settingsPath()),
       saved_(settings_.read()),
       model(std::make_unique<FrameModel>()),
       samples(std::make_unique<SampleBuffer>()),
@@ -60,8 +66,7 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   applyChecks(saved_, controls);  // before the stay-on-top flag follows its box
   setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
   buildLayout();
-  if (saved_.size) resize(*saved_.size);
-  if (saved_.position) move(*saved_.position);
+  placeRemembered();
 
   // Start values: the remembered ones unless the command line gives others, set before the
   // handlers are connected.
@@ -78,10 +83,7 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
   hintTimer.setSingleShot(true);
   hintTimer.setInterval(10'000);
-  connect(&hintTimer, &QTimer::timeout, this, [this] {
-    mixerHint_.clear();
-    updateStatus();
-  });
+  connect(&hintTimer, &QTimer::timeout, this, [this] { showNote({}); });
   wireControls();
   wirePanel();
   qApp->installEventFilter(this);
@@ -99,6 +101,7 @@ void TForm1::buildLayout() {
   container->setAutoFillBackground(true);
   statusLabel = controls.statusRow;
   statusLabel->setStyleSheet(QStringLiteral("color: #c00000; padding: 0px 4px;"));
+  statusLabel->setTextFormat(Qt::PlainText);  // it names sources and files
   statusLabel->hide();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -107,6 +110,21 @@ void TForm1::buildLayout() {
   layout->addWidget(controls.strip);
   resize(441, 350);
   move(0, 0);
+}
+
+// The remembered place and size, fitted to the screens there are now.
+void TForm1::placeRemembered() {
+  if (!saved_.position && !saved_.size) return;
+  const QRect wanted(saved_.position.value_or(pos()), saved_.size.value_or(size()));
+  std::vector<QRect> screens;
+  if (const QScreen* primary = QGuiApplication::primaryScreen())
+    screens.push_back(primary->availableGeometry());
+  for (const QScreen* screen : QGuiApplication::screens())
+    if (screen != QGuiApplication::primaryScreen()) screens.push_back(screen->availableGeometry());
+  const QRect fitted = fitToScreens(wanted, screens);
+  resize(fitted.size());
+  move(fitted.topLeft());
+  placeFitted_ = fitted != wanted;
 }
 
 // The strip's handlers, the screenshot action and the session's end.
@@ -169,11 +187,21 @@ TForm1::~TForm1() {
 }
 
 void TForm1::showError(const std::exception& e) {
+  // Under a tight limit a failed start ends here, naming the resource that ran out (an output
+  // file's message names it already).
+  const bool noMemory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+  if (!dynamic_cast<const OutputFileError*>(&e))
+    endStartIfExhausted(noMemory ? "start-up failed" : e.what());
+  const std::string message = noMemory ? outOfMemoryReason() : e.what();
   if (line_.frames) {  // a scripted run: nobody is there to close a box
-    std::fprintf(stderr, "bandscope: %s\n", e.what());
+    std::fprintf(stderr, "bandscope: %s\n", message.c_str());
     return;
   }
-  QMessageBox::critical(this, QStringLiteral("bandscope"), QString::fromUtf8(e.what()));
+  // Plain text: the message may carry a file name or a library's words.
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("bandscope"),
+                  QString::fromStdString(message), QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
 
 void TForm1::FormCreate() {
@@ -215,11 +243,15 @@ void TForm1::FormCreate() {
     recorder.Triggered = true;
 
     ScrollBar1Change();  // sets the time scale and starts the frame timer
-    // The remembered source where it is there, else entry 0.
-    const int remembered = list->findData(QString::fromStdString(saved_.source));
-    list->setCurrentIndex(line_.device ? std::min(*line_.device, list->count() - 1)
-                                       : std::max(remembered, 0));
-    devComboChange();
+    // The remembered source where it is there, else entry 0; chosen once the sound server has
+    // answered, so that entry 0 is its default source and not the test signal.
+    keeper_.chooseAtStart([this, list] {
+      const int remembered = list->findData(QString::fromStdString(saved_.source));
+      list->setCurrentIndex(line_.device ? std::min(*line_.device, list->count() - 1)
+                                         : std::max(remembered, 0));
+      devComboChange();
+      if (started_) started_->source = keeper_.chosenSource();  // made later: still start-up's
+    });
     camera_.cameraPanY = 1.0f;
     started_ = currentSettings();
   } catch (const std::exception& e) {
@@ -270,15 +302,13 @@ void TForm1::Button1Click() {
   }
   const std::optional<ProgramCall> mixer = recordingMixer();
   if (!mixer) {
-    mixerHint_ = QStringLiteral(
-        "No recording mixer found: install pavucontrol (or pavucontrol-qt, or alsamixer).");
+    showNote(QStringLiteral(
+        "No recording mixer found: install pavucontrol (or pavucontrol-qt, or alsamixer)."));
   } else if (!LaunchProgram(mixer->program, mixer->arguments)) {
-    mixerHint_ = QStringLiteral("The recording mixer %1 could not be started.").arg(mixer->program);
+    showNote(QStringLiteral("The recording mixer %1 could not be started.").arg(mixer->program));
   } else {
-    mixerHint_.clear();
+    showNote({});
   }
-  if (!mixerHint_.isEmpty()) hintTimer.start();
-  updateStatus();
 }
 
 void TForm1::endSession() {
@@ -303,18 +333,35 @@ SavedSettings TForm1::currentSettings() const {
   return s;
 }
 
-// What this run changed; the rest as it was remembered.
+// What this run changed; the rest as the file has it now.
 void TForm1::rememberSettings() {
-  if (started_) settings_.write(keepUnchanged(currentSettings(), *started_, saved_));
+  if (!started_) return;
+  SavedSettings started = *started_;
+  if (placeFitted_) {  // the file's place is out of reach: the window's own counts as changed
+    started.position.reset();
+    started.size.reset();
+  }
+  settings_.write(currentSettings(), started);
 }
 
 // A recorder that should run and does not shows why until capture works again.
+// A note stands in the status line for 10 s, unless capture has something to say.
+void TForm1::showNote(const QString& text) {
+  note_ = text;
+  if (note_.isEmpty()) {
+    hintTimer.stop();
+  } else {
+    hintTimer.start();
+  }
+  updateStatus();
+}
+
 void TForm1::updateStatus() {
-  QString text = mixerHint_;
+  QString text = note_;
   if (!keeper_.status().isEmpty()) text = keeper_.status();
   if (text == statusLabel->text()) return;
   statusLabel->setText(text);
-  statusLabel->setToolTip(text);  // the whole line, where the row cuts it off
+  statusLabel->setToolTip(plainToolTip(text));  // the whole line, where the row cuts it off
   statusLabel->setVisible(!text.isEmpty());
 }
 

@@ -23,6 +23,7 @@
 #include "app/gl_binding.h"
 #include "app/gl_surface.h"
 #include "app/key_commands.h"
+#include "app/output_file.h"
 #include "app/saved_settings.h"
 #include "app/sound_services.h"
 #include "audio/audio.h"
@@ -73,7 +74,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   ControlPanel controls;
   DisplayPanel* mainDisp;
   QTimer Timer1;
-  QTimer hintTimer;  // clears the mixer's hint 10 s after it appeared
+  QTimer hintTimer;  // clears a note 10 s after it appeared
 
   // The keys' commands: freeze, fullscreen, leave, quit, help.
   void runKeyCommand(KeyCommand command);
@@ -93,6 +94,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   const Camera& camera() const { return camera_; }
   audio::TAudio* audio() const { return Audio1.get(); }  // null before start-up, after the end
   const QLabel& statusLine() const { return *statusLabel; }
+  const CaptureKeeper& capture() const { return keeper_; }  // the source chosen, blocks arrived
   // The monotonic microsecond clock the tick paces itself by; tests set their own.
   void setClock(std::function<int64_t()> clockUs) { clockUs_ = std::move(clockUs); }
   const FramePacer& pacer() const { return pacer_; }
@@ -106,17 +108,22 @@ class TForm1 : public QWidget, public SurfaceHost {
 
   // The constructor's three parts.
   void buildLayout();
+  void placeRemembered();
   void wireControls();
   void wirePanel();
 
   void showError(const std::exception& e);
   void updateStatus();
+  void showNote(const QString& text);
+  void frameFailed(const std::exception& e);
   void finishRun();
   void printStats(int64_t now);
   FrameOptions frameOptions() const;
   int displayRate() const;
   void panelMouse(QMouseEvent* e, MouseEventKind kind);
   QImage readPanel();
+  // Writes the screenshot due this frame, if any; empty, or the one line saying why not.
+  std::string writeDueScreenshot(bool lastFrame);
   SavedSettings currentSettings() const;
   void rememberSettings();
   QSize panelPixels() const;
@@ -127,6 +134,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   SettingsFile settings_;
   SavedSettings saved_;                   // as read at start-up
   std::optional<SavedSettings> started_;  // as start-up left them; none if it failed
+  bool placeFitted_ = false;              // the remembered place or size did not fit the screens
   std::unique_ptr<FrameModel> model;
   std::unique_ptr<SampleBuffer> samples;
   Camera camera_;
@@ -141,13 +149,15 @@ class TForm1 : public QWidget, public SurfaceHost {
   std::unique_ptr<audio::TAudio> Audio1;
   // Why capture is not running, or why the mixer did not start; hidden when empty.
   QLabel* statusLabel;
-  QString mixerHint_;
+  QString note_;       // the mixer's hint, or what went wrong in a frame; shown for 10 s
+  std::string boxed_;  // the last frame failure shown in a box: shown once, not per tick
   QtGlPlatform platform_;
   DlGlLoader loader_;
   GlTable gl_;
   GlBinding binding_{platform_, loader_, gl_};
   GlSurface surface_;
-  QString nextScreenshot_;
+  std::string nextScreenshot_;  // the dialog's choice, as its bytes; empty: none due
+  WriteMode nextScreenshotMode_ = WriteMode::Replace;
   int screenshotNumber_ = 0;
   bool inTick_ = false;
   int64_t statsDueUs_ = 0;

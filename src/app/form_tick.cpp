@@ -3,12 +3,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QToolTip>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/csv_export.h"
 #include "app/form.h"
@@ -16,6 +18,7 @@
 #include "app/output_file.h"
 #include "app/overlays.h"
 #include "app/picture_file.h"
+#include "app/start_guard.h"
 #include "display/pointer_readout.h"
 
 namespace bandscope {
@@ -76,13 +79,12 @@ void TForm1::Timer1Timer() {
                  picture.height(), overlays);
     ++framesDrawn_;
     const bool last = line_.frames && framesDrawn_ >= *line_.frames;
-    std::string shotPath =
-        QFile::encodeName(std::exchange(nextScreenshot_, QString())).toStdString();
-    if (last && !line_.screenshot.empty()) shotPath = line_.screenshot;  // its bytes as given
-    if (!shotPath.empty() && !savePicture(readPanel(), shotPath)) {
-      throw OutputFileError("cannot write the screenshot " + shotPath);
+    if (const std::string why = writeDueScreenshot(last); !why.empty()) {
+      if (last) throw OutputFileError(why);   // the scripted run's result
+      showNote(QString::fromStdString(why));  // the picture goes on
     }
     surface_.swapBuffers();
+    if (framesDrawn_ == 1) startFinished();
     // No activation; and not over the program's own dialogs, menus, pop-ups and tooltips.
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked() && !ownWindowOpen()) raise();
     if (last) {
@@ -91,14 +93,24 @@ void TForm1::Timer1Timer() {
       Timer1.start(pacer_.msUntilNextFrame(clockUs_()));  // the UI thread sleeps till then
     }  // uncapped: the 4 ms timer repeats as it is
   } catch (const std::exception& e) {
-    // One box, not one per tick: the display stands still until the user acts.
-    Timer1.stop();
     inTick_ = false;
-    showError(e);
-    if (line_.frames) QCoreApplication::exit(dynamic_cast<const OutputFileError*>(&e) ? 2 : 1);
+    frameFailed(e);
     return;
   }
   inTick_ = false;
+}
+
+// A scripted run ends on it; a window says why in the status line (and once in a box) and
+// keeps drawing: the next frame may well succeed.
+void TForm1::frameFailed(const std::exception& e) {
+  if (line_.frames) {
+    Timer1.stop();
+    showError(e);
+    QCoreApplication::exit(dynamic_cast<const OutputFileError*>(&e) ? 2 : 1);
+    return;
+  }
+  showNote(QString::fromUtf8(e.what()));
+  if (std::exchange(boxed_, e.what()) != e.what()) showError(e);
 }
 
 // The band under the pointer in the model drawn, found through the frame's own view.
@@ -133,8 +145,8 @@ void TForm1::finishRun() {
   Timer1.stop();
   if (!line_.exportCsv.empty()) {
     const int channels = controls.StereoCheckBox->isChecked() ? 2 : 1;
-    if (!writeAnalysisCsv(line_.exportCsv, *model, channels))
-      throw OutputFileError("cannot write the CSV file " + line_.exportCsv);
+    if (const std::string why = writeAnalysisCsv(line_.exportCsv, *model, channels); !why.empty())
+      throw OutputFileError("cannot write the CSV file " + line_.exportCsv + ": " + why);
   }
   QCoreApplication::exit(0);
 }
@@ -148,6 +160,19 @@ QSize TForm1::panelPixels() const {
 QImage TForm1::readPanel() {
   const QSize size = panelPixels();
   return readBackBuffer(gl_, size.width(), size.height());
+}
+
+std::string TForm1::writeDueScreenshot(bool lastFrame) {
+  std::string path = std::exchange(nextScreenshot_, std::string());
+  WriteMode mode = nextScreenshotMode_;
+  if (lastFrame && !line_.screenshot.empty()) {
+    path = line_.screenshot;  // its bytes as given
+    mode = WriteMode::Replace;
+  }
+  if (path.empty()) return {};
+  const QImage shot = readPanel();
+  const std::string why = shot.isNull() ? outOfMemoryReason() : savePicture(shot, path, mode);
+  return why.empty() ? why : "cannot write the screenshot " + path + ": " + why;
 }
 
 // Any other visible window of the program: a dialog, the device list's pop-up, a tooltip.
@@ -164,11 +189,18 @@ void TForm1::saveScreenshot() {
   QString proposal;
   do {
     proposal = QStringLiteral("FFT_shot%1.bmp").arg(screenshotNumber_++, 3, 10, QLatin1Char('0'));
-  } while (QFileInfo::exists(proposal));
+  } while (QFileInfo::exists(proposal) || QFileInfo(proposal).isSymLink());  // a dangling one
   const QString path =
       QFileDialog::getSaveFileName(this, QStringLiteral("Save Screenshot"), proposal,
                                    QStringLiteral("BMP (*.bmp);;PNG (*.png)"));
-  if (!path.isEmpty()) nextScreenshot_ = path;  // written by the next frame
+  if (path.isEmpty()) return;
+  nextScreenshot_ = QFile::encodeName(path).toStdString();  // written by the next frame
+  // The dialog asked before replacing a file the user chose; the name we proposed must still
+  // be free when the file is placed, so that nobody's link there is written through.
+  const QString proposed = QDir::cleanPath(QDir::current().absoluteFilePath(proposal));
+  nextScreenshotMode_ = QDir::cleanPath(QFileInfo(path).absoluteFilePath()) == proposed
+                            ? WriteMode::CreateNew
+                            : WriteMode::Replace;
 }
 
 }  // namespace bandscope

@@ -61,6 +61,7 @@ void drawFrameView(const GlTable& gl, const FrameView& view,
 
 QImage readBackBuffer(const GlTable& gl, int width, int height) {
   QImage image(width, height, QImage::Format_RGB888);
+  if (image.isNull()) return image;  // no memory for it: GL would write through a null row
   gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
   gl.glReadBuffer(GL_BACK);
   for (int y = 0; y < height; ++y) {  // GL rows run bottom up

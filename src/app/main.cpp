@@ -9,17 +9,22 @@
 #include "app/form.h"
 #include "app/output_file.h"
 #include "app/sound_services.h"
+#include "app/start_guard.h"
 #include "app/version.h"
 
 namespace {
 
-// The files a scripted run writes at its end: one that cannot be written fails now.
+// The files a scripted run writes at its end: one that cannot be written, or that is the
+// file read, fails now.
 bool outputsWritable(const bandscope::CommandLine& line) {
   const std::pair<const std::string&, const char*> outputs[] = {{line.screenshot, "the screenshot"},
                                                                 {line.exportCsv, "the CSV file"}};
   for (const auto& [path, what] : outputs) {
     if (path.empty()) continue;
-    if (const std::string why = bandscope::whyNotWritable(path); !why.empty()) {
+    std::string why = bandscope::whyNotWritable(path);
+    if (why.empty() && !line.input.empty() && bandscope::sameFile(path, line.input))
+      why = "it is the input file";
+    if (!why.empty()) {
       std::fprintf(stderr, "bandscope: cannot write %s %s: %s\n", what, path.c_str(), why.c_str());
       return false;
     }
@@ -46,6 +51,8 @@ int main(int argc, char** argv) {
     std::fputs(bandscope::noDisplayMessage(why).c_str(), stderr);
     return 2;
   }
+  // Limits too tight to start end here; where they are tight, start-up is watched.
+  if (!bandscope::guardStart()) return 2;
   bandscope::watchPlatformStart();  // a display that does not answer: Qt would abort
   QApplication app(argc, argv);
   bandscope::platformStarted();
@@ -57,6 +64,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bandscope: %s\n", error.c_str());
     return 2;
   }
+  // The entry's number counts the server's sources: their list first (a hung server: 2 s).
+  if (parsed.line.device) bandscope::awaitDeviceList(*sound, 5000);
   if (const unsigned devices = sound->inputs->numDevs();
       parsed.line.device && static_cast<unsigned>(*parsed.line.device) >= devices) {
     std::fprintf(stderr, "bandscope: there is no input device %d (devices: 0 to %u)\n",

@@ -1,7 +1,14 @@
 #pragma once
-// The files a scripted run writes at its end, named by the bytes of their path: nothing
-// decodes or re-encodes the name. Any thread; one caller per file at a time.
+// Every file the program writes (the settings, screenshots, the CSV export), named by the
+// bytes of its path: nothing decodes or re-encodes the name. A file is written whole or not
+// at all: into a temporary in the target's folder, flushed, then renamed over the target, so
+// a failed write leaves what was there byte for byte and no temporary behind. Only regular
+// files are written: a device, a named pipe, a socket or a folder in the target's place is
+// refused before anything is written. Any thread; one caller per file at a time.
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,12 +21,33 @@ class OutputFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Why the file cannot be written, in the system's words; empty when it can. Leaves the disk
-// as it was: an existing file is opened without truncating it, a new one is removed again.
+enum class WriteMode {
+  // A name the user gave: a chain of links is followed to its final target, which is
+  // replaced (keeping its mode; a new file gets 0666 less the umask) and the links kept.
+  Replace,
+  // A name the program proposed: nothing may be at it, not even a link, when the file is
+  // placed; in a shared folder another user's link is not written through.
+  CreateNew,
+};
+
+// Writes `bytes` as the whole file. Empty, or why not in the system's words ("it is a
+// character device", "No space left on device"); the target is then as it was.
+std::string writeFileSafely(const std::string& path, std::string_view bytes,
+                            WriteMode mode = WriteMode::Replace);
+
+// Why writeFileSafely(path, ..., Replace) would be refused, checked before any work is done:
+// a final target that is not a regular file or not writable, a folder that is missing or not
+// writable. Empty when it would not. Creates and changes nothing.
 std::string whyNotWritable(const std::string& path);
 
-// Replaces the file's contents with `bytes`. False when they could not all be written; a
-// file opened but not written completely is removed rather than left cut off or empty.
-bool writeWholeFile(const std::string& path, std::string_view bytes);
+// Empty for a regular file's st_mode; else what it is, e.g. "it is a character device".
+std::string whyNotAFile(mode_t mode);
+
+// True when both paths name the same existing file, links followed.
+bool sameFile(const std::string& a, const std::string& b);
+
+// Removes what writes killed on the way left next to the file (its final target): our own
+// temporaries of it, owned by us and older than `age`.
+void removeStaleTemporaries(const std::string& path, std::chrono::seconds age);
 
 }  // namespace bandscope

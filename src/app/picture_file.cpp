@@ -5,20 +5,19 @@
 #include <QImage>
 #include <QImageWriter>
 
-#include "app/output_file.h"
-
 namespace bandscope {
 
-bool savePicture(const QImage& picture, const std::string& path) {
+std::string savePicture(const QImage& picture, const std::string& path, WriteMode mode) {
   const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+    return "its name has no suffix that names a picture format";
   QByteArray encoded;
   QBuffer buffer(&encoded);
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, QByteArray::fromStdString(path.substr(dot + 1)).toLower());
-  if (!writer.write(picture)) return false;
-  return writeWholeFile(path,
-                        std::string_view(encoded.constData(), static_cast<size_t>(encoded.size())));
+  if (!writer.write(picture)) return writer.errorString().toStdString();
+  return writeFileSafely(
+      path, std::string_view(encoded.constData(), static_cast<size_t>(encoded.size())), mode);
 }
 
 }  // namespace bandscope

@@ -4,11 +4,15 @@
 
 #include <string>
 
+#include "app/output_file.h"
+
 class QImage;
 
 namespace bandscope {
 
-// False when the suffix names no format Qt can write or the file cannot be written.
-bool savePicture(const QImage& picture, const std::string& path);
+// Empty, or why the picture was not written: no format Qt can write is named by the suffix,
+// it could not be encoded, or the file could not be written (as writeFileSafely says).
+std::string savePicture(const QImage& picture, const std::string& path,
+                        WriteMode mode = WriteMode::Replace);
 
 }  // namespace bandscope

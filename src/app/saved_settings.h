@@ -3,9 +3,10 @@
 // ($XDG_CONFIG_HOME/bandscope/bandscope.conf): the source by its name, the bars, the strip's
 // check boxes by their object names, and the window's place and size. A file that cannot be
 // read or holds anything out of place is ignored as a whole, with one warning; the defaults
-// are used then.
+// are used then. The text is ours (settings_text.h); the file is written whole or not at all
+// (output_file.h), and its path is bytes as the environment gives them.
 //
-// Threads: UI thread only (QSettings keeps a process-wide cache of the file).
+// Threads: UI thread only.
 
 #include <QPoint>
 #include <QSize>
@@ -33,21 +34,25 @@ struct SavedSettings {
 
 struct LoadedSettings {
   SavedSettings values;  // the defaults when the file is missing or ignored
-  QString warning;       // why the file was ignored; empty when it was not
+  std::string warning;   // why the file was ignored; empty when it was not
 };
 
-// The settings file's path in the user's config directory, as the environment names it now.
-QString settingsPath();
+// The settings file's path in the user's config directory, as the environment names it now;
+// empty where there is no home folder.
+std::string settingsPath();
 
-// A missing file is the first run: defaults, no warning.
-LoadedSettings loadSettings(const QString& path);
-// Replaces the file, making its folder where needed. Empty, or why it could not be written.
-QString saveSettings(const QString& path, const SavedSettings& values);
+// A missing file is the first run: defaults, no warning. A link is followed; anything but a
+// regular file at its end is not opened.
+LoadedSettings loadSettings(const std::string& path);
+// Replaces the file, making its folder where needed and removing stale temporaries of it.
+// Empty, or why it could not be written.
+std::string saveSettings(const std::string& path, const SavedSettings& values);
 
-// What a run writes back: a value it still has as it started with is written as it was
-// remembered, so command-line options count for their run only.
-SavedSettings keepUnchanged(SavedSettings now, const SavedSettings& started,
-                            const SavedSettings& remembered);
+// What a run writes back over the file as it is now (`onDisk`, which another instance may
+// have written since): the values this run changed since it `started`, and those the file
+// lacks; the rest as the file has them, so command-line options count for their run only.
+SavedSettings mergeChanges(const SavedSettings& now, const SavedSettings& started,
+                           SavedSettings onDisk);
 
 // The strip's check boxes: set from the remembered ones, and read for saving.
 void applyChecks(const SavedSettings& values, ControlPanel& controls);
@@ -57,14 +62,15 @@ std::vector<std::pair<QString, bool>> checksOf(const ControlPanel& controls);
 // standard error, and only the first warning of the run is printed.
 class SettingsFile {
  public:
-  explicit SettingsFile(QString path) : path_(std::move(path)) {}
+  explicit SettingsFile(std::string path) : path_(std::move(path)) {}
   SavedSettings read();
-  void write(const SavedSettings& values);
+  // What this run changed since it started, written over the file as it is now.
+  void write(const SavedSettings& now, const SavedSettings& started);
 
  private:
-  void warn(const QString& line);
+  void warn(const std::string& line);
 
-  QString path_;
+  std::string path_;
   bool warned_ = false;
 };
 

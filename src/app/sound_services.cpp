@@ -1,5 +1,8 @@
 #include "app/sound_services.h"
 
+#include <chrono>
+#include <thread>
+
 #include "sound/alsa_mixer.h"
 #include "sound/pulse_wave.h"
 
@@ -27,6 +30,16 @@ std::unique_ptr<SoundServices> openSoundServices(const CommandLine& line, std::s
   s->mixer = std::make_unique<sound::AlsaMixer>();
   s->mixerNotifier = std::make_unique<QtMixerNotifier>(*s->mixer);
   return s;
+}
+
+void awaitDeviceList(SoundServices& sound, int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    sound.inputs->refresh();
+    if (!sound.inputs->listPending() || Clock::now() >= deadline) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 }  // namespace bandscope

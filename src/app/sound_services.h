@@ -35,4 +35,8 @@ struct SoundServices {
 // For the command line: an unreadable --input file gives null and a message naming it.
 std::unique_ptr<SoundServices> openSoundServices(const CommandLine& line, std::string& error);
 
+// Waits until the sound server's first answer is in the input list, at most timeoutMs. Only
+// before the window exists: for --device, whose number counts the server's entries.
+void awaitDeviceList(SoundServices& sound, int timeoutMs);
+
 }  // namespace bandscope

@@ -5,7 +5,18 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdarg>
 #include <cstdlib>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+// alsa-lib 1.2.8 declares snd_lib_error_set_local outside its extern "C" block, so C++ would
+// look for a mangled name: the C symbol, under a name of our own.
+extern "C" snd_local_error_handler_t alsaErrorSetLocal(snd_local_error_handler_t func) __asm__(
+    "snd_lib_error_set_local");
 
 namespace bandscope::sound {
 
@@ -113,20 +124,6 @@ std::vector<snd_mixer_selem_channel_id_t> channelsOf(snd_mixer_elem_t* elem, uns
   return channels;
 }
 
-// alsa-lib's messages silenced for the scope: a missing "default" device is expected where
-// no sound server runs and no card exists, and is reported as a missing device instead.
-class QuietAlsa {
- public:
-  QuietAlsa() : saved_(snd_lib_error) { snd_lib_error_set_handler(ignore); }
-  ~QuietAlsa() { snd_lib_error_set_handler(saved_); }
-  QuietAlsa(const QuietAlsa&) = delete;
-  QuietAlsa& operator=(const QuietAlsa&) = delete;
-
- private:
-  static void ignore(const char*, int, const char*, int, const char*, ...) {}
-  snd_lib_error_handler_t saved_;
-};
-
 std::string elementName(snd_mixer_elem_t* elem) {
   std::string name = snd_mixer_selem_get_name(elem);
   // Appended in two steps: GCC 12 at -O3 warns falsely (-Wrestrict) on "," + std::string.
@@ -197,7 +194,62 @@ struct AlsaMixer::Device {
   }
 };
 
+// What a try of "default" found; the thread fills it in and may outlive the mixer.
+struct AlsaMixer::DefaultTry {
+  std::mutex mutex;
+  std::condition_variable answered;
+  bool done = false;
+  bool found = false;
+  std::string product = "default";
+
+  void run() {
+    alsaErrorSetLocal(quiet);  // this thread's messages only
+    snd_ctl_t* ctl = nullptr;
+    const bool opened = snd_ctl_open(&ctl, "default", 0) >= 0;
+    std::string name = "default";
+    if (opened) {
+      snd_ctl_card_info_t* info = nullptr;
+      if (snd_ctl_card_info_malloc(&info) >= 0) {
+        if (snd_ctl_card_info(ctl, info) >= 0 && *snd_ctl_card_info_get_name(info))
+          name = snd_ctl_card_info_get_name(info);
+        snd_ctl_card_info_free(info);
+      }
+      snd_ctl_close(ctl);
+    }
+    {
+      std::lock_guard lock(mutex);
+      found = opened;
+      product = std::move(name);
+      done = true;
+    }
+    answered.notify_all();
+  }
+
+  // A missing "default" is expected where no sound server runs and no card exists.
+  static void quiet(const char*, int, const char*, int, const char*, va_list) {}
+};
+
 AlsaMixer::AlsaMixer() = default;
+
+std::optional<std::string> AlsaMixer::tryDefault() {
+  if (defaultTry_) {
+    std::lock_guard lock(defaultTry_->mutex);
+    if (!defaultTry_->done) return std::nullopt;  // still waiting for the server
+  }
+  auto attempt = std::make_shared<DefaultTry>();
+  try {
+    std::thread([attempt] { attempt->run(); }).detach();
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+  defaultTry_ = attempt;
+  std::unique_lock lock(attempt->mutex);
+  if (!attempt->answered.wait_for(lock, std::chrono::milliseconds(kDefaultWaitMs),
+                                  [&] { return attempt->done; }) ||
+      !attempt->found)
+    return std::nullopt;
+  return attempt->product;
+}
 
 AlsaMixer::~AlsaMixer() {
   while (!open_.empty()) closeDevice(open_.begin());
@@ -206,22 +258,8 @@ AlsaMixer::~AlsaMixer() {
 void AlsaMixer::enumerate() {
   cards_.clear();
   enumerated_ = true;
-  snd_ctl_t* ctl = nullptr;
-  const bool hasDefault = [&] {
-    QuietAlsa quiet;
-    return snd_ctl_open(&ctl, "default", 0) >= 0;
-  }();
-  if (hasDefault) {
-    std::string product = "default";
-    snd_ctl_card_info_t* info = nullptr;
-    if (snd_ctl_card_info_malloc(&info) >= 0) {
-      if (snd_ctl_card_info(ctl, info) >= 0 && *snd_ctl_card_info_get_name(info))
-        product = snd_ctl_card_info_get_name(info);
-      snd_ctl_card_info_free(info);
-    }
-    snd_ctl_close(ctl);
-    cards_.push_back({"default", product});
-  }
+  if (std::optional<std::string> product = tryDefault())
+    cards_.push_back({"default", std::move(*product)});
   int card = -1;
   while (snd_card_next(&card) >= 0 && card >= 0) {
     std::string name = "hw:" + std::to_string(card);

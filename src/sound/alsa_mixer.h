@@ -3,7 +3,11 @@
 //
 // Devices: 0 is ALSA's "default" control device when it can be opened (through the pulse
 // plugin when a PulseAudio server runs), then one per sound card ("hw:N"). The list is read
-// again by every numDevs(); getDevCaps and open use the last one read.
+// again by every numDevs(); getDevCaps and open use the last one read. Through the pulse
+// plugin opening "default" waits for the sound server, up to libpulse's 30 s when the server
+// takes the connection and never answers; so it is tried on a thread of its own, given
+// kDefaultWaitMs, and left out of the list when it has not answered by then (and while that
+// try still waits).
 //
 // Lines: every device has two destinations, 0 the playback side (component type speakers)
 // and 1 the capture side (wave-in). Each simple element with a playback volume or switch
@@ -25,10 +29,12 @@
 // from the one last seen. Elements added after open are not picked up; a removed element's
 // controls answer MIXERR_INVALCONTROL.
 //
-// Threads: UI thread only, like the interface.
+// Threads: UI thread only, like the interface; the try of "default" runs on a short-lived
+// thread of its own, which may outlive the mixer.
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +44,8 @@ namespace bandscope::sound {
 
 class AlsaMixer : public MixerService {
  public:
+  static constexpr int kDefaultWaitMs = 150;
+
   AlsaMixer();
   ~AlsaMixer() override;  // closes every device still open
   AlsaMixer(const AlsaMixer&) = delete;
@@ -66,16 +74,20 @@ class AlsaMixer : public MixerService {
 
  private:
   struct Device;
+  struct DefaultTry;
   struct Card {
     std::string name;     // ALSA control device name
     std::string product;  // shown as the product name
   };
 
   void enumerate();
+  // The product name of "default", when it opened within kDefaultWaitMs.
+  std::optional<std::string> tryDefault();
   Device* find(MixerHandle handle);
   void closeDevice(std::map<MixerHandle, std::unique_ptr<Device>>::iterator it);
 
   std::vector<Card> cards_;
+  std::shared_ptr<DefaultTry> defaultTry_;  // the last try, shared with its thread
   bool enumerated_ = false;
   std::map<MixerHandle, std::unique_ptr<Device>> open_;
   MixerHandle nextHandle_ = 1;

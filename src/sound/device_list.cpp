@@ -1,5 +1,7 @@
 #include "sound/device_list.h"
 
+#include <algorithm>
+
 namespace bandscope::sound {
 
 unsigned DeviceList::numDevs() {
@@ -50,6 +52,11 @@ bool DeviceList::takeDevicesChanged() {
   bool any = false;
   for (WaveInService* m : members_) any = m->takeDevicesChanged() || any;
   return any;
+}
+
+bool DeviceList::listPending() {
+  return std::any_of(members_.begin(), members_.end(),
+                     [](WaveInService* m) { return m->listPending(); });
 }
 
 int DeviceList::indexOf(const std::string& name) {

@@ -23,6 +23,7 @@ class DeviceList final : public WaveInService {
   std::string deviceName(unsigned id) override;
   bool refresh() override;  // every member; false when any cannot reach its server
   bool takeDevicesChanged() override;
+  bool listPending() override;  // any member's
   // The device named name now, or -1.
   int indexOf(const std::string& name);
   MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format, WaveCallback callback,

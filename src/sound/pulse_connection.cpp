@@ -1,10 +1,19 @@
-// The PulseAudio connection: the mainloop thread, the context and the waits on it.
+// The PulseAudio connection: the mainloop thread, the context and its states.
 #include "sound/pulse_connection.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
 namespace bandscope::sound {
+
+namespace {
+
+std::string cannotConnect(const char* why) {
+  return std::string("Cannot connect to the sound server: ") + (why != nullptr ? why : "unknown");
+}
+
+}  // namespace
 
 PulseConnection::PulseConnection(std::string server) : server_(std::move(server)) {
   loop_ = pa_threaded_mainloop_new();
@@ -19,19 +28,17 @@ PulseConnection::PulseConnection(std::string server) : server_(std::move(server)
 PulseConnection::~PulseConnection() {
   if (loop_ == nullptr) return;
   pa_threaded_mainloop_lock(loop_);
+  freeConnectTimerLocked();
   dropContextLocked();
   pa_threaded_mainloop_unlock(loop_);
   pa_threaded_mainloop_stop(loop_);
   pa_threaded_mainloop_free(loop_);
 }
 
-bool PulseConnection::ensureConnectedLocked(int timeoutMs) {
-  if (loop_ == nullptr) {
-    connectError_ = "Cannot connect to the sound server: no PulseAudio main loop";
-    return false;
-  }
-  if (context_ != nullptr && pa_context_get_state(context_) == PA_CONTEXT_READY) return true;
-  dropContextLocked();
+bool PulseConnection::connectLocked() {
+  if (state_ == State::Ready) return true;
+  if (state_ == State::Connecting) return false;
+  dropContextLocked();  // the one that failed
 
   pa_proplist* props = pa_proplist_new();
   pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "bandscope");
@@ -39,40 +46,60 @@ bool PulseConnection::ensureConnectedLocked(int timeoutMs) {
   context_ = pa_context_new_with_proplist(api(), "bandscope", props);
   pa_proplist_free(props);
   if (context_ == nullptr) {
-    connectError_ = "Cannot connect to the sound server: cannot create a context";
+    failedLocked(cannotConnect("cannot create a context"));
     return false;
   }
   pa_context_set_state_callback(context_, &PulseConnection::onContextState, this);
-  int error = 0;
+  state_ = State::Connecting;
+  connectTimer_ =
+      pa_context_rttime_new(context_, pa_rtclock_now() + pa_usec_t(kConnectMs) * PA_USEC_PER_MSEC,
+                            &PulseConnection::onConnectTimeout, this);
+  // The state callback may already have run, on this thread, and said why.
   if (pa_context_connect(context_, server_.empty() ? nullptr : server_.c_str(),
-                         PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-    error = pa_context_errno(context_);
+                         PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 &&
+      state_ == State::Connecting)
+    failedLocked(cannotConnect(pa_strerror(pa_context_errno(context_))));
+  return state_ == State::Ready;
+}
+
+void PulseConnection::addListLocked(pulse_detail::ServerDevices& list) {
+  lists_.push_back(&list);
+  if (state_ == State::Ready) {
+    subscribeLocked();  // its events too
+    list.connectedLocked();
   } else {
-    waitLocked(
-        [this] {
-          const pa_context_state_t state = pa_context_get_state(context_);
-          return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-        },
-        timeoutMs);
-    const pa_context_state_t state = pa_context_get_state(context_);
-    if (state != PA_CONTEXT_READY)
-      error = PA_CONTEXT_IS_GOOD(state) ? PA_ERR_TIMEOUT : pa_context_errno(context_);
+    connectLocked();
   }
-  if (error != 0 || pa_context_get_state(context_) != PA_CONTEXT_READY) {
-    const char* text = pa_strerror(error != 0 ? error : PA_ERR_UNKNOWN);
-    connectError_ = std::string("Cannot connect to the sound server: ") +
-                    (text != nullptr ? text : "unknown error");
-    dropContextLocked();
-    return false;
-  }
-  connectError_.clear();
+}
+
+void PulseConnection::removeListLocked(pulse_detail::ServerDevices& list) {
+  lists_.erase(std::remove(lists_.begin(), lists_.end(), &list), lists_.end());
+}
+
+void PulseConnection::readyNowLocked() {
+  freeConnectTimerLocked();
+  state_ = State::Ready;
   ++generation_;
-  ready_ = true;
+  connectError_.clear();
   pa_context_set_subscribe_callback(context_, &PulseConnection::onSubscription, this);
-  if (pa_operation* op =
-          pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr))
+  subscribeLocked();
+  for (pulse_detail::ServerDevices* list : lists_) list->connectedLocked();
+}
+
+void PulseConnection::failedLocked(std::string why) {
+  const bool wasUp = state_ == State::Ready;
+  state_ = State::Idle;  // the context stays until the next attempt drops it
+  freeConnectTimerLocked();
+  connectError_ = std::move(why);
+  for (pulse_detail::ServerDevices* list : lists_) list->lostLocked(wasUp);
+}
+
+void PulseConnection::subscribeLocked() {
+  unsigned mask = PA_SUBSCRIPTION_MASK_NULL;
+  for (const pulse_detail::ServerDevices* list : lists_) mask |= list->maskLocked();
+  if (pa_operation* op = pa_context_subscribe(context_, static_cast<pa_subscription_mask_t>(mask),
+                                              nullptr, nullptr))
     pa_operation_unref(op);  // fire and forget: events simply start arriving
-  return true;
 }
 
 bool PulseConnection::runLocked(pa_operation* op, int timeoutMs) {
@@ -88,17 +115,19 @@ bool PulseConnection::runLocked(pa_operation* op, int timeoutMs) {
 
 void PulseConnection::onContextState(pa_context* context, void* userdata) {
   auto* self = static_cast<PulseConnection*>(userdata);
-  // Only a connection that was up counts: failed attempts to connect change nothing.
-  if (self->ready_ && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
-    self->ready_ = false;
-    self->devicesChanged_ = true;
+  const pa_context_state_t state = pa_context_get_state(context);
+  if (state == PA_CONTEXT_READY) {
+    self->readyNowLocked();
+  } else if (!PA_CONTEXT_IS_GOOD(state) && self->state_ != State::Idle) {
+    self->failedLocked(cannotConnect(pa_strerror(pa_context_errno(context))));
   }
   self->signal();
 }
 
-void PulseConnection::onSubscription(pa_context*, pa_subscription_event_type_t, uint32_t,
+void PulseConnection::onSubscription(pa_context*, pa_subscription_event_type_t event, uint32_t,
                                      void* userdata) {
-  static_cast<PulseConnection*>(userdata)->devicesChanged_ = true;
+  for (pulse_detail::ServerDevices* list : static_cast<PulseConnection*>(userdata)->lists_)
+    list->eventLocked(event);
 }
 
 void PulseConnection::onOperationState(pa_operation*, void* userdata) {
@@ -112,9 +141,23 @@ void PulseConnection::onTimeout(pa_mainloop_api*, pa_time_event*, const struct t
   timeout->connection->signal();
 }
 
+// A server that took the connection and never answered: given up, as a failure.
+void PulseConnection::onConnectTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*,
+                                       void* userdata) {
+  auto* self = static_cast<PulseConnection*>(userdata);
+  if (self->state_ != State::Connecting) return;
+  self->dropContextLocked();
+  self->failedLocked(cannotConnect("it does not answer"));
+}
+
+void PulseConnection::freeConnectTimerLocked() {
+  if (connectTimer_ == nullptr) return;
+  api()->time_free(connectTimer_);  // also from inside its own callback
+  connectTimer_ = nullptr;
+}
+
 void PulseConnection::dropContextLocked() {
   if (context_ == nullptr) return;
-  ready_ = false;
   pa_context_set_state_callback(context_, nullptr, nullptr);
   pa_context_set_subscribe_callback(context_, nullptr, nullptr);
   pa_context_disconnect(context_);
@@ -150,6 +193,10 @@ MMResult streamOpenError(int error) {
     default:
       return paCode(error);
   }
+}
+
+MMResult noAnswerError() {
+  return paCode(PA_ERR_TIMEOUT);
 }
 
 }  // namespace pulse_detail

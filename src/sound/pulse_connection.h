@@ -2,20 +2,24 @@
 // The mainloop thread and the server context that the PulseAudio services share, the lock
 // guard and the error codes made of libpulse errors. Private to the pulse_*.cpp files.
 //
-// Connecting: PA_CONTEXT_NOAUTOSPAWN, at most the caller's wait for the server to answer. A
-// context that is no longer ready is dropped and a new one connected by the next
-// ensureConnectedLocked; each new connection counts up generation(). A ready context
-// subscribes to the server's source events.
+// Connecting never waits: connectLocked() starts pa_context_connect (PA_CONTEXT_NOAUTOSPAWN)
+// when no context is up or on its way and returns; the context's state callback carries on
+// on the mainloop thread. A context not ready within kConnectMs (a server that accepts and
+// never answers) is dropped as failed. A ready context subscribes to the events its device
+// lists ask for and tells each list to read; one that fails, or is dropped, tells them too.
+// The first list registered starts the first connection; after that refresh and open start
+// one when there is none. Each ready connection counts up generation().
 //
-// Threads: usable() and the constructor and destructor on the UI thread; the *Locked members
-// with the lock held (lock() from any thread but the mainloop's, whose callbacks hold it
-// already); signal() and the callbacks on the mainloop thread.
+// Threads: usable(), the constructor and destructor on the UI thread; the *Locked members with
+// the lock held (lock() from any thread but the mainloop's, whose callbacks hold it already;
+// the state callback may also run on the UI thread inside connectLocked, lock held); signal()
+// and the callbacks on the mainloop thread. Nothing on the mainloop thread waits for the server.
 
 #include <pulse/pulseaudio.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sound/pulse_wave.h"
 
@@ -23,6 +27,8 @@ namespace bandscope::sound {
 
 class PulseConnection {
  public:
+  static constexpr int kConnectMs = 2000;  // from pa_context_connect to READY
+
   explicit PulseConnection(std::string server);
   ~PulseConnection();
 
@@ -33,21 +39,24 @@ class PulseConnection {
   void lock() { pa_threaded_mainloop_lock(loop_); }
   void unlock() { pa_threaded_mainloop_unlock(loop_); }
   void signal() { pa_threaded_mainloop_signal(loop_, 0); }
-  pa_context* context() const { return context_; }
-  std::uint64_t generation() const { return generation_; }
-  const std::string& connectError() const { return connectError_; }
-  // True once after a source was added, removed or changed on the server, or the connection
-  // failed. Set on the mainloop thread, taken on the UI thread.
-  bool takeDevicesChanged() { return devicesChanged_.exchange(false); }
   pa_mainloop_api* api() const { return pa_threaded_mainloop_get_api(loop_); }
 
-  // With the lock held: makes sure a ready context exists, connecting a new one if the last
-  // one failed. False (and connectError set) when no server answers within the wait.
-  bool ensureConnectedLocked(int timeoutMs);
+  // The rest with the lock held.
+  pa_context* context() const { return context_; }
+  std::uint64_t generation() const { return generation_; }
+  // Why the last connection failed or is not there yet; empty while one is ready.
+  const std::string& connectError() const { return connectError_; }
+  bool readyLocked() const { return state_ == State::Ready; }
+  // True when a context is ready; else starts connecting unless an attempt is on its way.
+  bool connectLocked();
 
-  // With the lock held: waits until done() or timeoutMs have passed; returns done().
-  // pa_threaded_mainloop_wait releases the lock while it sleeps; every callback that may make
-  // done() true signals.
+  // The device lists told of the connection's changes (each ServerDevices registers itself).
+  void addListLocked(pulse_detail::ServerDevices& list);
+  void removeListLocked(pulse_detail::ServerDevices& list);
+
+  // Waits until done() or timeoutMs have passed; returns done(). For the player's stream and
+  // diagnostics only, never on the program's UI path. pa_threaded_mainloop_wait releases the
+  // lock while it sleeps; every callback that may make done() true signals.
   template <typename Done>
   bool waitLocked(Done done, int timeoutMs) {
     if (done()) return true;
@@ -62,8 +71,8 @@ class PulseConnection {
     return done();
   }
 
-  // With the lock held: waits for op (null: failed to start) and unrefs it; true when it ran to
-  // its end. An operation still running after the wait is cancelled.
+  // Waits for op (null: failed to start) and unrefs it; true when it ran to its end. An
+  // operation still running after the wait is cancelled. Same restriction as waitLocked.
   bool runLocked(pa_operation* op, int timeoutMs);
 
   // A success callback for runLocked: *userdata (an int) = success.
@@ -72,6 +81,8 @@ class PulseConnection {
   }
 
  private:
+  enum class State { Idle, Connecting, Ready };  // Idle: none, or the last one failed
+
   struct Timeout {
     PulseConnection* connection;
     bool expired;
@@ -81,16 +92,23 @@ class PulseConnection {
   static void onSubscription(pa_context*, pa_subscription_event_type_t, uint32_t, void* userdata);
   static void onOperationState(pa_operation*, void* userdata);
   static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata);
+  static void onConnectTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*,
+                               void* userdata);
 
+  void readyNowLocked();
+  void failedLocked(std::string why);
+  void subscribeLocked();
+  void freeConnectTimerLocked();
   void dropContextLocked();
 
   std::string server_;
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
+  State state_ = State::Idle;
+  pa_time_event* connectTimer_ = nullptr;
   std::uint64_t generation_ = 0;
-  std::string connectError_;
-  std::atomic<bool> devicesChanged_{false};
-  bool ready_ = false;  // the context reached READY and has not failed since; under the lock
+  std::string connectError_ = "The sound server has not answered yet";
+  std::vector<pulse_detail::ServerDevices*> lists_;
 };
 
 namespace pulse_detail {
@@ -111,6 +129,8 @@ class Locked {
 MMResult contextError(pa_context* context);
 // An error of pa_stream_connect_* or of the stream becoming ready, as our code.
 MMResult streamOpenError(int error);
+// The server did not answer in time (a stream that does not become ready).
+MMResult noAnswerError();
 
 }  // namespace pulse_detail
 

@@ -1,12 +1,13 @@
-// The server's sources or sinks, as the device list of the PulseAudio services.
-#include "sound/pulse_wave.h"
-
+// The server's sources or sinks, as the device list of the PulseAudio services: read on the
+// mainloop thread, adopted by the UI thread.
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "sound/pulse_connection.h"
+#include "sound/pulse_wave.h"
 
 namespace bandscope::sound::pulse_detail {
 
@@ -16,88 +17,204 @@ const char* orEmpty(const char* text) {
   return text != nullptr ? text : "";
 }
 
-// Reads the sources (or sinks) of the server: the default first, then the rest in the
-// server's order. With the lock held and the context ready.
-struct DeviceCollector {
-  bool sources;
-  std::string defaultName;
-  std::vector<PulseDevice> devices;
-};
-
-void collectServer(pa_context*, const pa_server_info* info, void* userdata) {
-  auto* collector = static_cast<DeviceCollector*>(userdata);
-  if (info != nullptr)
-    collector->defaultName =
-        orEmpty(collector->sources ? info->default_source_name : info->default_sink_name);
-}
-
-template <typename Info>  // pa_source_info or pa_sink_info
-void collectDevice(pa_context*, const Info* info, int eol, void* userdata) {
-  if (eol == 0 && info != nullptr)
-    static_cast<DeviceCollector*>(userdata)->devices.push_back(
-        {orEmpty(info->name), orEmpty(info->description)});
-}
-
-std::vector<PulseDevice> readDevicesLocked(PulseConnection& connection, bool sources,
-                                           int timeoutMs) {
-  DeviceCollector collector{sources, {}, {}};
-  pa_context* context = connection.context();
-  connection.runLocked(pa_context_get_server_info(context, &collectServer, &collector), timeoutMs);
-  connection.runLocked(sources
-                           ? pa_context_get_source_info_list(context, &collectDevice, &collector)
-                           : pa_context_get_sink_info_list(context, &collectDevice, &collector),
-                       timeoutMs);
-  auto& list = collector.devices;
-  const auto found = std::find_if(list.begin(), list.end(), [&](const PulseDevice& device) {
-    return device.name == collector.defaultName;
-  });
-  if (found != list.end()) std::rotate(list.begin(), found, found + 1);
-  return std::move(list);
+void release(pa_operation*& op) {
+  if (op == nullptr) return;
+  if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_operation_cancel(op);
+  pa_operation_unref(op);
+  op = nullptr;
 }
 
 }  // namespace
 
-bool ServerDevices::connectLocked() {
-  if (!connection_.ensureConnectedLocked(waitMs_)) {
-    devices_.clear();
-    return false;
+// One read of the list: the server's default and the sources (or sinks), asked at once,
+// given up when not both answered within the list's wait. Mainloop thread, or under the lock.
+struct ListRead {
+  ServerDevices* owner = nullptr;
+  std::uint64_t generation = 0;  // of the connection it was asked on
+  pa_operation* serverInfo = nullptr;
+  pa_operation* devices = nullptr;
+  pa_time_event* timer = nullptr;
+  bool serverDone = false;
+  bool devicesDone = false;
+  bool failed = false;
+  std::string defaultName;
+  std::vector<PulseDevice> list;
+
+  void finishIfDone() {
+    if (!serverDone || !devicesDone) return;
+    if (failed) {
+      owner->dropReadLocked();
+    } else {
+      owner->finishReadLocked();
+    }
   }
-  if (generation_ != connection_.generation()) loadLocked();
-  return true;
+
+  static void onServer(pa_context*, const pa_server_info* info, void* userdata) {
+    auto* self = static_cast<ListRead*>(userdata);
+    if (info != nullptr)
+      self->defaultName =
+          orEmpty(self->owner->kind_ == ServerDevices::Kind::Sources ? info->default_source_name
+                                                                     : info->default_sink_name);
+    self->serverDone = true;
+    self->finishIfDone();
+  }
+
+  template <typename Info>  // pa_source_info or pa_sink_info
+  static void onDevice(pa_context*, const Info* info, int eol, void* userdata) {
+    auto* self = static_cast<ListRead*>(userdata);
+    if (eol == 0) {
+      if (info != nullptr) self->list.push_back({orEmpty(info->name), orEmpty(info->description)});
+      return;
+    }
+    self->failed = eol < 0;
+    self->devicesDone = true;
+    self->finishIfDone();
+  }
+
+  static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+    static_cast<ListRead*>(userdata)->owner->dropReadLocked();
+  }
+
+  // Cancels what is still on its way; the operations' callbacks are not called any more.
+  void cancel(pa_mainloop_api* api) {
+    release(serverInfo);
+    release(devices);
+    if (timer != nullptr) api->time_free(timer);  // also from inside its own callback
+    timer = nullptr;
+  }
+};
+
+ServerDevices::ServerDevices(PulseConnection& connection, Kind kind, int waitMs)
+    : connection_(connection), kind_(kind), waitMs_(waitMs) {
+  if (!connection_.usable()) {
+    pending_ = false;  // no main loop: nothing will ever answer
+    return;
+  }
+  Locked lock(connection_);
+  connection_.addListLocked(*this);
 }
 
-void ServerDevices::loadLocked() {
-  devices_ = readDevicesLocked(connection_, kind_ == Kind::Sources, waitMs_);
-  generation_ = connection_.generation();
+ServerDevices::~ServerDevices() {
+  if (!connection_.usable()) return;
+  Locked lock(connection_);
+  cancelReadLocked();
+  connection_.removeListLocked(*this);
 }
 
 bool ServerDevices::refresh() {
   if (!connection_.usable()) return false;
   Locked lock(connection_);
-  if (!connectLocked()) return false;
-  loadLocked();
-  return true;
-}
-
-unsigned ServerDevices::count() {
-  if (!connection_.usable()) return 0;
-  Locked lock(connection_);
-  return connectLocked() ? static_cast<unsigned>(devices_.size()) : 0;
-}
-
-PulseDevice ServerDevices::device(unsigned id) {
-  if (!connection_.usable()) return {};
-  Locked lock(connection_);
-  if (!connectLocked() || id >= devices_.size()) return {};
-  return devices_[id];
+  const bool ready = connection_.connectLocked();
+  if (fresh_) {
+    adopted_ = latest_;
+    adoptedGeneration_ = latestGeneration_;
+    fresh_ = false;
+  }
+  if (!ready) {
+    adopted_.clear();
+    adoptedGeneration_ = 0;
+  } else if (!read_) {
+    startReadLocked();  // what is there now: a change comes back through the flag
+  }
+  if (answered_) pending_ = false;
+  return ready && adoptedGeneration_ == connection_.generation();
 }
 
 bool ServerDevices::hasLocked(int deviceId) const {
-  return deviceId >= WAVE_MAPPER && (deviceId < 0 || std::size_t(deviceId) < devices_.size());
+  return deviceId >= WAVE_MAPPER && (deviceId < 0 || std::size_t(deviceId) < adopted_.size());
 }
 
 const char* ServerDevices::nameLocked(int deviceId) const {
-  return deviceId == WAVE_MAPPER ? nullptr : devices_[std::size_t(deviceId)].name.c_str();
+  return deviceId == WAVE_MAPPER ? nullptr : adopted_[std::size_t(deviceId)].name.c_str();
+}
+
+void ServerDevices::connectedLocked() {
+  cancelReadLocked();  // one asked on an earlier context
+  startReadLocked();
+}
+
+void ServerDevices::lostLocked(bool wasUp) {
+  cancelReadLocked();
+  // Only the first answer and a connection that was up count: failed attempts to connect
+  // again change nothing, so the keeper's own pace of retries holds.
+  answeredLocked(wasUp);
+}
+
+void ServerDevices::eventLocked(unsigned event) {
+  const unsigned facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+  const unsigned own =
+      kind_ == Kind::Sources ? PA_SUBSCRIPTION_EVENT_SOURCE : PA_SUBSCRIPTION_EVENT_SINK;
+  if (facility != own && facility != PA_SUBSCRIPTION_EVENT_SERVER) return;
+  if (read_) {
+    readAgain_ = true;  // the read on its way may have missed it
+  } else {
+    startReadLocked();
+  }
+}
+
+// Its own devices, and the server's changes, which include a new default.
+unsigned ServerDevices::maskLocked() const {
+  return (kind_ == Kind::Sources ? PA_SUBSCRIPTION_MASK_SOURCE : PA_SUBSCRIPTION_MASK_SINK) |
+         PA_SUBSCRIPTION_MASK_SERVER;
+}
+
+void ServerDevices::startReadLocked() {
+  if (read_ || !connection_.readyLocked()) return;
+  auto read = std::make_unique<ListRead>();
+  read->owner = this;
+  read->generation = connection_.generation();
+  pa_context* context = connection_.context();
+  read->serverInfo = pa_context_get_server_info(context, &ListRead::onServer, read.get());
+  read->devices =
+      kind_ == Kind::Sources
+          ? pa_context_get_source_info_list(context, &ListRead::onDevice<pa_source_info>,
+                                            read.get())
+          : pa_context_get_sink_info_list(context, &ListRead::onDevice<pa_sink_info>, read.get());
+  if (read->serverInfo == nullptr || read->devices == nullptr) {
+    read->cancel(connection_.api());  // the context is failing: its state callback says so
+    return;
+  }
+  read->timer =
+      pa_context_rttime_new(context, pa_rtclock_now() + pa_usec_t(waitMs_) * PA_USEC_PER_MSEC,
+                            &ListRead::onTimeout, read.get());
+  read_ = std::move(read);
+}
+
+void ServerDevices::finishReadLocked() {
+  const std::unique_ptr<ListRead> read = std::move(read_);
+  read->cancel(connection_.api());  // both done: only unrefs, and the timer goes
+  auto& list = read->list;
+  const auto found = std::find_if(list.begin(), list.end(), [&](const PulseDevice& device) {
+    return device.name == read->defaultName;
+  });
+  if (found != list.end()) std::rotate(list.begin(), found, found + 1);
+  const bool changed = read->generation != latestGeneration_ || list != latest_;
+  if (changed) {
+    latest_ = std::move(list);
+    latestGeneration_ = read->generation;
+    fresh_ = true;
+  }
+  answeredLocked(changed);
+  if (std::exchange(readAgain_, false)) startReadLocked();
+}
+
+// A read that failed or was not answered in time: given up; the list stays as it was. As the
+// server's first answer it lets the start-up go on without the server.
+void ServerDevices::dropReadLocked() {
+  cancelReadLocked();
+  answeredLocked(false);
+}
+
+void ServerDevices::cancelReadLocked() {
+  readAgain_ = false;
+  if (!read_) return;
+  const std::unique_ptr<ListRead> read = std::move(read_);
+  read->cancel(connection_.api());
+}
+
+void ServerDevices::answeredLocked(bool changed) {
+  if (!answered_ || changed) changed_ = true;
+  answered_ = true;
 }
 
 }  // namespace bandscope::sound::pulse_detail

@@ -37,8 +37,8 @@ MMResult Service<Interface, Stream>::with(WaveHandle handle, Op op) {
   return self != nullptr ? op(*self) : MMSYSERR_INVALHANDLE;
 }
 
-// Checks, the connection and the device, then a new stream that Stream::connect attaches to
-// the device and waits for.
+// Checks, the connection (started again when there is none) and the device in the adopted
+// list, then a new stream that Stream::connect attaches to the device.
 template <typename Interface, typename Stream>
 MMResult Service<Interface, Stream>::open(WaveHandle& handle, int deviceId,
                                           const WaveFormat& format, WaveCallback callback,
@@ -50,7 +50,7 @@ MMResult Service<Interface, Stream>::open(WaveHandle& handle, int deviceId,
   if (!sampleSpecOf(format, spec)) return WAVERR_BADFORMAT;
 
   Locked lock(*connection_);
-  if (!devices_.connectLocked()) return MMSYSERR_NODRIVER;
+  if (!connection_->connectLocked()) return MMSYSERR_NODRIVER;
   if (!devices_.hasLocked(deviceId)) return MMSYSERR_BADDEVICEID;
 
   auto owned = std::make_unique<Stream>();
@@ -111,8 +111,11 @@ MMResult Service<Interface, Stream>::close(WaveHandle handle) {
 
 template <typename Interface, typename Stream>
 std::string Service<Interface, Stream>::errorText(MMResult code) {
-  if (code == MMSYSERR_NODRIVER && !connection_->connectError().empty())
-    return connection_->connectError();
+  if (code == MMSYSERR_NODRIVER && connection_->usable()) {
+    Locked lock(*connection_);
+    if (!connection_->connectError().empty()) return connection_->connectError();
+  }
+  if (code == noAnswerError()) return "The sound server did not answer in time";
   if (code >= SERVICE_ERROR_BASE) {
     const char* text = pa_strerror(static_cast<int>(code - SERVICE_ERROR_BASE));
     return text != nullptr ? text

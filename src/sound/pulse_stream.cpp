@@ -47,4 +47,13 @@ void releaseStreamLocked(pa_stream*& stream) {
   stream = nullptr;
 }
 
+void corkLocked(pa_stream* stream, bool corked) {
+  if (pa_operation* op = pa_stream_cork(stream, corked ? 1 : 0, nullptr, nullptr))
+    pa_operation_unref(op);  // a failure reaches the state callback
+}
+
+void flushLocked(pa_stream* stream) {
+  if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr)) pa_operation_unref(op);
+}
+
 }  // namespace bandscope::sound::pulse_detail

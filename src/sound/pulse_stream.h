@@ -22,10 +22,13 @@ bool sampleSpecOf(const WaveFormat& format, pa_sample_spec& spec);
 // Buffer metrics left to the server; each direction sets the ones it fixes.
 pa_buffer_attr serverBufferAttr();
 // With the lock held: the result of pa_stream_connect_* and then the wait until the stream is
-// ready, as 0 or a libpulse error.
+// ready, as 0 or a libpulse error. The player's stream only: the record stream does not wait.
 int connectedLocked(PulseConnection& connection, pa_stream* s, int connectResult, int timeoutMs);
 // Detaches our callbacks from a stream and lets it go; with the lock held.
 void releaseStreamLocked(pa_stream*& stream);
+// Asks the server to cork (or uncork) a ready stream, and to flush it; no wait for the answer.
+void corkLocked(pa_stream* stream, bool corked);
+void flushLocked(pa_stream* stream);
 
 // The fixed header FIFO of a stream.
 template <typename Entry, std::size_t Capacity>
@@ -93,6 +96,7 @@ struct StreamCore {
   pa_sample_spec spec{};
   Fifo<Entry, Capacity> fifo;
   bool opened = false;   // the open notification went out: failures are reported from here on
+  bool ready = false;    // the stream has been ready
   MMResult failure = 0;  // set once, with WAVE_DEVICE_FAILED
 
   void returnFront() {
@@ -125,13 +129,16 @@ struct StreamCore {
     return MMSYSERR_NOERROR;
   }
 
-  // The state callback's common part: wakes a waiting open; true when the stream has just
-  // failed after the open (failure is then set and the caller reports it).
+  // The state callback's common part: notes readiness and wakes a waiting open; true when
+  // the stream has just failed after the open (failure is then set and the caller reports
+  // it). One that never became ready was refused by the server: why, as open would say it.
   bool failedNow(pa_stream* s) {
     const pa_stream_state_t state = pa_stream_get_state(s);
+    if (state == PA_STREAM_READY) ready = true;
     connection->signal();
     if (PA_STREAM_IS_GOOD(state) || !opened || failure != 0) return false;
-    failure = contextError(pa_stream_get_context(s));
+    pa_context* context = pa_stream_get_context(s);
+    failure = ready ? contextError(context) : streamOpenError(pa_context_errno(context));
     return true;
   }
 

@@ -13,7 +13,6 @@
 
 namespace bandscope::sound {
 
-using pulse_detail::contextError;
 using pulse_detail::Locked;
 
 struct pulse_detail::InputStream
@@ -22,8 +21,10 @@ struct pulse_detail::InputStream
 
   std::uint8_t silence = 0;
   std::uint64_t dropped = 0;
+  bool running = false;  // started and not reset since: uncorked once ready
+  pa_time_event* readyTimer = nullptr;
 
-  // With the lock held: connects the record stream, corked, and waits until it is ready.
+  // With the lock held: asks for the record stream, corked, and gives it kWaitMs to be ready.
   int connect(const char* device, std::uint32_t blockAlign) {
     silence = spec.format == PA_SAMPLE_U8 ? 0x80 : 0;
     pa_stream_set_read_callback(stream, &InputStream::onRead, this);
@@ -31,9 +32,24 @@ struct pulse_detail::InputStream
     attr.fragsize = blockAlign * PulseWaveIn::kFragmentFrames;
     const auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
-    return connectedLocked(*connection, stream,
-                           pa_stream_connect_record(stream, device, &attr, flags),
-                           PulseWaveIn::kWaitMs);
+    if (pa_stream_connect_record(stream, device, &attr, flags) < 0)
+      return pa_context_errno(connection->context());
+    readyTimer =
+        pa_context_rttime_new(connection->context(),
+                              pa_rtclock_now() + pa_usec_t(PulseWaveIn::kWaitMs) * PA_USEC_PER_MSEC,
+                              &InputStream::onReadyTimeout, this);
+    return 0;
+  }
+
+  void freeReadyTimer() {
+    if (readyTimer == nullptr) return;
+    connection->api()->time_free(readyTimer);  // also from inside its own callback
+    readyTimer = nullptr;
+  }
+
+  void release() {
+    freeReadyTimer();
+    StreamCore::release();
   }
 
   // Mainloop thread (or under the lock): fills the oldest queued headers with bytes (silence
@@ -73,6 +89,19 @@ struct pulse_detail::InputStream
   static void onState(pa_stream* s, void* userdata) {
     auto* self = static_cast<InputStream*>(userdata);
     if (self->failedNow(s)) self->reportFailure();
+    if (pa_stream_get_state(s) == PA_STREAM_CREATING) return;
+    self->freeReadyTimer();
+    if (self->ready && self->running && self->failure == 0) corkLocked(s, false);
+  }
+
+  // A stream still not ready: the server does not answer (stopped, or hung).
+  static void onReadyTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*,
+                             void* userdata) {
+    auto* self = static_cast<InputStream*>(userdata);
+    self->freeReadyTimer();
+    if (self->ready || self->failure != 0 || !self->opened) return;
+    self->failure = pulse_detail::noAnswerError();
+    self->reportFailure();
   }
 };
 
@@ -84,10 +113,6 @@ PulseWaveIn::PulseWaveIn(std::string server)
 
 PulseWaveIn::PulseWaveIn(std::shared_ptr<PulseConnection> connection)
     : Service(std::move(connection), pulse_detail::ServerDevices::Kind::Sources) {}
-
-bool PulseWaveIn::takeDevicesChanged() {
-  return connection_->usable() && connection_->takeDevicesChanged();
-}
 
 MMResult PulseWaveIn::addBuffer(WaveHandle handle, WaveHeader& header) {
   return with(handle, [&](Stream& self) {
@@ -102,26 +127,19 @@ MMResult PulseWaveIn::addBuffer(WaveHandle handle, WaveHeader& header) {
 MMResult PulseWaveIn::start(WaveHandle handle) {
   return with(handle, [&](Stream& self) {
     if (self.failure != 0) return self.failure;
-    int success = 0;
-    if (connection_->runLocked(
-            pa_stream_cork(self.stream, 0, &PulseConnection::onSuccess, &success), kWaitMs) &&
-        success != 0)
-      return MMSYSERR_NOERROR;
-    return self.failure != 0 ? self.failure : contextError(connection_->context());
+    self.running = true;
+    if (self.ready) pulse_detail::corkLocked(self.stream, false);  // else once it is ready
+    return MMSYSERR_NOERROR;
   });
 }
 
+// Data that arrives before the server has corked the stream finds no header and is dropped.
 MMResult PulseWaveIn::reset(WaveHandle handle) {
   return with(handle, [&](Stream& self) {
-    if (self.failure == 0) {
-      // Data read while these run goes into the queued headers or is dropped.
-      int corked = 0;
-      int flushed = 0;
-      connection_->runLocked(pa_stream_cork(self.stream, 1, &PulseConnection::onSuccess, &corked),
-                             kWaitMs);
-      if (self.failure == 0)
-        connection_->runLocked(pa_stream_flush(self.stream, &PulseConnection::onSuccess, &flushed),
-                               kWaitMs);
+    self.running = false;
+    if (self.failure == 0 && self.ready) {
+      pulse_detail::corkLocked(self.stream, true);
+      pulse_detail::flushLocked(self.stream);
     }
     self.returnAll();
     return MMSYSERR_NOERROR;

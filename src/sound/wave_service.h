@@ -8,6 +8,10 @@
 //
 // Threads:
 // - Every operation is called on the UI thread, never from inside the callback.
+// - No input operation waits for a server: what a server has to answer comes later, through
+//   the callback (a device that cannot be opened after all fails with DeviceFailed) or through
+//   takeDevicesChanged. (The PulseAudio output, which the program does not play through,
+//   still waits for its stream; see pulse_wave.h.)
 // - The callback's Open and Close notifications arrive synchronously inside open and close, on
 //   the caller's thread. Data/Done notifications, and DeviceFailed, arrive on a thread of the
 //   service's own. reset returns every header still held through the callback (flagged done,
@@ -96,11 +100,18 @@ class WaveInService {
   // The device's own name, which stays when the list around it changes (a sound server's
   // source name); the description where there is nothing better. Empty for no such device.
   virtual std::string deviceName(unsigned id) { return deviceDescription(id); }
-  // Reads the device list again; false when the service's server cannot be reached.
+  // Takes in the device list as the service knows it now and has it brought up to date (a
+  // sound server's list is read in the background and taken in by a later refresh); never
+  // waits. False when the service's server is not reached (yet).
   virtual bool refresh() { return true; }
   // True once after the service saw its devices change (added, removed, server gone or
-  // back); set on the service's own thread, taken on the UI thread. Allocation-free.
+  // back, or its first answer); set on the service's own thread, taken on the UI thread.
+  // Allocation-free.
   virtual bool takeDevicesChanged() { return false; }
+  // True while the list still waits for the service's first answer (a sound server not
+  // connected yet), so it may be missing devices that are there; refresh ends the wait once
+  // the answer came, whatever it was.
+  virtual bool listPending() { return false; }
   virtual MMResult open(WaveHandle& handle, int deviceId, const WaveFormat& format,
                         WaveCallback callback, void* instance) = 0;
   virtual MMResult prepareHeader(WaveHandle handle, WaveHeader& header) = 0;

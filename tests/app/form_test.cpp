@@ -5,15 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QPushButton>
@@ -28,6 +33,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "analysis/scales.h"
@@ -297,7 +303,8 @@ TEST(Form, DeviceChoiceRestartsCaptureAndShowsWhyItFails) {
   EXPECT_TRUE(shown == whole || (shown.endsWith(QChar(0x2026)) && shown.size() > 18 &&
                                  whole.startsWith(shown.chopped(1))))
       << shown.toStdString();
-  EXPECT_EQ(list->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("Fake input 1"));
+  EXPECT_EQ(list->itemData(1, CaptureKeeper::kDescriptionRole).toString(),
+            QStringLiteral("Fake input 1"));
   EXPECT_EQ(input.device->openedDevice(), 0);
   EXPECT_TRUE(f.statusLine().isHidden());
 
@@ -422,8 +429,9 @@ TEST(Form, AGoneSourceStaysChosenGivesWayToTheDefaultAndComesBack) {
       << k.status().toStdString();
   EXPECT_EQ(k.status(), QStringLiteral("\u201cFake b\u201d is not there \u2014 waiting for it"));
   EXPECT_EQ(list->currentIndex(), 2) << "kept, after the source and the test signal";
-  EXPECT_TRUE(
-      list->itemData(2, Qt::ToolTipRole).toString().endsWith(QStringLiteral("(not there)")));
+  EXPECT_TRUE(list->itemData(2, CaptureKeeper::kDescriptionRole)
+                  .toString()
+                  .endsWith(QStringLiteral("(not there)")));
   k.aheadUs = 6'000'000;  // gone for good
   ASSERT_TRUE(waitFor([&] { return k.recordsFrom("a"); }, 3000));
   EXPECT_TRUE(waitFor([&] {
@@ -491,6 +499,115 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
     EXPECT_EQ(k.form.geometry() == QRect(30, 40, 500, 400), run.remembered);
     c.sono_steps_ScrollBar->setValue(run.remembered ? 100 : 8);  // --no-settings keeps it
     k.form.close();
+  }
+}
+
+// Two windows at once, each closed in turn: each writes back only what it changed, over what
+// the other wrote. A remembered place on no screen, and a size larger than the screen, are
+// fitted to it at start-up, and the fitted ones are remembered.
+TEST(Form, RunsAtOnceKeepEachOthersChangesAndAPlaceOffTheScreensIsFitted) {
+  {
+    auto first = std::make_unique<KeptCapture>(std::vector<std::string>{"a", "b"});
+    KeptCapture second({"a", "b"});
+    first->form.controls.bands_ScrollBar->setValue(64);
+    first->form.close();
+    first.reset();
+    second.form.controls.sono_steps_ScrollBar->setValue(100);
+    second.form.close();
+  }
+  const std::string path = settingsPath();
+  SavedSettings values = loadSettings(path).values;
+  EXPECT_EQ(values.bandCount, 64) << "the first window's change";
+  EXPECT_EQ(values.sonoSteps, 100) << "the second window's change";
+  values.position = QPoint(30000, 30000);
+  values.size = QSize(32767, 32767);
+  ASSERT_EQ(saveSettings(path, values), "");
+  {
+    KeptCapture k({"a", "b"});
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(k.form.geometry()))
+        << "within " << screen.width() << "x" << screen.height();
+    k.form.close();
+  }
+  values = loadSettings(path).values;
+  EXPECT_NE(values.position, QPoint(30000, 30000));
+  EXPECT_NE(values.size, QSize(32767, 32767));
+}
+
+// Ctrl+S proposes a new name and writes only a new file there: a link someone put at that
+// name while the dialog was open is not written through.
+TEST(Form, TheProposedScreenshotNameGetsANewFileNeverOneThroughALink) {
+  Started s;
+  TForm1& f = s.form;
+  QTemporaryDir dir;
+  const QString home = QDir::currentPath();
+  QDir::setCurrent(dir.path());
+  QString said;  // by a message box
+  // Accepts the next modal window once it shows, after `meanwhile`.
+  auto acceptNext = [&](const std::function<void()>& meanwhile) {
+    auto* poll = new QTimer(&f);
+    QObject::connect(poll, &QTimer::timeout, [poll, meanwhile, &said] {
+      auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!modal) return;
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) said = box->text();
+      if (meanwhile) meanwhile();
+      modal->accept();
+      poll->deleteLater();
+    });
+    poll->start(20);
+  };
+  acceptNext(nullptr);
+  f.saveScreenshot();
+  EXPECT_TRUE(waitFor([] { return QFileInfo::exists(QStringLiteral("FFT_shot000.bmp")); }));
+  acceptNext([&] { QFile::link(dir.filePath(QStringLiteral("victim")), "FFT_shot001.bmp"); });
+  f.saveScreenshot();
+  // Why not stands in the status line, and the picture goes on: no box, no stopped timer.
+  const QString why =
+      "cannot write the screenshot " + dir.filePath("FFT_shot001.bmp") + ": File exists";
+  EXPECT_TRUE(waitFor([&] { return f.statusLine().text() == why; }))
+      << f.statusLine().text().toStdString();
+  const int drawn = f.framesDrawn();
+  EXPECT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 10; })) << "the picture stopped";
+  EXPECT_TRUE(said.isEmpty()) << said.toStdString();
+  EXPECT_TRUE(QFileInfo(QStringLiteral("FFT_shot001.bmp")).isSymLink());
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("victim"))));
+  QDir::setCurrent(home);
+}
+
+// Start-up while the server has not answered: its sources are not listed yet, so nothing is
+// chosen (the test signal would pass for the server's default) and the status line says why.
+// The choice is made with the list of the first answer: the remembered source, else entry 0,
+// the test signal when the server failed; a remembered source missing then stays remembered.
+TEST(Form, TheStartUpChoiceWaitsForTheServersFirstAnswer) {
+  {
+    KeptCapture k({"a", "b"});
+    k.choose(1);
+    k.form.close();  // remembers "b"
+  }
+  const struct {
+    std::vector<std::string> answer;  // the server's sources; none: it failed
+    const char* chosen;
+  } runs[] = {{{"a", "b"}, "b"}, {{"a"}, "a"}, {{}, "Test signal"}, {{"a", "b"}, "b"}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.chosen);
+    ScriptedInput input(run.answer.empty() ? std::vector<std::string>{"a"} : run.answer);
+    input.device->serverUp = false;
+    input.device->pending = true;
+    TForm1 form(CommandLine{}, *input.sound);
+    form.show();
+    ASSERT_TRUE(waitFor([&] { return form.framesDrawn() > 2; }));
+    EXPECT_FALSE(form.audio()->Recorder->Opened) << "nothing chosen yet";
+    EXPECT_TRUE(form.statusLine().text().contains(QStringLiteral("waiting for the sound server")))
+        << form.statusLine().text().toStdString();
+    EXPECT_EQ(form.controls.devCombo->count(), 1);
+    input.device->serverUp = !run.answer.empty();
+    input.device->pending = false;
+    input.device->changed = true;
+    ASSERT_TRUE(waitFor([&] { return form.audio()->Recorder->Opened; }));
+    EXPECT_EQ(form.capture().recordingSource(), run.chosen);
+    EXPECT_EQ(form.controls.devCombo->count(), int(run.answer.size()) + 1);
+    EXPECT_TRUE(form.statusLine().isHidden()) << form.statusLine().text().toStdString();
+    form.close();
   }
 }
 

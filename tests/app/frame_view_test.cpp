@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include "support/recording_gl.h"
 
 namespace bandscope {
@@ -33,6 +35,25 @@ TEST(FrameView, OneProjectionThenClearAndTheSceneUnderTheCamera) {
   EXPECT_EQ(rotations[0].args, (std::vector<double>{10, 1, 0, 0}));
   EXPECT_EQ(rotations[1].args, (std::vector<double>{20, 0, 1, 0}));
   EXPECT_EQ(gl.record().front().name, "glViewport");
+}
+
+// One read per row into a picture of the size asked; a picture that cannot be allocated comes
+// back null, with nothing read into it.
+TEST(FrameView, ReadBackBufferReadsEachRowOrNothingWithoutMemory) {
+  const struct {
+    int width, height;
+    bool allocated;
+  } cases[] = {{4, 3, true}, {100'000'000, 2, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.width);
+    test::RecordingGl gl;
+    const QImage picture = readBackBuffer(gl.table(), c.width, c.height);
+    EXPECT_EQ(picture.isNull(), !c.allocated);
+    EXPECT_EQ(gl.count("glReadPixels"), c.allocated ? static_cast<size_t>(c.height) : 0u);
+    if (c.allocated) {
+      EXPECT_EQ(picture.size(), QSize(c.width, c.height));
+    }
+  }
 }
 
 // An 800 x 600 window: at the eye's distance 4.9 a unit is 300 / tan(22.5 deg) / 4.9 = 147.81

@@ -115,9 +115,10 @@ class RecorderPulseTest : public test::PulseDaemonTest {
     r.setNoSamples(kSamples);
     r.setSampleRate(kRate);
     r.Triggered = true;
-    audio_->OnRecord = [this](void*, const std::uint8_t* lp, const std::uint8_t* rp, std::uint16_t size) {
-      store_.add(lp, rp, size);
-    };
+    audio_->OnRecord = [this](void*, const std::uint8_t* lp, const std::uint8_t* rp,
+                              std::uint16_t size) { store_.add(lp, rp, size); };
+    ASSERT_TRUE(test::listArrived(in_));
+    ASSERT_TRUE(test::listArrived(out_));  // the player's devices, for the round trip
     monitor_ = test::monitorIndex(in_);
     ASSERT_GE(monitor_, 0);
     audio_->setAudioDeviceID(monitor_);
@@ -202,6 +203,7 @@ TEST_F(RecorderPulseTest, DaemonKilledDuringCaptureStopsTheRecorderWithTheReason
       << audio_->ErrorText;
 
   ASSERT_TRUE(sharedPulseDaemon().start());
+  ASSERT_TRUE(test::listArrived(in_)) << "connected again";
   ASSERT_TRUE(r.Start()) << audio_->ErrorText;
   EXPECT_TRUE(blocksAfter(store_.received() + 5));
   EXPECT_TRUE(r.Stop());

@@ -130,6 +130,7 @@ class PulseWaveTest : public test::PulseDaemonTest {
  protected:
   // Opens the monitor as stereo 8-bit, queues the ring and starts.
   void startCapture(PulseWaveIn& in, WaveHandle& handle, Events& events, Ring& ring) {
+    ASSERT_TRUE(test::listArrived(in));
     const int monitor = monitorIndex(in);
     ASSERT_GE(monitor, 0);
     ASSERT_EQ(in.open(handle, monitor, pcm(2, 8), &Events::callback, &events), MMSYSERR_NOERROR);
@@ -167,7 +168,10 @@ class PulseWaveTest : public test::PulseDaemonTest {
 
 TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
   PulseWaveIn in;
-  ASSERT_GE(in.numDevs(), 1u);
+  EXPECT_TRUE(in.listPending());
+  EXPECT_EQ(in.numDevs(), 0u) << "nothing before the UI thread takes the list in";
+  ASSERT_TRUE(test::listArrived(in));
+  EXPECT_FALSE(in.listPending());
   std::string defaultSource;
   ASSERT_EQ(sharedPulseDaemon().pactl("get-default-source", &defaultSource), 0);
   defaultSource.erase(defaultSource.find_last_not_of("\n") + 1);
@@ -177,15 +181,19 @@ TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
   EXPECT_EQ(in.deviceDescription(unsigned(monitor)), "Monitor of Null Output");
   EXPECT_EQ(in.deviceDescription(in.numDevs()), "");
 
-  // A second sink: its monitor comes after the default until it is made the default.
+  // A second sink: its monitor comes after the default until it is made the default. Each
+  // change is read on its own and waits for the UI thread's refresh.
+  in.takeDevicesChanged();
   loadModule("module-null-sink sink_name=second sink_properties=device.description=Second");
-  EXPECT_EQ(in.numDevs(), 1u) << "the list is read when the connection is made";
+  ASSERT_TRUE(test::waitUntil([&] { return in.takeDevicesChanged(); }));
+  EXPECT_EQ(in.numDevs(), 1u) << "the list changes only in refresh";
   ASSERT_TRUE(in.refresh());
   ASSERT_EQ(in.numDevs(), 2u);
   EXPECT_EQ(in.device(0).name, defaultSource);
   EXPECT_EQ(in.device(1).name, "second.monitor");
   EXPECT_EQ(in.deviceDescription(1), "Monitor of Second");
   ASSERT_EQ(sharedPulseDaemon().pactl("set-default-source second.monitor"), 0);
+  ASSERT_TRUE(test::waitUntil([&] { return in.takeDevicesChanged(); })) << "a new default";
   ASSERT_TRUE(in.refresh());
   EXPECT_EQ(in.device(0).name, "second.monitor");
   EXPECT_EQ(in.device(1).name, defaultSource);
@@ -193,12 +201,43 @@ TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
   EXPECT_TRUE(sharedPulseDaemon().settle());
 
   PulseWaveOut out(in.connection());
-  ASSERT_GE(out.numDevs(), 2u);
+  ASSERT_TRUE(test::listArrived(out, 2));
   EXPECT_EQ(out.device(0).name, PulseDaemon::kSink);
+}
+
+// The list the UI thread holds still names a source the server has lost since: the stream is
+// asked for, the server refuses it, and the refusal comes through the callback.
+TEST_F(PulseWaveTest, ASourceGoneSinceTheListWasTakenFailsThroughTheCallback) {
+  std::string module;
+  ASSERT_EQ(sharedPulseDaemon().pactl("load-module module-null-sink sink_name=gone", &module), 0);
+  PulseWaveIn in;
+  ASSERT_TRUE(test::listArrived(in, 2));
+  int gone = -1;
+  for (unsigned i = 0; i < in.numDevs(); ++i)
+    if (in.deviceName(i) == "gone.monitor") gone = static_cast<int>(i);
+  ASSERT_GE(gone, 0);
+  ASSERT_EQ(sharedPulseDaemon().pactl("unload-module " + std::to_string(std::stoi(module))), 0);
+
+  Events events;
+  WaveHandle handle = 0;
+  ASSERT_EQ(in.open(handle, gone, pcm(2, 8), &Events::callback, &events), MMSYSERR_NOERROR);
+  EXPECT_EQ(events.opens(), 1);
+  ASSERT_TRUE(events.waitFailure(3s));
+  EXPECT_EQ(events.failure(), MMSYSERR_BADDEVICEID);
+  Ring ring(kBufferBytes);
+  WaveHeader& header = ring.headers[0];
+  ASSERT_EQ(in.prepareHeader(handle, header), MMSYSERR_NOERROR);
+  EXPECT_EQ(in.addBuffer(handle, header), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(in.start(handle), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(in.reset(handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(in.unprepareHeader(handle, header), MMSYSERR_NOERROR);
+  EXPECT_EQ(in.close(handle), MMSYSERR_NOERROR);
+  EXPECT_EQ(events.failures(), 1);
 }
 
 TEST_F(PulseWaveTest, WrongFormatsAndDevicesAreRefused) {
   PulseWaveIn in;
+  ASSERT_TRUE(test::listArrived(in));
   Events events;
   WaveHandle handle = 0;
   EXPECT_EQ(in.open(handle, 0, pcm(2, 24), &Events::callback, &events), WAVERR_BADFORMAT);
@@ -263,27 +302,103 @@ TEST_P(PulseWaveEachServerTest, ResetReturnsEveryQueuedHeaderBeforeItReturns) {
   stopCapture(in, handle, ring);
 }
 
-TEST_F(PulseWaveTest, NoServerMeansNoDevicesAndAClearError) {
-  const std::string missing = "unix:" + sharedPulseDaemon().runtimeDir() + "/nobody/native";
-  const auto begin = Clock::now();
-  PulseWaveIn in(missing);
-  EXPECT_EQ(in.numDevs(), 0u);
-  EXPECT_EQ(in.deviceDescription(0), "");
-  Events events;
-  WaveHandle handle = 0;
-  EXPECT_EQ(in.open(handle, WAVE_MAPPER, pcm(2, 8), &Events::callback, &events), MMSYSERR_NODRIVER);
-  EXPECT_EQ(handle, 0u);
-  EXPECT_EQ(events.opens(), 0);
-  const std::string text = in.errorText(MMSYSERR_NODRIVER);
-  EXPECT_EQ(text.rfind("Cannot connect to the sound server: ", 0), 0u) << text;
-  EXPECT_GT(text.size(), std::string("Cannot connect to the sound server: ").size());
+// A server that stops answering (SIGSTOP): open, start, reset and close still return at once;
+// the stream not ready within 2 s fails once through the callback, and when the server goes on
+// a new open records again.
+TEST_P(PulseWaveEachServerTest, AStoppedServerFailsTheOpenThroughTheCallbackAndNothingWaits) {
+  PulseWaveIn in;
+  ASSERT_TRUE(test::listArrived(in));
+  const int monitor = monitorIndex(in);
+  ASSERT_GE(monitor, 0);
+  test::SoundServerDaemon& daemon = soundServer();
+  struct Resume {
+    test::SoundServerDaemon& daemon;
+    ~Resume() { daemon.resume(); }
+  } resumeAtEnd{daemon};
+  daemon.stop();
 
-  PulseWaveOut out(missing);
-  EXPECT_EQ(out.numDevs(), 0u);
-  EXPECT_EQ(out.open(handle, 0, pcm(2, 8), &Events::callback, &events), MMSYSERR_NODRIVER);
-  EXPECT_EQ(out.errorText(MMSYSERR_NODRIVER), text);
-  EXPECT_LT(Clock::now() - begin, 3s);
+  Events events;
+  Ring ring(kBufferBytes);
+  WaveHandle handle = 0;
+  const auto opened = Clock::now();
+  ASSERT_EQ(in.open(handle, monitor, pcm(2, 8), &Events::callback, &events), MMSYSERR_NOERROR);
+  for (WaveHeader& h : ring.headers) {
+    ASSERT_EQ(in.prepareHeader(handle, h), MMSYSERR_NOERROR);
+    ASSERT_EQ(in.addBuffer(handle, h), MMSYSERR_NOERROR);
+  }
+  ASSERT_EQ(in.start(handle), MMSYSERR_NOERROR);
+  EXPECT_LT(Clock::now() - opened, 100ms);
+  ASSERT_TRUE(events.waitFailure(4s));
+  EXPECT_GE(Clock::now() - opened, 1900ms) << "the stream had its 2 s";
+  EXPECT_EQ(in.errorText(events.failure()), "The sound server did not answer in time");
+  const auto stopped = Clock::now();
+  stopCapture(in, handle, ring);
+  EXPECT_LT(Clock::now() - stopped, 100ms);
+  EXPECT_EQ(events.failures(), 1);
+
+  daemon.resume();
+  Events again;
+  startCapture(in, handle, again, ring);
+  EXPECT_EQ(capture(in, handle, again, 4, nullptr), 4);
+  stopCapture(in, handle, ring);
+  EXPECT_EQ(again.failures(), 0);
+}
+
+// No server at the address, or one that takes the connection and never answers: no call waits
+// for it, the list stays pending until the connection is given up, and then there are no
+// devices and a clear error.
+TEST_F(PulseWaveTest, NoServerMeansNoDevicesAndAClearErrorAndNoCallWaits) {
+  test::SilentServer silent;
+  ASSERT_FALSE(silent.server().empty());
+  const struct {
+    const char* what;
+    std::string server;
+    const char* why;  // what the error says after "Cannot connect to the sound server: "
+  } cases[] = {
+      {"missing", "unix:" + sharedPulseDaemon().runtimeDir() + "/nobody/native", ""},
+      {"silent", silent.server(), "it does not answer"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto longest = Clock::duration::zero();
+    auto timed = [&](auto call) {
+      const auto begin = Clock::now();
+      auto result = call();
+      longest = std::max(longest, Clock::now() - begin);
+      return result;
+    };
+    PulseWaveIn in(c.server);
+    PulseWaveOut out(in.connection());
+    const auto begin = Clock::now();
+    ASSERT_TRUE(test::waitUntil([&] {
+      timed([&] { return in.refresh(); });
+      return !in.listPending();
+    }));
+    EXPECT_LT(Clock::now() - begin, 3s) << "given up after 2 s at the most";
+    EXPECT_EQ(timed([&] { return in.numDevs(); }), 0u);
+    EXPECT_EQ(in.deviceDescription(0), "");
+    Events events;
+    WaveHandle handle = 0;
+    EXPECT_EQ(
+        timed([&] { return in.open(handle, WAVE_MAPPER, pcm(2, 8), &Events::callback, &events); }),
+        MMSYSERR_NODRIVER);
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(events.opens(), 0);
+    const std::string text = in.errorText(MMSYSERR_NODRIVER);
+    EXPECT_EQ(text.rfind("Cannot connect to the sound server: ", 0), 0u) << text;
+    EXPECT_NE(text.find(c.why), std::string::npos) << text;
+    EXPECT_GT(text.size(), std::string("Cannot connect to the sound server: ").size());
+
+    EXPECT_FALSE(timed([&] { return out.refreshDevices(); }));
+    EXPECT_EQ(out.numDevs(), 0u);
+    EXPECT_EQ(timed([&] { return out.open(handle, 0, pcm(2, 8), &Events::callback, &events); }),
+              MMSYSERR_NODRIVER);
+    EXPECT_EQ(out.errorText(MMSYSERR_NODRIVER).rfind("Cannot connect to the sound server: ", 0),
+              0u);
+    EXPECT_LT(longest, 100ms) << "a call waited for the server";
+  }
   // Generic codes keep their generic text.
+  PulseWaveIn in(cases[0].server);
   EXPECT_EQ(in.errorText(WAVERR_BADFORMAT), genericErrorText(WAVERR_BADFORMAT));
 }
 
@@ -295,6 +410,7 @@ TEST_F(PulseWaveTest, DaemonKilledFailsEachHandleOnceAndOpenReconnects) {
   WaveHandle handle = 0, outHandle = 0;
   startCapture(in, handle, events, ring);
   ASSERT_EQ(capture(in, handle, events, 4, nullptr), 4);
+  ASSERT_TRUE(test::listArrived(out));
   Ring play(kRate / 2);  // 250 ms each, still queued when the daemon dies
   ASSERT_EQ(out.open(outHandle, 0, pcm(2, 8), &Events::callback, &outEvents), MMSYSERR_NOERROR);
   for (WaveHeader& h : play.headers) {
@@ -323,21 +439,25 @@ TEST_F(PulseWaveTest, DaemonKilledFailsEachHandleOnceAndOpenReconnects) {
   EXPECT_EQ(out.close(outHandle), MMSYSERR_NOERROR);
   EXPECT_EQ(events.closes(), 1);
   EXPECT_EQ(outEvents.closes(), 1);
+  EXPECT_FALSE(in.refresh());
   EXPECT_EQ(in.numDevs(), 0u);
   EXPECT_EQ(in.open(handle, WAVE_MAPPER, pcm(2, 8), &Events::callback, &events), MMSYSERR_NODRIVER);
 
+  // Refresh connects again once the server is back.
   ASSERT_TRUE(sharedPulseDaemon().start());
   Events again;
   startCapture(in, handle, again, ring);
   EXPECT_EQ(capture(in, handle, again, 4, nullptr), 4);
   stopCapture(in, handle, ring);
   EXPECT_EQ(again.failures(), 0);
+  ASSERT_TRUE(test::listArrived(out));
   ASSERT_EQ(out.open(outHandle, 0, pcm(2, 8), &Events::callback, &again), MMSYSERR_NOERROR);
   EXPECT_EQ(out.close(outHandle), MMSYSERR_NOERROR);
 }
 
 TEST_P(PulseWaveEachServerTest, OutputResetReturnsUnplayedHeaders) {
   PulseWaveOut out;
+  ASSERT_TRUE(test::listArrived(out));
   Events events;
   WaveHandle handle = 0;
   ASSERT_EQ(out.open(handle, WAVE_MAPPER, pcm(2, 16), &Events::callback, &events),
@@ -396,6 +516,7 @@ TEST_F(PulseWaveTest, MeasuresCaptureLatencyWithOneBufferFragments) {
 
   // Round trip: a burst written to the null sink, until it shows on the monitor.
   PulseWaveOut out(in.connection());
+  ASSERT_TRUE(test::listArrived(out));
   Events outEvents;
   WaveHandle outHandle = 0;
   ASSERT_EQ(out.open(outHandle, 0, pcm(2, 8), &Events::callback, &outEvents), MMSYSERR_NOERROR);

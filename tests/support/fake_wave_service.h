@@ -88,6 +88,7 @@ class FakeWaveIn final : public sound::WaveInService, public FakeDevice {
   }
   bool refresh() override { return serverUp; }
   bool takeDevicesChanged() override { return std::exchange(changed, false); }
+  bool listPending() override { return pending; }
   MMResult open(WaveHandle& handle, int deviceId, const sound::WaveFormat& format,
                 sound::WaveCallback callback, void* instance) override {
     if (deviceId >= static_cast<int>(numDevs())) return sound::MMSYSERR_BADDEVICEID;
@@ -99,6 +100,7 @@ class FakeWaveIn final : public sound::WaveInService, public FakeDevice {
   std::vector<std::string> names;
   bool serverUp = true;
   bool changed = false;
+  bool pending = false;  // the server has not answered yet
   MMResult prepareHeader(WaveHandle h, WaveHeader& header) override {
     return doPrepare(h, header, true);
   }

@@ -1,15 +1,17 @@
 #pragma once
 // What the tests against the private sound servers share: a fixture that makes sure the
 // server runs and unloads the modules a test loaded, the same run against each server, the
-// index of the null sink's monitor among the input devices, and a locked read of state that
-// a callback thread writes.
+// index of the null sink's monitor among the input devices, waits for a device list that
+// arrives in the background, and a locked read of state that a callback thread writes.
 //
 // Threads: the test's main thread; lockedRead on any thread.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sound/pulse_wave.h"
@@ -22,6 +24,24 @@ template <typename T>
 T lockedRead(std::mutex& mutex, const T& value) {
   std::lock_guard lock(mutex);
   return value;
+}
+
+// Polls done() every 2 ms until it holds or timeout has passed; returns done().
+template <typename Done>
+bool waitUntil(Done done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// Refreshes a PulseWaveIn or PulseWaveOut until the server's list is taken in with at least
+// count devices; false when that does not happen within 5 s.
+template <typename Service>
+bool listArrived(Service& service, unsigned count = 1) {
+  return waitUntil([&] { return service.refreshDevices() && service.numDevs() >= count; });
 }
 
 // Index of the null sink's monitor among the input devices; -1 when missing.

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -192,6 +194,16 @@ bool SoundServerDaemon::start() {
   return false;
 }
 
+void SoundServerDaemon::stop() {
+  for (const pid_t pid : pids_)
+    if (pid > 0) ::kill(pid, SIGSTOP);
+}
+
+void SoundServerDaemon::resume() {
+  for (const pid_t pid : pids_)
+    if (pid > 0) ::kill(pid, SIGCONT);
+}
+
 void SoundServerDaemon::kill() {
   for (const pid_t pid : pids_)
     if (pid > 0) ::kill(pid, SIGKILL);
@@ -224,6 +236,36 @@ int SoundServerDaemon::pactl(const std::string& args, std::string* output) const
   const int status = waitExit(pid);
   if (output != nullptr) *output = std::move(text);
   return status;
+}
+
+SilentServer::SilentServer() {
+  std::string pattern = "/tmp/bandscope-silent-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return;
+  dir_ = pattern;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = dir_ + "/native";
+  if (path.size() >= sizeof address.sun_path) return;
+  path.copy(address.sun_path, path.size());
+  fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Never accepted: the kernel completes each connection in the backlog, and nothing answers.
+  if (fd_ >= 0 && (bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+                   listen(fd_, 64) != 0)) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+SilentServer::~SilentServer() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!dir_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+}
+
+std::string SilentServer::server() const {
+  return fd_ >= 0 ? "unix:" + dir_ + "/native" : std::string();
 }
 
 SoundServerDaemon* sharedSoundServer(SoundServer kind, std::string* whyMissing) {

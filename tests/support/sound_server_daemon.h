@@ -36,6 +36,10 @@ class SoundServerDaemon {
   void kill();
   // Whether every process still runs (reaps any that ended by itself).
   bool running() const;
+  // SIGSTOP to every process, as a server that hangs; resume() sends SIGCONT. The sockets stay,
+  // so clients still connect, and wait.
+  void stop();
+  void resume();
   // Brings the null sink's clock in step after the default source changed; see the subclass.
   virtual bool settle() const { return true; }
 
@@ -72,6 +76,22 @@ class SoundServerDaemon {
 
  private:
   mutable std::vector<pid_t> pids_;  // running() reaps one that ended by itself
+};
+
+// A unix socket that takes connections and never answers, as a hung server does; closed, with
+// its temporary directory, when it goes.
+class SilentServer {
+ public:
+  SilentServer();
+  ~SilentServer();
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+
+  std::string server() const;  // "unix:<dir>/native", or empty when it could not be made
+
+ private:
+  std::string dir_;
+  int fd_ = -1;
 };
 
 // Forks and executes path with argv and envp; the child's stdin is /dev/null, its stdout goes
