@@ -4,6 +4,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <vector>
+
 #include "analysis/sample_buffer.h"
 #include "audio/audio.h"
 #include "support/fake_wave_service.h"
@@ -38,16 +41,24 @@ void BM_CaptureBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_CaptureBlock);
 
-void BM_HandOffAlone(benchmark::State& state) {
+// The hand-off alone: one 512-frame block of both channels into the sample buffer, at a time
+// scale (1 copies, 2 and up filter and thin) and sample width.
+void BM_HandOff(benchmark::State& state) {
+  const int bits = static_cast<int>(state.range(0));
   SampleBuffer samples;
-  samples.setLayout(384, 2);
-  std::uint8_t left[512] = {}, right[512] = {};
+  samples.setLayout(384, static_cast<std::int32_t>(state.range(1)), bits);
+  std::vector<std::uint8_t> left(1024), right(1024);
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    left[i] = static_cast<std::uint8_t>(128 + 100 * std::sin(0.05 * static_cast<double>(i)));
+    right[i] = static_cast<std::uint8_t>(i * 7);
+  }
+  const auto bytes = static_cast<std::uint16_t>(512 * bits / 8);
   for (auto _ : state) {
-    samples.append(left, right, 512);
+    samples.append(left.data(), right.data(), bytes);
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_HandOffAlone);
+BENCHMARK(BM_HandOff)->ArgNames({"bits", "ts"})->ArgsProduct({{8, 16}, {1, 2, 4, 8, 32, 128}});
 
 }  // namespace
 }  // namespace bandscope

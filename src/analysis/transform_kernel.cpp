@@ -194,11 +194,11 @@ __attribute__((target("arch=x86-64-v4"))) inline void avx512MagnitudesOf(
 
 // Per block of 32 samples: two 16-bit multiply-adds against the high parts, and for each
 // low bit a masked 16-bit add of x; the weight block is loaded once for all N windows.
+// C[c][i] and S[c][i]: window c's sums of band i.
 template <int N>
-__attribute__((target("arch=x86-64-v4"))) BANDSCOPE_NO_LOOP_HEADER_COPY void avx512Magnitudes(
-    const KernelTables& k, const Batch<N>& batch, int bandCount, float windowNorm) {
-  int64_t C[N][kMaxBands];
-  int64_t S[N][kMaxBands];
+__attribute__((target("arch=x86-64-v4"))) BANDSCOPE_NO_LOOP_HEADER_COPY void avx512Sums(
+    const KernelTables& k, const Batch<N>& batch, int bandCount, int64_t* const* C,
+    int64_t* const* S) {
   for (int i = 0; i < bandCount; ++i) {
     const KernelBand& band = k.band[i];
     const int16_t* high = k.high + band.offset * 2 * kKernelBlock;
@@ -232,6 +232,21 @@ __attribute__((target("arch=x86-64-v4"))) BANDSCOPE_NO_LOOP_HEADER_COPY void avx
       S[c][i] = _mm_extract_epi64(cs, 1);
     }
   }
+}
+
+template <int N>
+__attribute__((target("arch=x86-64-v4"))) void avx512Magnitudes(const KernelTables& k,
+                                                                const Batch<N>& batch,
+                                                                int bandCount, float windowNorm) {
+  int64_t C[N][kMaxBands];
+  int64_t S[N][kMaxBands];
+  int64_t* cRows[N];
+  int64_t* sRows[N];
+  for (int c = 0; c < N; ++c) {
+    cRows[c] = C[c];
+    sRows[c] = S[c];
+  }
+  avx512Sums(k, batch, bandCount, cRows, sRows);
   for (int c = 0; c < N; ++c) {
     avx512MagnitudesOf(C[c], S[c], bandCount, windowNorm, batch.values[c]);
   }
@@ -287,6 +302,14 @@ void kernelSumsPortable(const KernelTables& k, const KernelInput& in0, const Ker
   portableSums(k, Stereo{{&in0, &in1}, {nullptr, nullptr}}, bandCount, C, S);
 }
 
+__attribute__((target("arch=x86-64-v4"))) void kernelSumsAvx512(
+    const KernelTables& k, const KernelInput& in0, const KernelInput& in1, int bandCount,
+    int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1) {
+  int64_t* C[] = {C0, C1};
+  int64_t* S[] = {S0, S1};
+  avx512Sums(k, Stereo{{&in0, &in1}, {nullptr, nullptr}}, bandCount, C, S);
+}
+
 __attribute__((target("arch=x86-64-v3"))) void kernelSumsAvx2(const KernelTables& k,
                                                               const KernelInput& in0,
                                                               const KernelInput& in1, int bandCount,
@@ -295,18 +318,6 @@ __attribute__((target("arch=x86-64-v3"))) void kernelSumsAvx2(const KernelTables
   int64_t* C[] = {C0, C1};
   int64_t* S[] = {S0, S1};
   portableSums(k, Stereo{{&in0, &in1}, {nullptr, nullptr}}, bandCount, C, S);
-}
-
-bool haveAvx512() {
-  static const bool have = __builtin_cpu_supports("avx512f") &&
-                           __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
-  return have;
-}
-
-bool haveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  return have;
 }
 
 namespace {
@@ -338,7 +349,9 @@ void kernelMagnitudes(const KernelTables& k, const KernelInput& in0, const Kerne
 
 void kernelSums(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
                 int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1) {
-  if (haveAvx2()) {
+  if (haveAvx512()) {
+    kernelSumsAvx512(k, in0, in1, bandCount, C0, S0, C1, S1);
+  } else if (haveAvx2()) {
     kernelSumsAvx2(k, in0, in1, bandCount, C0, S0, C1, S1);
   } else {
     kernelSumsPortable(k, in0, in1, bandCount, C0, S0, C1, S1);

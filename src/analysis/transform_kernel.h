@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "band_transform.h"
+#include "cpu_features.h"
 
 namespace bandscope {
 
@@ -26,7 +27,8 @@ void kernelMagnitudes(const KernelTables& k, const KernelInput& in0, const Kerne
                       int bandCount, float windowNorm, int16_t* values0, int16_t* values1);
 
 // The cosine and sine sums of every band (i < bandCount) over two windows at once, before any
-// magnitude: what 16-bit samples need, read as their high and low bytes. Exact.
+// magnitude: what 16-bit samples need, read as their high and low bytes. Exact; AVX-512, AVX2
+// or the portable loop as the processor allows, all giving the same sums.
 void kernelSums(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
                 int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1);
 
@@ -47,7 +49,7 @@ void kernelSumsPortable(const KernelTables& k, const KernelInput& in0, const Ker
                         int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1);
 void kernelSumsAvx2(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
                     int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1);
-bool haveAvx512();
-bool haveAvx2();
+void kernelSumsAvx512(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
+                      int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1);
 
 }  // namespace bandscope

@@ -251,15 +251,19 @@ TEST(BandTransformKernel, EveryVariantEqualsTheReference) {
   using Mono = void (*)(const KernelTables&, const KernelInput&, int, float, int16_t*);
   using Stereo = void (*)(const KernelTables&, const KernelInput&, const KernelInput&, int, float,
                           int16_t*, int16_t*);
+  using Sums = void (*)(const KernelTables&, const KernelInput&, const KernelInput&, int, int64_t*,
+                        int64_t*, int64_t*, int64_t*);
   struct Variant {
     const char* name;
     bool present;
     Mono mono;
     Stereo stereo;
+    Sums sums;
   };
-  const Variant variants[] = {{"portable", true, kernelPortable, kernelPortable},
-                              {"AVX2", haveAvx2(), kernelAvx2, kernelAvx2},
-                              {"AVX-512", haveAvx512(), kernelAvx512, kernelAvx512}};
+  const Variant variants[] = {
+      {"portable", true, kernelPortable, kernelPortable, kernelSumsPortable},
+      {"AVX2", haveAvx2(), kernelAvx2, kernelAvx2, kernelSumsAvx2},
+      {"AVX-512", haveAvx512(), kernelAvx512, kernelAvx512, kernelSumsAvx512}};
   std::mt19937 rng(99);
   std::uniform_int_distribution<int> byte(0, 255);
   for (int bands : {8, 9, 37, 100, 192, 511, 512}) {
@@ -287,6 +291,19 @@ TEST(BandTransformKernel, EveryVariantEqualsTheReference) {
       const auto expected2 = referenceRun(bands, previous);
       std::vector<int16_t> got(static_cast<size_t>(bands));
       std::vector<int16_t> got2(static_cast<size_t>(bands));
+      // The sums by their definition, for the variants that stop there (16-bit samples).
+      std::vector<int64_t> sums(4 * static_cast<size_t>(bands));
+      for (int i = 0; i < bands; ++i) {
+        for (int j = 0; j < length; ++j) {
+          const int r = x.t->phaseIndex[j][i];
+          const auto at = static_cast<size_t>(j);
+          sums[static_cast<size_t>(i)] += int64_t{w[at]} * x.t->cosTable[r];
+          sums[static_cast<size_t>(bands + i)] += int64_t{w[at]} * x.t->sinTable[r];
+          sums[static_cast<size_t>(2 * bands + i)] += int64_t{previous[at]} * x.t->cosTable[r];
+          sums[static_cast<size_t>(3 * bands + i)] += int64_t{previous[at]} * x.t->sinTable[r];
+        }
+      }
+      std::vector<int64_t> gotSums(sums.size());
       for (const Variant& v : variants) {
         if (!v.present) continue;
         v.mono(x.t->kernel, *in, bands, x.t->windowNorm, got.data());
@@ -296,6 +313,10 @@ TEST(BandTransformKernel, EveryVariantEqualsTheReference) {
         v.stereo(x.t->kernel, *in, *in2, bands, x.t->windowNorm, got.data(), got2.data());
         ASSERT_EQ(got, expected) << v.name << " stereo left, " << bands << " bands";
         ASSERT_EQ(got2, expected2) << v.name << " stereo right, " << bands << " bands";
+        int64_t* part = gotSums.data();
+        v.sums(x.t->kernel, *in, *in2, bands, part, part + bands, part + 2 * bands,
+               part + 3 * bands);
+        ASSERT_EQ(gotSums, sums) << v.name << " sums, " << bands << " bands";
       }
       previous = w;
     }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <vector>
@@ -15,15 +18,20 @@ std::vector<uint8_t> ramp(int n, int start = 0) {
   return v;
 }
 
-struct Rows {
-  explicit Rows(uint8_t fill = 128) {
-    std::fill(&r->sampleBuffer[0][0], &r->sampleBuffer[0][0] + sizeof r->sampleBuffer, fill);
+// A sample buffer in one layout and the rows it shows.
+struct Buffer {
+  explicit Buffer(uint16_t length, int32_t scale, int bits = 8) {
+    b.setLayout(length, scale, bits);
   }
-  void append(uint16_t length, int32_t scale, const std::vector<uint8_t>& left,
-              const std::vector<uint8_t>& right) {
-    appendToRows(*r, length, scale, left.data(), right.data(), static_cast<uint16_t>(left.size()));
+  void append(const std::vector<uint8_t>& left, const std::vector<uint8_t>& right) {
+    b.append(left.data(), right.data(), static_cast<uint16_t>(left.size()));
   }
-  uint8_t at(int c, int j) const { return r->sampleBuffer[c][j]; }
+  const SampleRows& rows() {
+    b.snapshot(*r);
+    return *r;
+  }
+  uint8_t at(int c, int j) { return rows().sampleBuffer[c][j]; }
+  SampleBuffer b;
   std::unique_ptr<SampleRows> r = std::make_unique<SampleRows>();
 };
 
@@ -38,68 +46,148 @@ TEST(SampleBuffer, StartsSilent) {
 
 TEST(SampleBuffer, EmptyBlockChangesNothing) {
   for (int32_t scale : {1, 2, 128}) {
-    Rows rows(7);
-    rows.append(384, scale, {}, {});
-    for (int j = 0; j < kMaxSamples; ++j) ASSERT_EQ(rows.at(0, j), 7);
+    Buffer b(384, scale);
+    b.append(ramp(512), ramp(512, 9));
+    const SampleRows before = b.rows();
+    b.append({}, {});
+    EXPECT_EQ(std::memcmp(&b.rows(), &before, sizeof before), 0) << scale;
   }
 }
 
 TEST(SampleBuffer, UnthinnedBlockLongerThanTheBufferKeepsItsNewestSamples) {
-  Rows rows;
+  Buffer b(384, 1);
   const auto block = ramp(512);
-  rows.append(384, 1, block, block);
-  for (int j = 0; j < 384; ++j) ASSERT_EQ(rows.at(0, j), block[static_cast<size_t>(128 + j)]);
-  EXPECT_EQ(rows.at(0, 384), 128) << "capacity beyond bufferLength untouched";
+  b.append(block, block);
+  for (int j = 0; j < 384; ++j) ASSERT_EQ(b.at(0, j), block[static_cast<size_t>(128 + j)]);
+  EXPECT_EQ(b.at(0, 384), 128) << "capacity beyond bufferLength untouched";
 }
 
 TEST(SampleBuffer, UnthinnedBlocksShiftOldestOut) {
-  Rows rows;
-  rows.append(16, 1, ramp(10, 100), ramp(10, 200));
-  rows.append(16, 1, ramp(4, 50), ramp(4, 60));
+  Buffer b(16, 1);
+  b.append(ramp(10, 100), ramp(10, 200));
+  b.append(ramp(4, 50), ramp(4, 60));
   const uint8_t left[16] = {128, 128, 100, 101, 102, 103, 104, 105,
                             106, 107, 108, 109, 50,  51,  52,  53};
-  for (int j = 0; j < 16; ++j) EXPECT_EQ(rows.at(0, j), left[j]) << j;
-  EXPECT_EQ(rows.at(1, 11), 209);
-  EXPECT_EQ(rows.at(1, 15), 63);
+  for (int j = 0; j < 16; ++j) EXPECT_EQ(b.at(0, j), left[j]) << j;
+  EXPECT_EQ(b.at(1, 11), 209);
+  EXPECT_EQ(b.at(1, 15), 63);
 }
 
-TEST(SampleBuffer, ThinningKeepsTheLastSampleOfEachGroup) {
-  Rows rows;
-  std::vector<uint8_t> old = ramp(384);
-  rows.append(384, 1, old, old);
-  const auto block = ramp(512, 0);  // values = index mod 256
-  rows.append(384, 4, block, block);
-  // The newest 256 of the old samples moved down by 128.
-  for (int j = 0; j < 256; ++j) ASSERT_EQ(rows.at(0, j), old[static_cast<size_t>(j + 128)]);
-  // Then input samples 3, 7, 11, ... 511.
-  for (int p = 0; p < 128; ++p) ASSERT_EQ(rows.at(0, 256 + p), uint8_t(4 * p + 3)) << p;
+// The same sound in one long block (longer than the filters take at once) and in blocks of
+// odd sizes leaves the same rows: the filters carry over block edges, and each row shifts by
+// exactly the samples its blocks yield.
+TEST(SampleBuffer, BlocksOfAnySizeLeaveTheSameRows) {
+  std::vector<uint8_t> left(3000), right(3000);
+  for (size_t k = 0; k < left.size(); ++k) {
+    left[k] = static_cast<uint8_t>(128 + 120 * std::sin(0.003 * static_cast<double>(k * k % 9000)));
+    right[k] = static_cast<uint8_t>(k * 37 % 251);
+  }
+  const std::vector<size_t> odd = {1, 3, 700, 5, 511, 999, 81};
+  for (const int bits : {8, 16}) {
+    for (const int32_t scale : {1, 2, 8, 128}) {
+      for (const uint16_t length : {uint16_t{16}, uint16_t{384}}) {
+        Buffer whole(length, scale, bits);
+        whole.append(left, right);
+        Buffer pieces(length, scale, bits);
+        for (size_t done = 0, i = 0; done < left.size(); i = (i + 1) % odd.size()) {
+          const size_t n = std::min(odd[i] * static_cast<size_t>(bits / 8), left.size() - done);
+          pieces.append({left.begin() + done, left.begin() + done + n},
+                        {right.begin() + done, right.begin() + done + n});
+          done += n;
+        }
+        EXPECT_EQ(std::memcmp(&whole.rows(), &pieces.rows(), sizeof(SampleRows)), 0)
+            << bits << " bits, scale " << scale << ", length " << length;
+      }
+    }
+  }
 }
 
-TEST(SampleBuffer, TrailingShortGroupIsDropped) {
-  Rows rows(9);
-  rows.append(16, 2, {10, 11, 12, 13, 14}, {20, 21, 22, 23, 24});
-  EXPECT_EQ(rows.at(0, 13), 9);
-  EXPECT_EQ(rows.at(0, 14), 11);
-  EXPECT_EQ(rows.at(0, 15), 13);
-  EXPECT_EQ(rows.at(1, 15), 23);
-}
-
-TEST(SampleBuffer, ThinnedBlockLongerThanTheBufferKeepsNewestThinnedSamples) {
-  Rows rows;
-  const auto block = ramp(512);
-  rows.append(16, 2, block, block);  // 256 thinned samples into 16 places
-  for (int p = 0; p < 16; ++p) ASSERT_EQ(rows.at(0, p), uint8_t(2 * (240 + p) + 1)) << p;
-  EXPECT_EQ(rows.at(0, 16), 128);
+// Filtered rows keep a steady level exactly and stay inside the sample range at full scale:
+// a square wave's overshoot is cut at full scale, never wrapped round to the other sign, so
+// the rows change sign only where the wave does. 16-bit blocks' 8-bit rows are their high bytes.
+TEST(SampleBuffer, FilteredRowsKeepLevelsAndNeverWrap) {
+  for (const int bits : {8, 16}) {
+    for (const int32_t scale : {1, 2, 4, 32, 128}) {
+      Buffer b(1024, scale, bits);
+      auto sample = [&](int level, std::vector<uint8_t>& to) {
+        if (bits == 8) {
+          to.push_back(static_cast<uint8_t>((level >> 8) + 128));
+        } else {
+          to.push_back(static_cast<uint8_t>(level & 0xFF));
+          to.push_back(static_cast<uint8_t>((level >> 8) & 0xFF));
+        }
+      };
+      const int period = 64 * scale;  // input samples; 64 row samples
+      int edges = 0;
+      for (int block = 0; block < 4 * scale; ++block) {
+        std::vector<uint8_t> left, right;
+        for (int k = 0; k < 512; ++k) {
+          const int n = 512 * block + k;
+          sample((n % period) < period / 2 ? 32767 : -32768, left);
+          sample(bits == 8 ? -32768 + 256 * 37 : -12345, right);
+        }
+        b.append(left, right);
+      }
+      const SampleRows& r = b.rows();
+      for (int j = 1; j < 1024; ++j) {
+        edges += (r.sampleBuffer[0][j] >= 128) != (r.sampleBuffer[0][j - 1] >= 128);
+        if (bits == 16) {
+          ASSERT_EQ(r.sampleBuffer[0][j], (r.sampleBuffer16[0][j] >> 8) + 128) << scale << " " << j;
+          ASSERT_EQ(r.sampleBuffer16[1][j], -12345) << scale << " " << j;
+        } else {
+          ASSERT_EQ(r.sampleBuffer[1][j], 37) << scale << " " << j;
+        }
+      }
+      EXPECT_NEAR(edges, 32, 1) << bits << " bits, scale " << scale;
+      EXPECT_EQ(*std::max_element(r.sampleBuffer[0], r.sampleBuffer[0] + 1024), 255) << scale;
+      EXPECT_EQ(*std::min_element(r.sampleBuffer[0], r.sampleBuffer[0] + 1024), 0) << scale;
+    }
+  }
 }
 
 TEST(SampleBuffer, ChannelsNeverMix) {
-  Rows rows;
   for (int32_t scale : {1, 2, 8}) {
-    rows.append(384, scale, std::vector<uint8_t>(512, 0), std::vector<uint8_t>(512, 255));
+    Buffer b(384, scale);
+    for (int block = 0; block < 3 * scale; ++block)
+      b.append(std::vector<uint8_t>(512, 0), std::vector<uint8_t>(512, 255));
     for (int j = 0; j < 384; ++j) {
-      ASSERT_EQ(rows.at(0, j), 0);
-      ASSERT_EQ(rows.at(1, j), 255);
+      ASSERT_EQ(b.at(0, j), 0) << scale;
+      ASSERT_EQ(b.at(1, j), 255) << scale;
     }
+  }
+}
+
+// What happens between two runs of blocks: a new band count keeps the filters going; a new
+// time scale or width, or silence, starts them afresh, as in a new buffer.
+TEST(SampleBuffer, OnlyANewTimeScaleWidthOrSilenceRestartsTheFilters) {
+  const auto first = ramp(1500, 3);
+  std::vector<uint8_t> second(1500);
+  for (size_t k = 0; k < second.size(); ++k)
+    second[k] = static_cast<uint8_t>(128 + 90 * std::sin(0.02 * static_cast<double>(k)));
+  struct Row {
+    const char* name;
+    void (*between)(SampleBuffer&);
+    bool afresh;
+  };
+  const Row rows[] = {{"band count", [](SampleBuffer& s) { s.setLayout(200, 4); }, false},
+                      {"time scale", [](SampleBuffer& s) { s.setLayout(384, 8); }, true},
+                      {"width", [](SampleBuffer& s) { s.setLayout(384, 4, 16); }, true},
+                      {"silence", [](SampleBuffer& s) { s.silence(); }, true}};
+  Buffer on(384, 4);  // never interrupted
+  on.append(first, first);
+  on.append(second, second);
+  Buffer fresh(384, 4);  // the second run alone
+  fresh.append(second, second);
+  for (const Row& r : rows) {
+    Buffer b(384, 4);
+    b.append(first, first);
+    r.between(b.b);
+    b.b.setLayout(384, 4);
+    b.append(second, second);
+    const SampleRows& expected = r.afresh ? fresh.rows() : on.rows();
+    const SampleRows& got = b.rows();
+    for (int j = 384 - 1500 / 4; j < 384; ++j)  // the second run's samples
+      ASSERT_EQ(got.sampleBuffer[0][j], expected.sampleBuffer[0][j]) << r.name << " " << j;
   }
 }
 
