@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "analysis/band_processing.h"
+#include "analysis/level_axis.h"
 #include "analysis/level_scale.h"
+#include "analysis/sample_buffer.h"
 
 namespace bandscope {
 namespace {
@@ -54,6 +56,57 @@ class BandProcessing : public ::testing::Test {
     o.stereo = stereo;
     o.boostHi_check = boost;
     analyseChannel(c, o, s_, *tables_, *st_, samples_);
+  }
+
+  // Channel 0's levels of a sine at `hz` (44100 frames a second), `dbfs` below full scale,
+  // handed off at time scale ts and sample width bits for long enough to fill the rows and
+  // settle the filters; 16-bit samples on the default range's axis. With `direct`, the sine
+  // is put into the rows at the analysis rate instead: what an ideal thinning gives.
+  std::vector<int32_t> handedOff(int bits, int32_t ts, double hz, double dbfs, bool direct = false,
+                                 bool boost = true) {
+    s_ = settingsFor(192);
+    s_.timeScale = ts;
+    s_.sampleBits = static_cast<uint8_t>(bits);
+    const double amplitude = (bits == 16 ? 32767 : 127) * std::pow(10, dbfs / 20);
+    auto sample = [&](long n, long rate) {
+      return std::lrint(amplitude * std::sin(2 * std::numbers::pi * hz * n / rate));
+    };
+    SampleBuffer buffer;
+    buffer.setLayout(s_.bufferLength, ts, bits);
+    std::vector<uint8_t> block(1024);
+    for (long b = 0, n = 0; b < 2 * ts + 8 && !direct; ++b) {
+      for (int k = 0; k < 512; ++k, ++n) {
+        const long v = sample(n, 44100);
+        if (bits == 16) {
+          block[2 * static_cast<size_t>(k)] = static_cast<uint8_t>(v & 0xFF);
+          block[2 * static_cast<size_t>(k) + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+        } else {
+          block[static_cast<size_t>(k)] = static_cast<uint8_t>(v + 128);
+        }
+      }
+      buffer.append(block.data(), block.data(), static_cast<uint16_t>(512 * bits / 8));
+    }
+    buffer.snapshot(samples_);
+    for (int j = 0; j < s_.bufferLength && direct; ++j) {
+      samples_.sampleBuffer16[0][j] = static_cast<int16_t>(sample(j, 44100 / ts));
+      samples_.sampleBuffer[0][j] = static_cast<uint8_t>(sample(j, 44100 / ts) + 128);
+    }
+    BandOptions o;
+    o.stereo = false;
+    o.boostHi_check = boost;
+    if (bits == 16) {
+      double m[kMaxBands];
+      bandTransform16(s_, *tables_, m,
+                      samples_.sampleBuffer16[0] + s_.bufferLength - s_.windowLength);
+      applyMagnitudes16(0, o, s_, *st_, m);
+    } else {
+      analyseChannel(0, o, s_, *tables_, *st_, samples_);
+    }
+    return {st_->bandLevel[0], st_->bandLevel[0] + s_.bandCount};
+  }
+
+  double dbfs(const std::vector<int32_t>& levels, int band, bool boost = true) const {
+    return decibelsOfLevel(levels[static_cast<size_t>(band)], band, boost, s_);
   }
 
   // The transform's magnitudes of channel c's window, for checking the levels made of them.
@@ -345,6 +398,62 @@ TEST_F(BandProcessing, FullScaleSignalsNeverWrapTheStores) {
     samples_.sampleBuffer[0][j] = samples_.sampleBuffer[1][j] = j % 2 ? 255 : 0;
   run(10);
   checkRanges("alternating ", 0);
+}
+
+// A full-scale sine at 1.2 and 1.9 times the analysed range's upper edge E = 22050 / ts Hz
+// folds into the range when thinned; filtered, it raises no band by more than 3 dB (16-bit
+// samples) or 3 levels (8-bit ones) above the same run on silence.
+TEST_F(BandProcessing, SinesAboveTheRangeStayAtTheSilentFloor) {
+  for (const int bits : {8, 16}) {
+    for (const int32_t ts : {2, 4, 8, 128}) {
+      const auto silent = handedOff(bits, ts, 0, 0);
+      const double allowed = bits == 16 ? 3.0 * topLevel(s_) / s_.rangeDb : 3;
+      for (const double above : {1.2, 1.9}) {
+        const auto levels = handedOff(bits, ts, above * 22050 / ts, 0);
+        for (int i = 0; i < s_.bandCount; ++i) {
+          ASSERT_LE(levels[static_cast<size_t>(i)], silent[static_cast<size_t>(i)] + allowed)
+              << bits << " bits, time scale " << ts << ", " << above << " E, band " << i;
+        }
+      }
+    }
+  }
+}
+
+// Sines at about 0.1, 0.5 and 0.8 of the upper edge (on band centres) read within 1 dB of
+// what the same sine reads when put into the rows directly at the analysis rate.
+TEST_F(BandProcessing, SinesInTheRangeReadAsUnfiltered) {
+  for (const int bits : {8, 16}) {
+    for (const int32_t ts : {2, 4, 8, 128}) {
+      for (const int cycles : {20, 96, 154}) {  // in the window of 384; band cycles - 2
+        const double hz = cycles * 44100.0 / ts / 384;
+        const double got = dbfs(handedOff(bits, ts, hz, -6), cycles - 2);
+        const double expected = dbfs(handedOff(bits, ts, hz, -6, true), cycles - 2);
+        EXPECT_NEAR(got, expected, 1) << bits << " bits, time scale " << ts << ", " << cycles;
+      }
+    }
+  }
+}
+
+// 16-bit samples at the default time scale and range, without the phon boost (whose factor
+// below 1 would lift the floor of the low bands): a sine near 1 kHz (on a band centre) reads
+// its level within 1.5 dB down to -80 dBFS, where it still stands 10 dB over the bands around
+// it; at -10 dBFS no band away from it rises above -90 dBFS.
+TEST_F(BandProcessing, SixteenBitDepth) {
+  const int band = 16;  // 18 cycles in the window: 1033.6 Hz at time scale 2
+  const double hz = (band + 2) * 22050.0 / 384;
+  for (const double level : {-10.0, -20.0, -40.0, -60.0, -80.0}) {
+    const auto levels = handedOff(16, 2, hz, level, false, false);
+    EXPECT_NEAR(dbfs(levels, band, false), level, 1.5) << level;
+    for (int i = 0; i < s_.bandCount; ++i) {
+      if (std::abs(i - band) < 3) continue;
+      if (level == -10) {
+        EXPECT_LE(dbfs(levels, i, false), -90) << "band " << i;
+      }
+      if (level == -80 && std::abs(i - band) <= 20) {
+        EXPECT_LE(dbfs(levels, i, false), dbfs(levels, band, false) - 10) << "band " << i;
+      }
+    }
+  }
 }
 
 // The double-precision fast paths must round exactly as the extended-precision
