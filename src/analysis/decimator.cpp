@@ -254,6 +254,64 @@ BANDSCOPE_AVX2 void binomial16(Avx2Code, const int16_t* const line[kChannels], i
   }
 }
 
+// Two order-4 binomial stages of 8-bit samples as one that keeps every fourth: the 13 weights
+// of (1 + z^-1)^4 (1 + z^-2)^4, summing to 256, from x = line + centre - 6. Exactly the two
+// stages' result: the first one's outputs are multiples of 16 and the second's sum of them
+// of 256, so neither rounds.
+constexpr int kQuarterReach = 6;
+struct QuarterWeights {
+  int c[16] = {};
+  constexpr QuarterWeights() {
+    for (int i = 0; i <= 4; ++i) {
+      for (int j = 0; j <= 4; ++j) c[i + 2 * j] += kBinomial.c[4][i] * kBinomial.c[4][j];
+    }
+  }
+};
+constexpr QuarterWeights kQuarter;
+
+inline int quarterOutput(const uint8_t* x, int m) {
+  int sum = 0;
+  for (int j = 0; j <= 2 * kQuarterReach; ++j) sum += kQuarter.c[j] * x[4 * m + j];
+  return sum - 256 * 128;
+}
+
+template <typename Sink>
+void quarter(PortableCode, const uint8_t* const line[kChannels], int centre, int count,
+             const Sink& to) {
+  for (int c = 0; c < kChannels; ++c) {
+    for (int m = 0; m < count; ++m)
+      to.put(m, c, quarterOutput(line[c] + centre - kQuarterReach, m));
+  }
+}
+
+// Eight outputs at a time, four bytes apart: per group of four weights one multiply-add of
+// byte pairs into 16-bit lanes (each lane's weights sum to 128, so at most 128 x 255), then
+// the lanes' pairs into 32-bit ones.
+template <typename Sink>
+BANDSCOPE_AVX2 void quarter(Avx2Code, const uint8_t* const line[kChannels], int centre, int count,
+                            const Sink& to) {
+  __m256i weight[4];
+  for (int g = 0; g < 4; ++g) {
+    const int* w = kQuarter.c + 4 * g;
+    weight[g] = _mm256_set1_epi32(w[3] << 24 | w[2] << 16 | w[1] << 8 | w[0]);
+  }
+  const __m256i ones = _mm256_set1_epi16(1);
+  const __m256i zero = _mm256_set1_epi32(256 * 128);
+  for (int m = 0; m < count; m += 8) {
+    __m256i y[kChannels];
+    for (int c = 0; c < kChannels; ++c) {
+      const uint8_t* x = line[c] + centre - kQuarterReach + 4 * m;
+      __m256i sum = _mm256_setzero_si256();
+      for (int g = 0; g < 4; ++g) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + 4 * g));
+        sum = _mm256_add_epi16(sum, _mm256_maddubs_epi16(v, weight[g]));
+      }
+      y[c] = _mm256_sub_epi32(_mm256_madd_epi16(sum, ones), zero);
+    }
+    to.putInts(m, y[0], y[1]);
+  }
+}
+
 // --- Half-band stages: single precision in a fixed order. ---
 
 // Output m of channel c centred on line index centre + 2m: pair k (the samples 2k + 1 either
@@ -379,6 +437,7 @@ void Decimator::configure(int32_t timeScale, int sampleBits) {
   check(sampleBits == 8 || sampleBits == 16, "samples have 8 or 16 bits");
   stages_ = stages;
   sampleBits_ = sampleBits;
+  quarter_ = false;
   int floatAt = 0;
   int intAt = 0;
   for (int k = 0; k < stages_; ++k) {
@@ -395,6 +454,9 @@ void Decimator::configure(int32_t timeScale, int sampleBits) {
       floatAt += decimator_detail::floatLineSize(k);
     }
   }
+  // 8-bit samples through two order-4 binomial stages: one quarter-rate stage instead.
+  quarter_ =
+      sampleBits_ == 8 && stages_ > 2 && stage_[0].filter.order == 4 && stage_[1].filter.order == 4;
   reset();
 }
 
@@ -406,6 +468,9 @@ void Decimator::reset() {
     stage_[k].centre = stage_[k].filter.reach + 1;
     stage_[k].origin = 0;
   }
+  // The quarter-rate stage centres its outputs where the second of the two stages would, on
+  // a line that keeps 2 x kQuarterReach bytes.
+  if (quarter_) stage_[0].centre = 9;
 }
 
 int Decimator::process(const uint8_t* const in[kChannels], int n, float* out) {
@@ -440,9 +505,10 @@ int Decimator::run(const uint8_t* const in[kChannels], int n, float* out) {
   };
   // 8-bit samples stay bytes through a first binomial stage.
   const bool bytes = sampleBits_ == 8 && stage_[0].filter.kind == FilterKind::Binomial;
+  const int keptBytes = quarter_ ? 2 * kQuarterReach : 2 * stage_[0].filter.reach;
   if (bytes) {
     for (int c = 0; c < kChannels; ++c)
-      std::memcpy(bytePool_[c] + 2 * stage_[0].filter.reach, in[c], static_cast<size_t>(n));
+      std::memcpy(bytePool_[c] + keptBytes, in[c], static_cast<size_t>(n));
   } else if (stage_[0].filter.kind == FilterKind::Binomial) {
     const IntSink to = intSink(stage_[0]);
     for (int c = 0; c < kChannels; ++c) loadInts(in[c], n, sampleBits_, to.to[c]);
@@ -450,7 +516,24 @@ int Decimator::run(const uint8_t* const in[kChannels], int n, float* out) {
     loadFloats(code, in, n, sampleBits_, splitSink(stage_[0], 0));
   }
   int fresh = n;  // new samples in the current stage's lines
-  for (int k = 0; k < stages_; ++k) {
+  int k = 0;
+  if (quarter_) {
+    Stage& s = stage_[0];
+    const int last = keptBytes + fresh - 1 - kQuarterReach;  // the last centre with its taps
+    const int count = s.centre <= last ? (last - s.centre) / 4 + 1 : 0;
+    const uint8_t* const byteLines[] = {bytePool_[0], bytePool_[1]};
+    const Stage& next = stage_[2];
+    if (next.filter.kind == FilterKind::Binomial) {
+      quarter(code, byteLines, s.centre, count, intSink(next));
+    } else {
+      quarter(code, byteLines, s.centre, count, splitSink(next, 2));
+    }
+    for (int c = 0; c < kChannels; ++c) keepTail(bytePool_[c], fresh, keptBytes);
+    s.centre += 4 * count - fresh;
+    fresh = count;
+    k = 2;
+  }
+  for (; k < stages_; ++k) {
     Stage& s = stage_[k];
     const int reach = s.filter.reach;
     const int count = outputsIn(2 * reach + fresh, s.centre, reach);

@@ -84,13 +84,14 @@ class Decimator {
       decimator_detail::poolSize(kMaxDecimationStages, decimator_detail::floatLineSize);
   static constexpr int kIntPool = decimator_detail::poolSize(
       kBinomialStages, [](int k) { return decimator_detail::lineCapacity(k, kMaxBinomialReach); });
-  static constexpr int kBytePool = decimator_detail::lineCapacity(0, kMaxBinomialReach);
+  static constexpr int kBytePool = decimator_detail::lineCapacity(0, 2 * kMaxBinomialReach);
 
   template <typename Code>
   int run(const uint8_t* const in[kChannels], int n, float* out);
 
   int stages_ = 0;
   int sampleBits_ = 8;
+  bool quarter_ = false;  // the first two stages run as one (see decimator.cpp)
   Stage stage_[kMaxDecimationStages];
   // Each stage's lines: 8-bit samples as they came (a first binomial stage of 8-bit samples),
   // 16-bit ones (binomial stages, one line per channel) or real ones (half-band stages).
