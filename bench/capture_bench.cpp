@@ -4,7 +4,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "analysis/sample_buffer.h"
@@ -59,6 +62,40 @@ void BM_HandOff(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_HandOff)->ArgNames({"bits", "ts"})->ArgsProduct({{8, 16}, {1, 2, 4, 8, 32, 128}});
+
+// Time scale 128's hand-off over time scale 1's, per sample width: batches of each taken in
+// turn and the best of each kept, so that a busy machine slows both alike.
+void BM_HandOffTimeScaleCost(benchmark::State& state) {
+  std::vector<std::uint8_t> block(1024);
+  for (std::size_t i = 0; i < block.size(); ++i)
+    block[i] = static_cast<std::uint8_t>(128 + 100 * std::sin(0.05 * static_cast<double>(i)));
+  for (auto _ : state) {
+    for (const int bits : {8, 16}) {
+      SampleBuffer samples[2];
+      samples[0].setLayout(384, 1, bits);
+      samples[1].setLayout(384, 128, bits);
+      double best[2] = {1e300, 1e300};
+      for (int round = 0; round < 40; ++round) {
+        for (int which = 0; which < 2; ++which) {
+          const auto start = std::chrono::steady_clock::now();
+          for (int n = 0; n < 200; ++n) {
+            samples[which].append(block.data(), block.data(),
+                                  static_cast<std::uint16_t>(512 * bits / 8));
+            benchmark::ClobberMemory();
+          }
+          const std::chrono::duration<double, std::nano> took =
+              std::chrono::steady_clock::now() - start;
+          best[which] = std::min(best[which], took.count() / 200);
+        }
+      }
+      const std::string width = bits == 8 ? "8bit" : "16bit";
+      state.counters["ts1_ns_" + width] = best[0];
+      state.counters["ts128_ns_" + width] = best[1];
+      state.counters["ratio_" + width] = best[1] / best[0];
+    }
+  }
+}
+BENCHMARK(BM_HandOffTimeScaleCost)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace bandscope
