@@ -71,14 +71,14 @@ class Decimator {
   // The same with the code given, for tests and benchmarks; Avx2 only where haveAvx2().
   int process(const uint8_t* const in[kChannels], int n, float* out, DecimatorCode code);
 
+ private:
   struct Stage {
     StageFilter filter;
-    int centre = 0;  // line index of the next output's centre: reach or reach + 1
+    int centre = 0;  // line index of the next output's centre, past the kept samples' middle
     int origin = 0;  // real-valued lines: where line index 0 lies (its phase: origin & 1)
     int line = 0;    // where its lines start in the pool of their kind
   };
 
- private:
   static constexpr int kBinomialStages = kMaxDecimationStages - kHalfBandStages;
   static constexpr int kFloatPool =
       decimator_detail::poolSize(kMaxDecimationStages, decimator_detail::floatLineSize);
