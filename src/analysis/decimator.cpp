@@ -47,6 +47,16 @@ void keepTail(T* line, int fresh, int kept) {
   for (int j = 0; j < kept; ++j) line[j] = line[fresh + j];
 }
 
+// The same for the integer lines, whose kept samples fit one 16-byte move (the lines have room
+// beyond them): all read before any is written.
+template <typename T>
+void keepShortTail(T* line, int fresh) {
+  static_assert(16 / sizeof(T) >= 2 * kMaxBinomialReach && 16 >= 4 * kMaxBinomialReach);
+  unsigned char kept[16];
+  std::memcpy(kept, line + fresh, sizeof kept);
+  std::memcpy(line, kept, sizeof kept);
+}
+
 // The number of outputs whose taps lie inside a line of `length` samples.
 int outputsIn(int length, int centre, int reach) {
   const int last = length - 1 - reach;  // the last centre with all its taps
@@ -528,7 +538,7 @@ int Decimator::run(const uint8_t* const in[kChannels], int n, float* out) {
     } else {
       quarter(code, byteLines, s.centre, count, splitSink(next, 2));
     }
-    for (int c = 0; c < kChannels; ++c) keepTail(bytePool_[c], fresh, keptBytes);
+    for (auto* line : bytePool_) keepShortTail(line, fresh);
     s.centre += 4 * count - fresh;
     fresh = count;
     k = 2;
@@ -557,9 +567,9 @@ int Decimator::run(const uint8_t* const in[kChannels], int n, float* out) {
       }
       for (int c = 0; c < kChannels; ++c) {
         if (fromBytes) {
-          keepTail(bytePool_[c], fresh, 2 * reach);
+          keepShortTail(bytePool_[c], fresh);
         } else {
-          keepTail(intPool_[c] + s.line, fresh, 2 * reach);
+          keepShortTail(intPool_[c] + s.line, fresh);
         }
       }
     } else {
