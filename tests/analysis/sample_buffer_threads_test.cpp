@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -74,6 +75,38 @@ TEST(SampleBufferThreads, SnapshotsNeverSeeAHalfDoneAppend) {
   EXPECT_EQ(torn, 0);
   buffer.snapshot(rows);
   EXPECT_TRUE(isWholeState(rows));
+}
+
+// The same with filtering, while the UI thread switches between two time scales (each switch
+// restarting the filters): both channels carry the same sound, so every snapshot shows two
+// equal rows, at either width.
+TEST(SampleBufferThreads, FilteredSnapshotsShowBothChannelsOfWholeAppends) {
+  for (const int bits : {8, 16}) {
+    SampleBuffer buffer;
+    buffer.setLayout(kLength, 2, bits);
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> appended{0};
+    std::thread capture([&] {
+      std::vector<uint8_t> block(2 * kBlock);
+      for (unsigned b = 0; !done.load(std::memory_order_relaxed); ++b) {
+        for (size_t j = 0; j < block.size(); ++j) block[j] = static_cast<uint8_t>(b * 31 + j * j);
+        buffer.append(block.data(), block.data(), static_cast<uint16_t>(kBlock * bits / 8));
+        appended.store(b + 1, std::memory_order_relaxed);
+      }
+    });
+    SampleRows rows;
+    int torn = 0;
+    for (int n = 0; n < 20000 || appended.load(std::memory_order_relaxed) < 1000; ++n) {
+      buffer.snapshot(rows);
+      if (std::memcmp(rows.sampleBuffer[0], rows.sampleBuffer[1], kLength) != 0 ||
+          std::memcmp(rows.sampleBuffer16[0], rows.sampleBuffer16[1], 2 * kLength) != 0)
+        ++torn;
+      if (n % 1000 == 0) buffer.setLayout(kLength, n % 2000 == 0 ? 4 : 2, bits);
+    }
+    done = true;
+    capture.join();
+    EXPECT_EQ(torn, 0) << bits << " bits";
+  }
 }
 
 }  // namespace
