@@ -2,10 +2,10 @@
 // What bandscope remembers between runs, in an INI file in the user's config directory
 // ($XDG_CONFIG_HOME/bandscope/bandscope.conf): the source by its name, the bars, the sample
 // width and the 16-bit level range, the strip's other check boxes by their object names, and
-// the window's place and size. A file that cannot be
-// read or holds anything out of place is ignored as a whole, with one warning; the defaults
-// are used then. The text is ours (settings_text.h); the file is written whole or not at all
-// (output_file.h), and its path is bytes as the environment gives them.
+// the window's place and size. A file that cannot be read or holds anything out of place is
+// ignored as a whole, with one warning; the defaults are used then. The text is ours
+// (settings_text.h); the file is written whole or not at all (output_file.h), and its path is
+// bytes as the environment gives them.
 //
 // Threads: UI thread only.
 
