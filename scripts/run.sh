@@ -7,7 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$bandscope_root"
 
 bandscope_install_packages
-bandscope_build release
+bandscope_build release bandscope  # the program alone: the tests and their corpus wait for test.sh
 echo "==> starting bandscope"
 cd "$caller_dir"
 exec "$bandscope_root/build/release/src/app/bandscope" "$@"

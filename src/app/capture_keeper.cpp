@@ -110,6 +110,12 @@ void CaptureKeeper::chooseCurrentEntry() {
   composeStatus(clockUs_());
 }
 
+void CaptureKeeper::restart() {
+  if (!audio_ || !wanted_ || recording_.empty()) return;
+  if (!startOn(recording_)) retry();  // says why, and tries again
+  composeStatus(clockUs_());
+}
+
 bool CaptureKeeper::startOn(const std::string& name) {
   const int index = inputs_.indexOf(name);
   if (index < 0) return false;

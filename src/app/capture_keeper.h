@@ -52,6 +52,9 @@ class CaptureKeeper {
   void fillList();
   // The user chose the list's current entry: capture restarts on it, whatever happened before.
   void chooseCurrentEntry();
+  // The recording format changed while the recorder was stopped for it: capture starts again
+  // on the source it was recording from. One that was not recording is left to the retries.
+  void restart();
   // Start-up: choose() selects the entry to start on and runs the device change. Run at once
   // when the list is complete; while the sound server has not answered yet it waits, the
   // status line says so, and it runs with the list of the server's first answer (only the

@@ -125,6 +125,19 @@ constexpr Option kOptions[] = {
            value, line.maxFps, [](int32_t n) { return n >= 0 && n <= 1000; },
            "--max-fps needs a whole number from 0 to 1000");
      }},
+    {'\0', "bits", "N", "Record N-bit samples: 8 or 16 (8).",
+     [](const std::string& value, CommandLine& line) {
+       return storeInteger(
+           value, line.sampleBits, [](int32_t n) { return n == 8 || n == 16; },
+           "--bits needs 8 or 16");
+     }},
+    {'\0', "range", "DB",
+     "With 16-bit samples, show levels down to DB below a full-scale sine: 60, 90 or 120 (90).",
+     [](const std::string& value, CommandLine& line) {
+       return storeInteger(
+           value, line.rangeDb, [](int32_t n) { return isValidRange(n); },
+           "--range needs one of 60, 90, 120 (dB)");
+     }},
     {'\0', "stats", "",
      "Print the capture's figures (blocks received, recording or not) once a second.",
      setFlag<&CommandLine::stats>},

@@ -1,8 +1,8 @@
 #pragma once
 // The command line: bandscope [BANDS] [--frames N] [--screenshot PATH] [--input FILE
 // [--offline]] [--export-csv PATH] [--mono] [--no-phon] [--time-scale N] [--device N]
-// [--max-fps N] [--stats] [--no-settings], with --help and --version. UI thread, before the
-// window exists.
+// [--max-fps N] [--bits N] [--range DB] [--stats] [--no-settings], with --help and --version.
+// UI thread, before the window exists.
 //
 // Arguments are taken as the bytes the system passed: file names reach the file devices
 // unchanged, whatever their encoding.
@@ -26,6 +26,8 @@ struct CommandLine {
   std::optional<int> timeScale;           // 1, 2, 4 ... 128; else the remembered one
   std::optional<int> device;              // entry of the device list to start on
   std::optional<int> maxFps;              // drawn frames a second at most, 0: no limit
+  std::optional<int> sampleBits;          // 8 or 16; else the remembered one
+  std::optional<int> rangeDb;             // 60, 90 or 120; else the remembered one
   bool stats = false;                     // capture figures on standard output each second
   bool noSettings = false;                // neither read nor write the remembered settings
 };

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "analysis/band_settings.h"
+
 namespace bandscope {
 
 namespace {
@@ -160,6 +162,16 @@ ControlPanel::ControlPanel(QWidget* parent) {
   zBuffer_CheckBox =
       checkBox(p, "zBuffer_CheckBox", "&z-Buffer", false, true, "Enable zBuffer (slower)");
 
+  bits16CheckBox = checkBox(p, "bits16CheckBox", "16 &bit", false, false,
+                            "Record 16-bit samples: levels in dB down to the range below; "
+                            "off: 8-bit samples");
+  rangeCombo = make<QComboBox>(p, "rangeCombo");
+  rangeCombo->setEditable(false);
+  for (const int db : kRangesDb) rangeCombo->addItem(QStringLiteral("%1 dB").arg(db), db);
+  rangeCombo->setToolTip(QStringLiteral(
+      "With 16 bit: how far below a full-scale sine the levels reach (the floor of the picture)"));
+  setRangeDb(kDefaultRangeDb);
+
   bands_Label = valueLabel(p, "bands_Label", QStringLiteral("256"), {"1024 Bands"});
   Label1 = valueLabel(p, "Label1", QStringLiteral("Time Scale"), {"128x Timing"});
   Label1->setToolTip(QStringLiteral("Scale time in order to analyze (sub)Bass"));
@@ -191,6 +203,8 @@ ControlPanel::ControlPanel(QWidget* parent) {
     grid->addWidget(pair[0], 0, column);
     grid->addWidget(pair[1], 1, column++);
   }
+  grid->addWidget(bits16CheckBox, 0, column);
+  grid->addWidget(rangeCombo, 1, column++);
   auto* topRight = new QHBoxLayout;
   topRight->addWidget(zBuffer_CheckBox);
   topRight->addStretch(1);
@@ -201,12 +215,21 @@ ControlPanel::ControlPanel(QWidget* parent) {
   grid->setColumnStretch(2, 1);
   grid->setColumnStretch(column, 2);
 
-  QWidget* order[] = {ScrollBar1,      Hz_check,       sono_check,          fps_Check,
-                      dB_check,        rot8_check,     boostHi_check,       stereoSpreadCheckBox,
-                      devCombo,        StereoCheckBox, AlwaysOnTopCheckBox, static_check,
-                      col_check,       Button1,        bands_ScrollBar,     sono_steps_ScrollBar,
-                      zBuffer_CheckBox};
+  QWidget* order[] = {ScrollBar1,       Hz_check,       sono_check,          fps_Check,
+                      dB_check,         rot8_check,     boostHi_check,       stereoSpreadCheckBox,
+                      devCombo,         StereoCheckBox, AlwaysOnTopCheckBox, static_check,
+                      col_check,        Button1,        bands_ScrollBar,     sono_steps_ScrollBar,
+                      zBuffer_CheckBox, bits16CheckBox, rangeCombo};
   for (size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+int ControlPanel::rangeDb() const {
+  return rangeCombo->currentData().toInt();
+}
+
+void ControlPanel::setRangeDb(int db) {
+  const int entry = rangeCombo->findData(isValidRange(db) ? db : kDefaultRangeDb);
+  rangeCombo->setCurrentIndex(entry);
 }
 
 }  // namespace bandscope

@@ -19,6 +19,10 @@ inline constexpr int kPanelHeight = 44;
 struct ControlPanel {
   explicit ControlPanel(QWidget* parent);
 
+  // The range combo's choice in dB, and the entry of one (kDefaultRangeDb's for others).
+  int rangeDb() const;
+  void setRangeDb(int db);
+
   // What the window lays out: the status row over Panel1. Its width hint is nil, so the
   // strip never widens the window; Panel1 keeps its own minimum width and is cut off at the
   // right edge of a narrow window instead of squeezing its controls.
@@ -42,6 +46,8 @@ struct ControlPanel {
   QScrollBar* bands_ScrollBar;
   QScrollBar* sono_steps_ScrollBar;
   QCheckBox* zBuffer_CheckBox;
+  QCheckBox* bits16CheckBox;  // "16 bit": record 16-bit samples
+  QComboBox* rangeCombo;      // the 16-bit level axis' depth: "60 dB", "90 dB", "120 dB"
   QLabel* bands_Label;
   QLabel* Label1;
   QLabel* sono_steps_Label;

@@ -74,6 +74,9 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
   if (line.noPhon) controls.boostHi_check->setChecked(false);
   const int timeScale = line.timeScale.value_or(saved_.timeScale);
   controls.ScrollBar1->setValue(std::countr_zero(static_cast<unsigned>(timeScale)) + 1);
+  controls.bits16CheckBox->setChecked(line.sampleBits.value_or(saved_.sampleBits) == 16);
+  controls.rangeCombo->setEnabled(controls.bits16CheckBox->isChecked());
+  controls.setRangeDb(line.rangeDb.value_or(saved_.rangeDb));
 
   Timer1.setObjectName(QStringLiteral("Timer1"));
   // Offline: frames back to back, one step each. Live: the first interval is the old 4 ms;
@@ -140,6 +143,9 @@ void TForm1::wireControls() {
           [this] { zBuffer_CheckBoxClick(); });
   // Activated, not changed: choosing the entry already selected restarts the recording too.
   connect(controls.devCombo, &QComboBox::activated, this, [this] { devComboChange(); });
+  connect(controls.bits16CheckBox, &QCheckBox::toggled, this, [this] { bits16CheckBoxClick(); });
+  connect(controls.rangeCombo, &QComboBox::currentIndexChanged, this,
+          [this] { rangeComboChange(); });
   connect(controls.Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { endSession(); });
 
@@ -210,7 +216,10 @@ void TForm1::FormCreate() {
     const uint16_t bands =
         line_.bandParameter ? bandCountFor(line_) : static_cast<uint16_t>(saved_.bandCount);
     initFrameModel(*model, bands);
-    samples->setLayout(model->settings.bufferLength, model->settings.timeScale);
+    BandSettings& s = model->settings;
+    s.sampleBits = controls.bits16CheckBox->isChecked() ? 16 : 8;
+    s.rangeDb = static_cast<int16_t>(controls.rangeDb());
+    samples->setLayout(s.bufferLength, s.timeScale, s.sampleBits);
     controls.bands_ScrollBar->setMaximum(512);
     controls.bands_ScrollBar->setValue(bands);  // runs the band-count change if it moves
     controls.bands_Label->setText(QStringLiteral("%1 Bands").arg(model->settings.bandCount));
@@ -234,7 +243,7 @@ void TForm1::FormCreate() {
     keeper_.attach(Audio1.get());
     Audio1->setAudioDeviceID(0);
     audio::TRecorder& recorder = *Audio1->Recorder;
-    recorder.setBitsPerSample(audio::TBPS::_8);
+    recorder.setBitsPerSample(s.sampleBits == 16 ? audio::TBPS::_16 : audio::TBPS::_8);
     recorder.setChannels(audio::TChannels::Stereo);
     recorder.setSplitChannels(true);
     recorder.setNoSamples(512);
@@ -270,7 +279,7 @@ void TForm1::bands_ScrollBarChange() {
   deriveBandSettings(s);
   fillBandX(model->bandX, s.bandCount);
   s.tablesBuilt = false;
-  samples->setLayout(s.bufferLength, s.timeScale);
+  samples->setLayout(s.bufferLength, s.timeScale, s.sampleBits);
   if (running) Timer1.start();
 }
 
@@ -278,7 +287,7 @@ void TForm1::ScrollBar1Change() {
   BandSettings& s = model->settings;
   s.timeScale = 1 << (controls.ScrollBar1->value() - 1);
   controls.Label1->setText(QStringLiteral("%1x Timing").arg(s.timeScale));
-  samples->setLayout(s.bufferLength, s.timeScale);
+  samples->setLayout(s.bufferLength, s.timeScale, s.sampleBits);
   Timer1.stop();
   if (surface_.hasSurface()) Timer1.start();  // the tick needs a current context
 }
@@ -288,6 +297,27 @@ void TForm1::devComboChange() {
   if (!Audio1) return;
   keeper_.chooseCurrentEntry();
   updateStatus();
+}
+
+void TForm1::bits16CheckBoxClick() {
+  controls.rangeCombo->setEnabled(controls.bits16CheckBox->isChecked());
+  if (!Audio1) return;  // start-up takes the box as it is then
+  BandSettings& s = model->settings;
+  const uint8_t bits = controls.bits16CheckBox->isChecked() ? 16 : 8;
+  if (s.sampleBits == bits) return;
+  // No block may arrive while the width changes: the buffer reads a block as its layout says.
+  audio::TRecorder& recorder = *Audio1->Recorder;
+  if (recorder.Opened) recorder.Stop();
+  recorder.setBitsPerSample(bits == 16 ? audio::TBPS::_16 : audio::TBPS::_8);
+  s.sampleBits = bits;
+  samples->setLayout(s.bufferLength, s.timeScale, bits);
+  samples->silence();  // the other width's rows are stale
+  keeper_.restart();
+  updateStatus();
+}
+
+void TForm1::rangeComboChange() {
+  model->settings.rangeDb = static_cast<int16_t>(controls.rangeDb());
 }
 
 // Capture thread.
@@ -327,6 +357,8 @@ SavedSettings TForm1::currentSettings() const {
   s.bandCount = controls.bands_ScrollBar->value();
   s.timeScale = 1 << (controls.ScrollBar1->value() - 1);
   s.sonoSteps = controls.sono_steps_ScrollBar->value();
+  s.sampleBits = controls.bits16CheckBox->isChecked() ? 16 : 8;
+  s.rangeDb = controls.rangeDb();
   s.checks = checksOf(controls);
   s.position = pos();
   s.size = size();

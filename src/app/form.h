@@ -54,6 +54,10 @@ class TForm1 : public QWidget, public SurfaceHost {
   void zBuffer_CheckBoxClick();
   void FormMouseWheel(int wheelDelta);
   void devComboChange();
+  // The "16 bit" box: capture stops, the recorder, the sample buffer and the analysis take the
+  // other sample width, and capture starts again on the same source.
+  void bits16CheckBoxClick();
+  void rangeComboChange();  // the 16-bit level axis' depth
   void Button1Click();
   void Audio1Record(void* Sender, const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize);
   // The session ends: the audio component is destroyed, once; later handlers find it gone.

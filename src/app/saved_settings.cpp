@@ -112,6 +112,8 @@ SavedSettings mergeChanges(const SavedSettings& now, const SavedSettings& starte
   take(onDisk.bandCount, now.bandCount, started.bandCount);
   take(onDisk.timeScale, now.timeScale, started.timeScale);
   take(onDisk.sonoSteps, now.sonoSteps, started.sonoSteps);
+  take(onDisk.sampleBits, now.sampleBits, started.sampleBits);
+  take(onDisk.rangeDb, now.rangeDb, started.rangeDb);
   if (!onDisk.position) onDisk.position = now.position;
   take(onDisk.position, now.position, started.position);
   if (!onDisk.size) onDisk.size = now.size;
@@ -131,15 +133,15 @@ SavedSettings mergeChanges(const SavedSettings& now, const SavedSettings& starte
 
 void applyChecks(const SavedSettings& values, ControlPanel& controls) {
   for (const auto& [name, checked] : values.checks) {
-    if (auto* box = controls.Panel1->findChild<QCheckBox*>(name, Qt::FindDirectChildrenOnly))
-      box->setChecked(checked);
+    auto* box = controls.Panel1->findChild<QCheckBox*>(name, Qt::FindDirectChildrenOnly);
+    if (box && box != controls.bits16CheckBox) box->setChecked(checked);
   }
 }
 
 std::vector<std::pair<QString, bool>> checksOf(const ControlPanel& controls) {
   std::vector<std::pair<QString, bool>> checks;
   for (const QCheckBox* box : controls.Panel1->findChildren<QCheckBox*>(Qt::FindDirectChildrenOnly))
-    checks.emplace_back(box->objectName(), box->isChecked());
+    if (box != controls.bits16CheckBox) checks.emplace_back(box->objectName(), box->isChecked());
   return checks;
 }
 

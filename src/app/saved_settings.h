@@ -1,10 +1,11 @@
 #pragma once
 // What bandscope remembers between runs, in an INI file in the user's config directory
-// ($XDG_CONFIG_HOME/bandscope/bandscope.conf): the source by its name, the bars, the strip's
-// check boxes by their object names, and the window's place and size. A file that cannot be
-// read or holds anything out of place is ignored as a whole, with one warning; the defaults
-// are used then. The text is ours (settings_text.h); the file is written whole or not at all
-// (output_file.h), and its path is bytes as the environment gives them.
+// ($XDG_CONFIG_HOME/bandscope/bandscope.conf): the source by its name, the bars, the sample
+// width and the 16-bit level range, the strip's other check boxes by their object names, and
+// the window's place and size. A file that cannot be read or holds anything out of place is
+// ignored as a whole, with one warning; the defaults are used then. The text is ours
+// (settings_text.h); the file is written whole or not at all (output_file.h), and its path is
+// bytes as the environment gives them.
 //
 // Threads: UI thread only.
 
@@ -15,6 +16,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "analysis/band_settings.h"
 
 namespace bandscope {
 
@@ -28,6 +31,8 @@ struct SavedSettings {
   std::vector<std::pair<QString, bool>> checks;  // object name, checked; only those remembered
   std::optional<QPoint> position;                // the window's frame
   std::optional<QSize> size;
+  int sampleBits = 8;             // 8 or 16
+  int rangeDb = kDefaultRangeDb;  // 60, 90 or 120: the 16-bit level axis' depth
 
   bool operator==(const SavedSettings&) const = default;
 };
@@ -54,7 +59,8 @@ std::string saveSettings(const std::string& path, const SavedSettings& values);
 SavedSettings mergeChanges(const SavedSettings& now, const SavedSettings& started,
                            SavedSettings onDisk);
 
-// The strip's check boxes: set from the remembered ones, and read for saving.
+// The strip's check boxes: set from the remembered ones, and read for saving. The "16 bit"
+// box is not among them: the sample width is a setting of its own.
 void applyChecks(const SavedSettings& values, ControlPanel& controls);
 std::vector<std::pair<QString, bool>> checksOf(const ControlPanel& controls);
 

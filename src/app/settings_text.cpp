@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -26,6 +27,8 @@ constexpr std::string_view kSource = "source";
 constexpr std::string_view kBands = "bands";
 constexpr std::string_view kTimeScale = "timeScale";
 constexpr std::string_view kSonoSteps = "sonogramLength";
+constexpr std::string_view kBits = "bits";
+constexpr std::string_view kRange = "range";
 constexpr std::string_view kChecksGroup = "checks";
 constexpr std::string_view kPosition = "window/position";
 constexpr std::string_view kSize = "window/size";
@@ -291,6 +294,13 @@ std::string parseSettings(std::string_view text, SavedSettings& values) {
   }
   if (why.empty())
     why = takeNumber(entries, kSonoSteps, kMinSonoSteps, kMaxSonoSteps, values.sonoSteps);
+  if (why.empty()) why = takeNumber(entries, kBits, 8, 16, values.sampleBits);
+  if (why.empty() && values.sampleBits != 8 && values.sampleBits != 16)
+    why = std::string(kBits) + ' ' + std::to_string(values.sampleBits) + " is not 8 or 16";
+  if (why.empty())
+    why = takeNumber(entries, kRange, kRangesDb[0], std::end(kRangesDb)[-1], values.rangeDb);
+  if (why.empty() && !isValidRange(values.rangeDb))
+    why = std::string(kRange) + ' ' + std::to_string(values.rangeDb) + " is not 60, 90 or 120";
   if (why.empty()) why = takeChecks(entries, values);
   if (why.empty()) why = takeWindow(entries, values);
   return why;
@@ -302,6 +312,8 @@ std::string formatSettings(const SavedSettings& values) {
   text += std::string(kBands) + '=' + std::to_string(values.bandCount) + '\n';
   text += std::string(kTimeScale) + '=' + std::to_string(values.timeScale) + '\n';
   text += std::string(kSonoSteps) + '=' + std::to_string(values.sonoSteps) + '\n';
+  text += std::string(kBits) + '=' + std::to_string(values.sampleBits) + '\n';
+  text += std::string(kRange) + '=' + std::to_string(values.rangeDb) + '\n';
   if (!values.checks.empty()) {
     text += "\n[" + std::string(kChecksGroup) + "]\n";
     for (const auto& [name, checked] : values.checks)

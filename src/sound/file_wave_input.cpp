@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -26,6 +27,19 @@ std::uint8_t toByte(double x) {
   if (std::isnan(x)) return 128;
   const double v = std::clamp(x * 128.0, -128.0, 127.0);
   return static_cast<std::uint8_t>(std::lround(v) + 128);
+}
+
+// A sample in [-1, 1] to signed 16-bit the same way, then moved by one step where byteOf would
+// not give toByte's byte: 32768 x rounded can reach the middle between two 8-bit steps that x
+// itself stops short of, and the 8-bit format must deliver what 8-bit decoding always gave.
+std::int16_t toSample(double x) {
+  if (std::isnan(x)) return 0;
+  const double v = std::clamp(x * 32768.0, -32768.0, 32767.0);
+  auto sample = static_cast<std::int16_t>(std::lround(v));
+  const int wanted = toByte(x);
+  const int got = FileWaveInput::byteOf(sample);
+  if (got != wanted) sample = static_cast<std::int16_t>(sample + (wanted > got ? 1 : -1));
+  return sample;
 }
 
 struct SndFileCloser {
@@ -101,12 +115,12 @@ std::string overLimit(sf_count_t frames, const SF_INFO& info, const FileLoadLimi
   return {};
 }
 
-// Room for n more bytes. Doubling stops at the limit, so that a sound near it does not take
+// Room for n more samples. Doubling stops at the limit, so that a sound near it does not take
 // twice its size.
-void makeRoom(std::vector<std::uint8_t>& out, std::size_t n, std::size_t limitBytes) {
+void makeRoom(std::vector<std::int16_t>& out, std::size_t n, std::size_t limitSamples) {
   const std::size_t needed = out.size() + n;
   if (needed > out.capacity())
-    out.reserve(std::max(needed, std::min(2 * out.capacity(), limitBytes)));
+    out.reserve(std::max(needed, std::min(2 * out.capacity(), limitSamples)));
 }
 
 // Reads up to kChunkFrames frames and keeps the first two channels (mono on both) as doubles
@@ -126,17 +140,17 @@ sf_count_t readStereo(SNDFILE* file, int channels, std::vector<double>& raw,
 // Decodes the whole file into out at 44100 Hz, within the limits; false with a message on
 // failure.
 bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
-            const FileLoadLimits& limits, std::vector<std::uint8_t>& out, std::string& error) {
+            const FileLoadLimits& limits, std::vector<std::int16_t>& out, std::string& error) {
   const double ratio = static_cast<double>(FileWaveInput::kSampleRate) / info.samplerate;
-  const std::size_t limitBytes =
-      std::size_t{limits.maxSeconds} * FileWaveInput::kSampleRate * FileWaveInput::kBlockAlign;
+  const std::size_t limitSamples =
+      std::size_t{limits.maxSeconds} * FileWaveInput::kSampleRate * FileWaveInput::kChannels;
   // A header that does not give the length gets room for the longest sound kept: only the
   // pages written take memory.
   const double estimate =
       info.frames == SF_COUNT_MAX
-          ? static_cast<double>(limitBytes)
+          ? static_cast<double>(limitSamples)
           : static_cast<double>(std::max<sf_count_t>(info.frames, 0)) * ratio * 2 + 64;
-  out.reserve(static_cast<std::size_t>(std::min(estimate, static_cast<double>(limitBytes))));
+  out.reserve(static_cast<std::size_t>(std::min(estimate, static_cast<double>(limitSamples))));
   std::vector<double> raw(static_cast<std::size_t>(kChunkFrames * info.channels));
   std::vector<double> stereo(static_cast<std::size_t>(kChunkFrames * 2));
   sf_count_t framesRead = 0;
@@ -151,9 +165,9 @@ bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
   if (info.samplerate == static_cast<int>(FileWaveInput::kSampleRate)) {
     for (sf_count_t n; (n = next()) != 0;) {
       if (n < 0) return false;
-      makeRoom(out, static_cast<std::size_t>(2 * n), limitBytes);
+      makeRoom(out, static_cast<std::size_t>(2 * n), limitSamples);
       for (std::size_t i = 0; i < static_cast<std::size_t>(2 * n); ++i) {
-        out.push_back(toByte(stereo[i]));
+        out.push_back(toSample(stereo[i]));
       }
     }
   } else {
@@ -198,9 +212,9 @@ bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
         error = fromTo + src_strerror(failed);
         return false;
       }
-      makeRoom(out, static_cast<std::size_t>(2 * data.output_frames_gen), limitBytes);
+      makeRoom(out, static_cast<std::size_t>(2 * data.output_frames_gen), limitSamples);
       for (std::size_t i = 0; i < static_cast<std::size_t>(2 * data.output_frames_gen); ++i) {
-        out.push_back(toByte(converted[i]));
+        out.push_back(toSample(converted[i]));
       }
       used += data.input_frames_used;
       available -= data.input_frames_used;
@@ -237,7 +251,7 @@ std::unique_ptr<FileWaveInput> FileWaveInput::load(const std::string& path, File
     error = overLimit(info.frames, info, limits, path);
     if (!error.empty()) return nullptr;
   }
-  std::vector<std::uint8_t> samples;
+  std::vector<std::int16_t> samples;
   try {
     if (!decode(file.get(), info, path, limits, samples, error)) return nullptr;
   } catch (const std::bad_alloc&) {
@@ -252,27 +266,50 @@ std::unique_ptr<FileWaveInput> FileWaveInput::load(const std::string& path, File
   return std::unique_ptr<FileWaveInput>(new FileWaveInput(name, mode, std::move(samples)));
 }
 
-FileWaveInput::FileWaveInput(std::string name, FileMode mode, std::vector<std::uint8_t> samples)
+FileWaveInput::FileWaveInput(std::string name, FileMode mode, std::vector<std::int16_t> samples)
     : PacedWaveInput(mode == FileMode::RealTime),
       name_(std::move(name)),
       mode_(mode),
       samples_(std::move(samples)) {}
 
+std::uint8_t FileWaveInput::byteOf(std::int16_t x) {
+  const int magnitude = (std::abs(int{x}) + 128) >> 8;
+  return static_cast<std::uint8_t>(128 + (x < 0 ? -magnitude : std::min(magnitude, 127)));
+}
+
+std::vector<std::uint8_t> FileWaveInput::samples8() const {
+  std::vector<std::uint8_t> bytes(samples_.size());
+  std::transform(samples_.begin(), samples_.end(), bytes.begin(), byteOf);
+  return bytes;
+}
+
 MMResult FileWaveInput::acceptFormat(const WaveFormat& f) {
-  const bool recording = f.channels == 2 && f.samplesPerSec == kSampleRate &&
-                         f.bitsPerSample == 8 && f.blockAlign == kBlockAlign &&
-                         f.avgBytesPerSec == kSampleRate * kBlockAlign;
+  const std::uint16_t blockAlign = kChannels * f.bitsPerSample / 8;
+  const bool recording = f.channels == kChannels && f.samplesPerSec == kSampleRate &&
+                         (f.bitsPerSample == 8 || f.bitsPerSample == 16) &&
+                         f.blockAlign == blockAlign && f.avgBytesPerSec == kSampleRate * blockAlign;
   return recording ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
 }
 
 // A block ends at the end of the file; in RealTime mode the next one starts at its beginning.
 std::uint32_t FileWaveInput::produce(std::uint8_t* data, std::uint32_t length) {
-  const auto n = static_cast<std::uint32_t>(
-      std::min<std::size_t>(length - length % kBlockAlign, samples_.size() - position_));
-  std::memcpy(data, samples_.data() + position_, n);
+  const bool wide = format().bitsPerSample == 16;
+  const std::uint32_t frames = length / format().blockAlign;
+  const std::size_t n =
+      std::min<std::size_t>(std::size_t{frames} * kChannels, samples_.size() - position_);
+  const std::int16_t* from = samples_.data() + position_;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (wide) {
+      const auto x = static_cast<std::uint16_t>(from[i]);
+      data[2 * i] = static_cast<std::uint8_t>(x & 0xFF);
+      data[2 * i + 1] = static_cast<std::uint8_t>(x >> 8);
+    } else {
+      data[i] = byteOf(from[i]);
+    }
+  }
   position_ += n;
   if (mode_ == FileMode::RealTime && position_ >= samples_.size()) position_ = 0;
-  return n;
+  return static_cast<std::uint32_t>(wide ? 2 * n : n);
 }
 
 }  // namespace bandscope::sound

@@ -1,7 +1,9 @@
 #pragma once
-// An audio file played as a wave-input device. The whole file is decoded at load time into
-// the recording format (44100 Hz, stereo, unsigned 8-bit with silence at 128) and kept in
-// one vector; the device hands it out in the lent buffers, which take only that format.
+// An audio file played as a wave-input device. The whole file is decoded at load time to
+// 44100 Hz stereo signed 16-bit samples, kept in one vector; the device hands it out in the
+// lent buffers in either recording format: 16-bit little-endian, or unsigned 8-bit with
+// silence at 128. An 8-bit sample is its 16-bit one rounded to the nearest step of 256, and
+// the 16-bit one is kept so that this gives exactly the decoded sound's own rounding to 8 bits.
 //
 // Modes:
 // - RealTime: paced delivery (see PacedWaveInput). After the file's last (possibly partial)
@@ -29,8 +31,8 @@ namespace bandscope::sound {
 
 enum class FileMode { RealTime, Offline };
 
-// What one load may decode. The defaults keep at most 30 minutes of sound (159 MB in the
-// recording format) and bound the work: converting the rate costs per frame read, and takes
+// What one load may decode. The defaults keep at most 30 minutes of sound (318 MB once
+// decoded) and bound the work: converting the rate costs per frame read, and takes
 // about 20 s for 30 minutes of 96 kHz, the most frames allowed; decoding costs per sample,
 // about 2 s for the most allowed, 30 minutes of 8 channels at 48 kHz.
 struct FileLoadLimits {
@@ -42,7 +44,7 @@ struct FileLoadLimits {
 class FileWaveInput final : public PacedWaveInput {
  public:
   static constexpr std::uint32_t kSampleRate = 44100;
-  static constexpr std::uint16_t kBlockAlign = 2;  // bytes per frame
+  static constexpr std::uint16_t kChannels = 2;
 
   // Decodes the file at path; null with a message naming the file in error on failure. Never
   // blocks: what is not a regular file is refused before it is read.
@@ -57,12 +59,17 @@ class FileWaveInput final : public PacedWaveInput {
   // buffer is queued, when the device is not started, and in RealTime mode.
   bool deliverNext() { return !atEnd() && deliverOne(); }
   bool deliverNext(WaveHandle /*handle*/) override { return deliverNext(); }
-  // Offline mode: every byte has been delivered. Always false in RealTime mode (it loops).
+  // Offline mode: every frame has been delivered. Always false in RealTime mode (it loops).
   bool atEnd() const { return mode_ == FileMode::Offline && position_ >= samples_.size(); }
 
   FileMode mode() const { return mode_; }
-  // The converted file: interleaved stereo, unsigned 8-bit.
-  const std::vector<std::uint8_t>& samples() const { return samples_; }
+  // The converted file: interleaved stereo, signed 16-bit.
+  const std::vector<std::int16_t>& samples16() const { return samples_; }
+  // The same as the 8-bit format delivers it: unsigned, silence at 128.
+  std::vector<std::uint8_t> samples8() const;
+  // The 8-bit sample delivered for a 16-bit one: x / 256 rounded to nearest, ties away from
+  // zero, at most 127, plus 128.
+  static std::uint8_t byteOf(std::int16_t x);
 
  protected:
   MMResult acceptFormat(const WaveFormat& format) override;
@@ -70,12 +77,12 @@ class FileWaveInput final : public PacedWaveInput {
   std::uint32_t produce(std::uint8_t* data, std::uint32_t length) override;
 
  private:
-  FileWaveInput(std::string name, FileMode mode, std::vector<std::uint8_t> samples);
+  FileWaveInput(std::string name, FileMode mode, std::vector<std::int16_t> samples);
 
   const std::string name_;
   const FileMode mode_;
-  const std::vector<std::uint8_t> samples_;
-  std::size_t position_ = 0;  // next byte to deliver; the device's thread while it runs
+  const std::vector<std::int16_t> samples_;
+  std::size_t position_ = 0;  // next sample to deliver; the device's thread while it runs
 };
 
 }  // namespace bandscope::sound

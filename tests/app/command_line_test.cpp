@@ -43,9 +43,10 @@ TEST(CommandLine, FramesAndScreenshot) {
 
 TEST(CommandLine, CaptureAndStartOptions) {
   const CommandLineResult r =
-      parse({"--input", "a.wav", "--offline", "--frames", "5", "--export-csv", "out.csv", "--mono",
-             "--no-phon", "--time-scale", "128", "--device", "3", "--max-fps", "0", "--stats",
-             "--no-settings"});
+      parse({"--input",      "a.wav",         "--offline", "--frames",  "5",
+             "--export-csv", "out.csv",       "--mono",    "--no-phon", "--time-scale",
+             "128",          "--device",      "3",         "--max-fps", "0",
+             "--stats",      "--no-settings", "--bits",    "16",        "--range=120"});
   ASSERT_EQ(r.outcome, CommandLineResult::Outcome::Run) << r.message;
   EXPECT_EQ(r.line.input, "a.wav");
   EXPECT_TRUE(r.line.offline);
@@ -57,9 +58,13 @@ TEST(CommandLine, CaptureAndStartOptions) {
   EXPECT_EQ(r.line.maxFps, 0);
   EXPECT_TRUE(r.line.stats);
   EXPECT_TRUE(r.line.noSettings);
+  EXPECT_EQ(r.line.sampleBits, 16);
+  EXPECT_EQ(r.line.rangeDb, 120);
+  EXPECT_EQ(parse({"--bits", "8", "--range", "60"}).line.rangeDb, 60);
   const CommandLine defaults = parse({}).line;
   EXPECT_FALSE(defaults.maxFps) << "the display's rate";
-  EXPECT_FALSE(defaults.timeScale || defaults.device) << "the remembered ones";
+  EXPECT_FALSE(defaults.timeScale || defaults.device || defaults.sampleBits || defaults.rangeDb)
+      << "the remembered ones";
   EXPECT_FALSE(defaults.mono || defaults.noPhon || defaults.offline || defaults.noSettings);
 }
 
@@ -101,6 +106,12 @@ TEST(CommandLine, BadArgumentsAreNamedWithTheUsage) {
                {{"-hh"}, "bandscope: --help given more than once"},
                {{"--max-fps", "sixty"}, "--max-fps"},
                {{"--max-fps", "1001"}, "--max-fps"},
+               {{"--bits", "12"}, "bandscope: --bits needs 8 or 16\n"},
+               {{"--bits", "24"}, "bandscope: --bits needs 8 or 16\n"},
+               {{"--range", "0"}, "bandscope: --range needs one of 60, 90, 120 (dB)\n"},
+               {{"--range", "x"}, "bandscope: --range needs one of 60, 90, 120 (dB)\n"},
+               {{"--range=-90"}, "bandscope: --range needs one of 60, 90, 120"},
+               {{"--bits", "16", "--bits=8"}, "--bits given more than once"},
                {{"--offline"}, "needs --input"},
                {{"--export-csv", "a.csv"}, "needs --frames"},
                {{"--bogus", "-xh"}, "bandscope: Unknown options: bogus, x.\n\nUsage: bandscope"},

@@ -77,7 +77,8 @@ TEST(Form, ControlsStandWhereTheyBelongWithTheirCaptionsAndHints) {
                {c.AlwaysOnTopCheckBox, "AlwaysOnTopCheckBox", "on &top", true},
                {c.static_check, "static_check", "st&atic osc", true},
                {c.col_check, "col_check", "&colours", true},
-               {c.zBuffer_CheckBox, "zBuffer_CheckBox", "&z-Buffer", false}};
+               {c.zBuffer_CheckBox, "zBuffer_CheckBox", "&z-Buffer", false},
+               {c.bits16CheckBox, "bits16CheckBox", "16 &bit", false}};
   for (const Box& b : boxes) {
     EXPECT_EQ(b.box->objectName(), QString::fromLatin1(b.name));
     EXPECT_EQ(b.box->text(), QString::fromLatin1(b.caption)) << b.name;
@@ -92,6 +93,16 @@ TEST(Form, ControlsStandWhereTheyBelongWithTheirCaptionsAndHints) {
   EXPECT_EQ(c.zBuffer_CheckBox->toolTip(), QStringLiteral("Enable zBuffer (slower)"));
   EXPECT_EQ(c.Button1->text(), QStringLiteral("rec &mixer"));
   EXPECT_EQ(c.devCombo->toolTip(), QStringLiteral("Sound Device to be used as input"));
+  EXPECT_TRUE(c.bits16CheckBox->toolTip().contains(QStringLiteral("16-bit")));
+  EXPECT_EQ(c.rangeCombo->objectName(), QStringLiteral("rangeCombo"));
+  ASSERT_EQ(c.rangeCombo->count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(c.rangeCombo->itemText(i), QStringLiteral("%1 dB").arg(kRangesDb[i]));
+    EXPECT_EQ(c.rangeCombo->itemData(i).toInt(), kRangesDb[i]);
+  }
+  EXPECT_EQ(c.rangeDb(), 90);
+  EXPECT_FALSE(c.rangeCombo->isEnabled()) << "for 16 bits only";
+  EXPECT_TRUE(c.rangeCombo->toolTip().contains(QStringLiteral("full-scale sine")));
   // Bars before start-up, as the window is built.
   EXPECT_EQ(c.ScrollBar1->minimum(), 1);
   EXPECT_EQ(c.ScrollBar1->maximum(), 8);
@@ -111,6 +122,8 @@ TEST(Form, ControlsStandWhereTheyBelongWithTheirCaptionsAndHints) {
     w = w->nextInFocusChain();
     EXPECT_EQ(w, next) << next->objectName().toStdString();
   }
+  EXPECT_EQ(c.zBuffer_CheckBox->nextInFocusChain(), c.bits16CheckBox);
+  EXPECT_EQ(c.bits16CheckBox->nextInFocusChain(), c.rangeCombo);
 }
 
 TEST(Form, StartUpSetsTheBarsLabelsAndStartsTheFrames) {
@@ -417,6 +430,48 @@ TEST(Form, CaptureComesBackOnTheSameSourceByItselfAndNeverOnAnother) {
   EXPECT_TRUE(waitFor([&] { return k.status().isEmpty(); })) << k.status().toStdString();
 }
 
+// The "16 bit" box: recording starts again on the same source in 16 bits, whose samples reach
+// the 16-bit rows whole and the 8-bit ones by their high bytes; the range sets the level
+// axis; unchecked, it is 8 bits again.
+TEST(Form, TheSixteenBitBoxRecordsSixteenBitsFromTheSameSource) {
+  KeptCapture k({"a", "b"});
+  const ControlPanel& c = k.form.controls;
+  const BandSettings& s = k.form.frameModel().settings;
+  k.choose(1);
+  ASSERT_TRUE(k.recordsFrom("b"));
+  EXPECT_EQ(k.device->openedFormat().bitsPerSample, 8);
+  c.bits16CheckBox->setChecked(true);
+  EXPECT_TRUE(k.recordsFrom("b"));
+  const sound::WaveFormat& f = k.device->openedFormat();
+  EXPECT_EQ(f.bitsPerSample, 16);
+  EXPECT_EQ(f.channels, 2);
+  EXPECT_EQ(f.samplesPerSec, 44100u);
+  EXPECT_EQ(f.blockAlign, 4);
+  EXPECT_EQ(s.sampleBits, 16);
+  EXPECT_TRUE(c.rangeCombo->isEnabled());
+  std::vector<uint8_t> block;
+  for (int frame = 0; frame < 512; ++frame)
+    block.insert(block.end(), {0x34, 0x12, 0xD4, 0xFE});  // 4660 and -300
+  ASSERT_TRUE(k.device->deliver(block));
+  const SampleRows& rows = k.form.frameModel().snapshot;
+  const int last = s.bufferLength - 1;
+  EXPECT_TRUE(waitFor([&] {
+    return rows.sampleBuffer16[0][last] == 4660 && rows.sampleBuffer16[1][last] == -300;
+  })) << "a frame takes the block";
+  EXPECT_EQ(rows.sampleBuffer[0][last], 0x12 + 128);
+  EXPECT_EQ(rows.sampleBuffer[1][last], 128 - 2);
+  EXPECT_TRUE(k.status().isEmpty()) << k.status().toStdString();
+
+  c.rangeCombo->setCurrentIndex(c.rangeCombo->findData(120));
+  EXPECT_EQ(s.rangeDb, 120);
+  c.bits16CheckBox->setChecked(false);
+  EXPECT_TRUE(k.recordsFrom("b"));
+  EXPECT_EQ(k.device->openedFormat().bitsPerSample, 8);
+  EXPECT_EQ(k.device->openedFormat().blockAlign, 2);
+  EXPECT_EQ(s.sampleBits, 8);
+  EXPECT_FALSE(c.rangeCombo->isEnabled());
+}
+
 TEST(Form, AGoneSourceStaysChosenGivesWayToTheDefaultAndComesBack) {
   KeptCapture k({"a", "b"});
   QComboBox* list = k.form.controls.devCombo;
@@ -462,6 +517,8 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
     c.sono_steps_ScrollBar->setValue(100);
     c.Hz_check->setChecked(true);
     c.AlwaysOnTopCheckBox->setChecked(false);
+    c.bits16CheckBox->setChecked(true);
+    c.rangeCombo->setCurrentIndex(c.rangeCombo->findData(120));
     k.form.setGeometry(30, 40, 500, 400);
     k.form.close();
   }
@@ -470,6 +527,8 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
   others.timeScale = 4;
   others.mono = others.noPhon = true;
   others.device = 0;
+  others.sampleBits = 8;
+  others.rangeDb = 60;
   CommandLine none;
   none.noSettings = true;
   CommandLine scripted;  // a scripted run: the same result whatever was used last
@@ -480,11 +539,12 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
     int bands;
     const char* timing;
     bool remembered;  // the other values
-  } runs[] = {{{}, "b", 64, "16x Timing", true},
-              {others, "c", 32, "4x Timing", true},
-              {none, "c", 192, "2x Timing", false},
-              {scripted, "c", 192, "2x Timing", false},
-              {{}, "b", 64, "16x Timing", true}};
+    int bits, rangeDb;
+  } runs[] = {{{}, "b", 64, "16x Timing", true, 16, 120},
+              {others, "c", 32, "4x Timing", true, 8, 60},
+              {none, "c", 192, "2x Timing", false, 8, 90},
+              {scripted, "c", 192, "2x Timing", false, 8, 90},
+              {{}, "b", 64, "16x Timing", true, 16, 120}};
   for (const auto& run : runs) {
     KeptCapture k({"c", "a", "b"}, run.line);
     const ControlPanel& c = k.form.controls;
@@ -493,6 +553,10 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
     EXPECT_EQ(c.Label1->text().toStdString(), run.timing);
     EXPECT_EQ(c.StereoCheckBox->isChecked(), !run.line.mono);
     EXPECT_EQ(c.boostHi_check->isChecked(), !run.line.noPhon);
+    EXPECT_EQ(c.bits16CheckBox->isChecked(), run.bits == 16);
+    EXPECT_EQ(k.form.frameModel().settings.sampleBits, run.bits);
+    EXPECT_EQ(k.device->openedFormat().bitsPerSample, run.bits);
+    EXPECT_EQ(k.form.frameModel().settings.rangeDb, run.rangeDb);
     EXPECT_EQ(k.form.frameModel().settings.sonoSteps, run.remembered ? 100 : 64);
     EXPECT_EQ(c.Hz_check->isChecked(), run.remembered);
     EXPECT_NE(k.form.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), run.remembered);
@@ -513,12 +577,14 @@ TEST(Form, RunsAtOnceKeepEachOthersChangesAndAPlaceOffTheScreensIsFitted) {
     first->form.close();
     first.reset();
     second.form.controls.sono_steps_ScrollBar->setValue(100);
+    second.form.controls.setRangeDb(60);
     second.form.close();
   }
   const std::string path = settingsPath();
   SavedSettings values = loadSettings(path).values;
   EXPECT_EQ(values.bandCount, 64) << "the first window's change";
   EXPECT_EQ(values.sonoSteps, 100) << "the second window's change";
+  EXPECT_EQ(values.rangeDb, 60) << "the second window's change";
   values.position = QPoint(30000, 30000);
   values.size = QSize(32767, 32767);
   ASSERT_EQ(saveSettings(path, values), "");

@@ -27,6 +27,8 @@ TEST(SavedSettings, WhatIsSavedComesBackAndTheFolderIsMade) {
   SavedSettings values{
       source,         64, 16, 100, {{"Hz_check", true}, {"rot8_check", false}}, QPoint(-5, 7),
       QSize(500, 400)};
+  values.sampleBits = 16;
+  values.rangeDb = 120;
   const char* names[] = {source.c_str(), "@at its start", " spaced ",
                          "q\"b\\s\x01"
                          "7;"};
@@ -46,6 +48,8 @@ TEST(SavedSettings, WhatIsSavedComesBackAndTheFolderIsMade) {
   SavedSettings read;
   EXPECT_EQ(parseSettings(written, read), "");
   values.source = source;
+  values.sampleBits = 8;  // not in the file: the defaults
+  values.rangeDb = kDefaultRangeDb;
   EXPECT_EQ(read, values);
   std::filesystem::remove_all(config);  // QTemporaryDir cannot name it
 }
@@ -75,6 +79,12 @@ TEST(SavedSettings, ADoubtfulFileIsIgnoredAsAWholeWithOneWarning) {
       {"timeScale=3", "timeScale 3 is not a power of two"},
       {"timeScale=256", "timeScale 256 is out of range (1 to 128)"},
       {"sonogramLength=1", "sonogramLength 1 is out of range (2 to 512)"},
+      {"bits=12", "bits 12 is not 8 or 16"},
+      {"bits=24", "bits 24 is out of range (8 to 16)"},
+      {"bits=sixteen", "bits is not a whole number"},
+      {"range=0", "range 0 is out of range (60 to 120)"},
+      {"range=100", "range 100 is not 60, 90 or 120"},
+      {"range=@Size(1 2)", "range is not a whole number"},
       {"source=@Size(1 2)", "source is not a name"},
       {"source=a, b", "source is not a name"},
       {"source=\"a\\q\"", "source is not a name"},

@@ -17,7 +17,8 @@ namespace {
 using sound::FileMode;
 using sound::FileWaveInput;
 
-constexpr sound::WaveFormat kRecording{1, 2, 44100, 88200, 2, 8, 0};
+constexpr sound::WaveFormat kRecordings[] = {{1, 2, 44100, 88200, 2, 8, 0},
+                                             {1, 2, 44100, 176400, 4, 16, 0}};
 constexpr std::uint32_t kBufferBytes = 4096;
 constexpr int kBuffers = 6;  // delivered offline, at most
 
@@ -36,12 +37,24 @@ struct Returned {
   }
 };
 
-// Offline delivery of the first buffers: the bytes of samples(), whole frames, in order.
-void checkDelivery(FileWaveInput& input, const std::string& path) {
+// The sound as the format delivers it: unsigned 8-bit, or 16-bit little-endian.
+std::vector<std::uint8_t> soundBytes(const FileWaveInput& input, const sound::WaveFormat& format) {
+  if (format.bitsPerSample == 8) return input.samples8();
+  std::vector<std::uint8_t> bytes;
+  for (const std::int16_t x : input.samples16()) {
+    bytes.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(x) & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(x) >> 8));
+  }
+  return bytes;
+}
+
+// Offline delivery of the first buffers: the sound's bytes in the format, whole frames, in
+// order.
+void checkDelivery(FileWaveInput& input, const sound::WaveFormat& format, const std::string& path) {
   Returned returned;
   sound::WaveHandle h = 0;
-  require(input.open(h, 0, kRecording, &Returned::callback, &returned) == sound::MMSYSERR_NOERROR,
-          path, "open");
+  require(input.open(h, 0, format, &Returned::callback, &returned) == sound::MMSYSERR_NOERROR, path,
+          "open");
   std::vector<std::uint8_t> memory(2 * kBufferBytes);
   sound::WaveHeader headers[2];
   for (int i = 0; i < 2; ++i) {
@@ -51,14 +64,15 @@ void checkDelivery(FileWaveInput& input, const std::string& path) {
     require(input.addBuffer(h, headers[i]) == sound::MMSYSERR_NOERROR, path, "add");
   }
   require(input.start(h) == sound::MMSYSERR_NOERROR, path, "start");
-  const std::vector<std::uint8_t>& samples = input.samples();
+  const std::vector<std::uint8_t> samples = soundBytes(input, format);
   std::size_t position = 0;
   for (int i = 0; i < kBuffers && input.deliverNext(); ++i) {
     require(returned.headers.size() == 1, path, "one buffer per delivery");
     sound::WaveHeader& done = *returned.headers.back();
     returned.headers.clear();
     const std::uint32_t n = done.bytesRecorded;
-    require(n > 0 && n % 2 == 0 && position + n <= samples.size(), path, "buffer length");
+    require(n > 0 && n % format.blockAlign == 0 && position + n <= samples.size(), path,
+            "buffer length");
     require(std::equal(done.data, done.data + n, samples.begin() + static_cast<long>(position)),
             path, "delivered bytes differ from the sound");
     position += n;
@@ -84,18 +98,18 @@ bool checkFileLoad(const std::string& path) {
     require(error.rfind("Not enough memory", 0) != 0, path, "out of memory", error);
   } else {
     require(error.empty(), path, "a message for a loaded file", error);
-    const std::size_t size = offline->samples().size();
-    constexpr std::size_t kMaxBytes = std::size_t{kLimits.maxSeconds} * 44100 * 2 + 4096;
-    require(size > 0 && size % 2 == 0 && size <= kMaxBytes, path, "sound length",
+    const std::size_t size = offline->samples16().size();
+    constexpr std::size_t kMaxSamples = std::size_t{kLimits.maxSeconds} * 44100 * 2 + 4096;
+    require(size > 0 && size % 2 == 0 && size <= kMaxSamples, path, "sound length",
             std::to_string(size));
-    checkDelivery(*offline, path);
+    for (const sound::WaveFormat& format : kRecordings) checkDelivery(*offline, format, path);
   }
   // The other mode decodes the same way.
   std::string realTimeError;
   const auto realTime = FileWaveInput::load(path, FileMode::RealTime, realTimeError, kLimits);
   require(realTimeError == error, path, "another message in real time", realTimeError);
-  require(!realTime == !offline && (!realTime || realTime->samples() == offline->samples()), path,
-          "another sound in real time");
+  require(!realTime == !offline && (!realTime || realTime->samples16() == offline->samples16()),
+          path, "another sound in real time");
   return offline != nullptr;
 }
 

@@ -31,6 +31,7 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr WaveFormat kRecording{1, 2, 44100, 88200, 2, 8, 0};
+constexpr WaveFormat kRecording16{1, 2, 44100, 176400, 4, 16, 0};
 
 class TempDir {
  public:
@@ -136,40 +137,55 @@ TEST(FileWaveInputDecode, RecordingFormatReachesTheBuffersByteForByte) {
   writeSound(dir.file("take.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 44100, 2, bytes);
   auto input = mustLoad(dir.file("take.wav"), FileMode::Offline);
   ASSERT_TRUE(input);
-  EXPECT_EQ(input->samples(), bytes);
+  EXPECT_EQ(input->samples8(), bytes);
   EXPECT_EQ(input->numDevs(), 1u);
   EXPECT_EQ(input->deviceDescription(0), "take.wav");
+  // 16 bits: each byte u as (u - 128) x 256, little-endian.
+  Bytes wide;
+  for (const std::uint8_t u : bytes) {
+    wide.push_back(0);
+    wide.push_back(static_cast<std::uint8_t>(u - 128));
+  }
 
-  Recorder rec;
-  WaveHandle h = 0;
-  ASSERT_EQ(input->open(h, WAVE_MAPPER, kRecording, &Recorder::callback, &rec), MMSYSERR_NOERROR);
-  ASSERT_EQ(rec.log.size(), 1u);
-  EXPECT_EQ(rec.log[0].message, WIM_OPEN);
-  Buffer a(600), b(600);
-  for (Buffer* buf : {&a, &b}) {
-    ASSERT_EQ(input->prepareHeader(h, buf->header), MMSYSERR_NOERROR);
-    ASSERT_EQ(input->addBuffer(h, buf->header), MMSYSERR_NOERROR);
+  const struct {
+    WaveFormat format;
+    const Bytes& sound;
+    std::vector<std::uint32_t> sizes;
+  } formats[] = {{kRecording, bytes, {600, 600, 600, 200}},
+                 {kRecording16, wide, {600, 600, 600, 600, 600, 600, 400}}};
+  for (const auto& f : formats) {
+    SCOPED_TRACE(f.format.bitsPerSample);
+    Recorder rec;
+    WaveHandle h = 0;
+    ASSERT_EQ(input->open(h, WAVE_MAPPER, f.format, &Recorder::callback, &rec), MMSYSERR_NOERROR);
+    ASSERT_EQ(rec.log.size(), 1u);
+    EXPECT_EQ(rec.log[0].message, WIM_OPEN);
+    Buffer a(600), b(600);
+    for (Buffer* buf : {&a, &b}) {
+      ASSERT_EQ(input->prepareHeader(h, buf->header), MMSYSERR_NOERROR);
+      ASSERT_EQ(input->addBuffer(h, buf->header), MMSYSERR_NOERROR);
+    }
+    EXPECT_FALSE(input->deliverNext()) << "not started";
+    ASSERT_EQ(input->start(h), MMSYSERR_NOERROR);
+    Bytes delivered;
+    std::vector<std::uint32_t> sizes;
+    while (input->deliverNext()) {
+      const Delivery& d = rec.log.back();
+      EXPECT_EQ(d.message, WIM_DATA);
+      EXPECT_EQ(d.thread, std::this_thread::get_id());
+      EXPECT_EQ(d.header->flags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
+      sizes.push_back(d.header->bytesRecorded);
+      delivered.insert(delivered.end(), d.bytes.begin(), d.bytes.end());
+      ASSERT_EQ(input->addBuffer(h, *d.header), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(sizes, f.sizes);
+    EXPECT_EQ(delivered, f.sound);
+    EXPECT_TRUE(input->atEnd());
+    EXPECT_FALSE(input->deliverNext()) << "no looping offline";
+    EXPECT_EQ(input->reset(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(input->close(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(rec.log.back().message, WIM_CLOSE);
   }
-  EXPECT_FALSE(input->deliverNext()) << "not started";
-  ASSERT_EQ(input->start(h), MMSYSERR_NOERROR);
-  Bytes delivered;
-  std::vector<std::uint32_t> sizes;
-  while (input->deliverNext()) {
-    const Delivery& d = rec.log.back();
-    EXPECT_EQ(d.message, WIM_DATA);
-    EXPECT_EQ(d.thread, std::this_thread::get_id());
-    EXPECT_EQ(d.header->flags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
-    sizes.push_back(d.header->bytesRecorded);
-    delivered.insert(delivered.end(), d.bytes.begin(), d.bytes.end());
-    ASSERT_EQ(input->addBuffer(h, *d.header), MMSYSERR_NOERROR);
-  }
-  EXPECT_EQ(sizes, (std::vector<std::uint32_t>{600, 600, 600, 200}));
-  EXPECT_EQ(delivered, bytes);
-  EXPECT_TRUE(input->atEnd());
-  EXPECT_FALSE(input->deliverNext()) << "no looping offline";
-  EXPECT_EQ(input->reset(h), MMSYSERR_NOERROR);
-  EXPECT_EQ(input->close(h), MMSYSERR_NOERROR);
-  EXPECT_EQ(rec.log.back().message, WIM_CLOSE);
 }
 
 TEST(FileWaveInputDecode, SamplesRoundToNearestAndClamp) {
@@ -179,14 +195,50 @@ TEST(FileWaveInputDecode, SamplesRoundToNearestAndClamp) {
   writeSound(dir.file("pcm16.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, pcm);
   auto pcmInput = mustLoad(dir.file("pcm16.wav"), FileMode::Offline);
   ASSERT_TRUE(pcmInput);
-  EXPECT_EQ(pcmInput->samples(), (Bytes{128, 128, 129, 127, 127, 129, 130, 126, 255, 0}));
+  EXPECT_EQ(pcmInput->samples8(), (Bytes{128, 128, 129, 127, 127, 129, 130, 126, 255, 0}));
+  EXPECT_EQ(pcmInput->samples16(), std::vector<std::int16_t>(pcm.begin(), pcm.end()))
+      << "16-bit sound is kept as it is";
 
   // Mono float, out of range and not a number: both channels alike.
   const std::vector<float> flt{1.5f, -2.f, 0.5f, -0.5f, 0.996f, NAN};
   writeSound(dir.file("float.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1, flt);
   auto fltInput = mustLoad(dir.file("float.wav"), FileMode::Offline);
   ASSERT_TRUE(fltInput);
-  EXPECT_EQ(fltInput->samples(), (Bytes{255, 255, 0, 0, 192, 192, 64, 64, 255, 255, 128, 128}));
+  EXPECT_EQ(fltInput->samples8(), (Bytes{255, 255, 0, 0, 192, 192, 64, 64, 255, 255, 128, 128}));
+  EXPECT_EQ(fltInput->samples16(),
+            (std::vector<std::int16_t>{32767, 32767, -32768, -32768, 16384, 16384, -16384, -16384,
+                                       32637, 32637, 0, 0}));
+}
+
+// Float sound just short of, at and just past the middle between two 8-bit steps, all over
+// the range: its 8-bit bytes are its own rounding to 8 bits, as 8-bit decoding gave them,
+// and its 16-bit samples are its rounding to 16 bits or one step from it.
+TEST(FileWaveInputDecode, EightBitsStayTheSoundsOwnRoundingWhereSixteenBitsCrossTheMiddle) {
+  TempDir dir;
+  std::vector<float> flt;
+  for (int step = -128; step < 128; ++step) {
+    for (const double off : {-0.45, -0.3, -0.1, -0.01, 0.0, 0.01, 0.1, 0.3, 0.45}) {
+      flt.push_back(static_cast<float>((256.0 * step + 128 + off) / 32768));
+      flt.push_back(static_cast<float>((256.0 * step + off) / 32768));  // on a step
+    }
+  }
+  writeSound(dir.file("middles.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1, flt);
+  auto input = mustLoad(dir.file("middles.wav"), FileMode::Offline);
+  ASSERT_TRUE(input);
+  const Bytes eight = input->samples8();
+  const std::vector<std::int16_t>& sixteen = input->samples16();
+  ASSERT_EQ(eight.size(), 2 * flt.size());
+  int moved = 0;
+  for (std::size_t i = 0; i < flt.size(); ++i) {
+    const double x = flt[i];
+    const auto byte = static_cast<int>(std::lround(std::clamp(x * 128, -128.0, 127.0)) + 128);
+    ASSERT_EQ(eight[2 * i], byte) << "x = " << x * 32768 << " / 32768";
+    const long nearest = std::lround(std::clamp(x * 32768, -32768.0, 32767.0));
+    ASSERT_LE(std::abs(sixteen[2 * i] - nearest), 1) << "x = " << x * 32768 << " / 32768";
+    ASSERT_EQ(FileWaveInput::byteOf(sixteen[2 * i]), eight[2 * i]);
+    moved += sixteen[2 * i] != nearest;
+  }
+  EXPECT_GT(moved, 0) << "some had to be moved";
 }
 
 TEST(FileWaveInputDecode, OtherRatesAreResampledKeepingLengthAndPitch) {
@@ -199,7 +251,7 @@ TEST(FileWaveInputDecode, OtherRatesAreResampledKeepingLengthAndPitch) {
   writeSound(dir.file("sine48k.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, sine);
   auto sineInput = mustLoad(dir.file("sine48k.wav"), FileMode::Offline);
   ASSERT_TRUE(sineInput);
-  const Bytes& s = sineInput->samples();
+  const Bytes s = sineInput->samples8();
   EXPECT_NEAR(static_cast<double>(s.size()) / 2, 44100, 100);
   for (std::size_t i = 0; i < s.size(); i += 2) ASSERT_EQ(s[i], s[i + 1]) << "frame " << i / 2;
   EXPECT_NEAR(crossingsPerSecond(s, 0), 1000, 10);
@@ -216,7 +268,7 @@ TEST(FileWaveInputDecode, OtherRatesAreResampledKeepingLengthAndPitch) {
   writeSound(dir.file("low.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8000, 3, three);
   auto lowInput = mustLoad(dir.file("low.wav"), FileMode::Offline);
   ASSERT_TRUE(lowInput);
-  const Bytes& t = lowInput->samples();
+  const Bytes t = lowInput->samples8();
   EXPECT_NEAR(static_cast<double>(t.size()) / 2, 88200, 100);
   EXPECT_NEAR(crossingsPerSecond(t, 0), 440, 5);
   for (std::size_t i = 1; i < t.size(); i += 2) ASSERT_NEAR(t[i], 128, 1) << "frame " << i / 2;
@@ -317,7 +369,7 @@ TEST(FileWaveInputDecode, SoundPastTheLimitsIsRefused) {
       EXPECT_EQ(error.rfind("Audio file \"" + path + "\"" + c.says, 0), 0u) << error;
     } else {
       ASSERT_NE(input, nullptr) << error;
-      EXPECT_NEAR(static_cast<double>(input->samples().size()) / 2, c.frames * 44100.0 / c.rate,
+      EXPECT_NEAR(static_cast<double>(input->samples16().size()) / 2, c.frames * 44100.0 / c.rate,
                   64);
     }
   }
@@ -332,7 +384,7 @@ TEST(FileWaveInputDecode, TruncatedFileYieldsTheWholeFramesThatArePresent) {
   fs::resize_file(dir.file("cut.wav"), fs::file_size(dir.file("cut.wav")) - 1399);
   auto input = mustLoad(dir.file("cut.wav"), FileMode::Offline);
   ASSERT_TRUE(input);
-  EXPECT_EQ(input->samples(), Bytes(data.begin(), data.begin() + 600));
+  EXPECT_EQ(input->samples8(), Bytes(data.begin(), data.begin() + 600));
 }
 
 class FileWaveInputDevice : public testing::Test {
@@ -361,9 +413,9 @@ TEST_F(FileWaveInputDevice, HeaderAndHandleRulesFollowTheDriverModel) {
   auto input = load(1000, FileMode::Offline);
   ASSERT_TRUE(input);
   WaveHandle h = 0;
-  const WaveFormat mono{1, 1, 44100, 44100, 1, 8, 0}, wide{1, 2, 44100, 176400, 4, 16, 0},
-      slow{1, 2, 22050, 44100, 2, 8, 0};
-  for (const WaveFormat& f : {mono, wide, slow}) {
+  const WaveFormat mono{1, 1, 44100, 44100, 1, 8, 0}, wide{1, 2, 44100, 264600, 6, 24, 0},
+      slow{1, 2, 22050, 44100, 2, 8, 0}, misaligned{1, 2, 44100, 88200, 2, 16, 0};
+  for (const WaveFormat& f : {mono, wide, slow, misaligned}) {
     EXPECT_EQ(input->open(h, 0, f, &Recorder::callback, &rec_), WAVERR_BADFORMAT);
   }
   EXPECT_EQ(input->open(h, 1, kRecording, &Recorder::callback, &rec_), MMSYSERR_BADDEVICEID);
