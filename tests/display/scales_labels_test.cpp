@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "display/level_lines.h"
 #include "display/peak_labels.h"
 #include "display/pointer_readout.h"
+#include "display/scene_colours.h"
 #include "display/spectrum_plane.h"
 #include "support/scene_fixture.h"
 
@@ -43,6 +46,130 @@ TEST(LevelLines, SeventeenLinesAcrossBothSpectra) {
   }
   EXPECT_NEAR(v.front().y, -0.757, 1e-3);
   EXPECT_NEAR(v.back().y, 0.341, 1e-3);
+}
+
+struct AxisCase {
+  int bits;
+  int16_t rangeDb;
+  int line;  // from the bottom, or from the top when negative (-1: the top line)
+};
+class LevelAxis : public testing::TestWithParam<AxisCase> {};
+
+// A sine on a band's centre at the dBFS a line is labelled with raises its bar to that line:
+// the labels read the bars.
+TEST_P(LevelAxis, ASineAtALinesValueReachesIt) {
+  const AxisCase& c = GetParam();
+  SceneFixture f;
+  f.options.boostHi_check = false;
+  BandSettings& s = f.model->settings;
+  s.sampleBits = static_cast<uint8_t>(c.bits);
+  s.rangeDb = c.rangeDb;
+  const LevelMarks marks = levelMarks(s);
+  ASSERT_EQ(marks.count, c.bits == 16 ? c.rangeDb / 10 + 1 : 17);
+  const LevelMark& line =
+      marks.mark[static_cast<size_t>(c.line < 0 ? marks.count + c.line : c.line)];
+  const double full = c.bits == 16 ? 32768 : 128;
+  const double amplitude = std::min(full - 1, full * std::pow(10, line.dbfs / 20));
+  const int cycles = 20;  // band 18's centre: the whole sine in its band
+  for (int ch = 0; ch < 2; ++ch) {
+    for (int j = 0; j < s.bufferLength; ++j) {
+      const long v =
+          std::lround(amplitude * std::sin(2 * std::numbers::pi * cycles * j / s.windowLength));
+      f.model->snapshot.sampleBuffer16[ch][j] = static_cast<int16_t>(v);
+      f.model->snapshot.sampleBuffer[ch][j] = static_cast<uint8_t>(128 + v);
+    }
+  }
+  analysisStep(f.options, *f.model);
+  const double bar = f.model->spectrum.bandLevel[0][cycles - 2] / 256.0 - 1;
+  // Half a dB of 8-bit rounding at 11 levels a dB; a 16-bit level is a fifth of a dB.
+  const double tolerance = (c.bits == 16 ? 1.5 : 6) / 256;
+  EXPECT_NEAR(bar, line.y, tolerance) << line.dbfs << " dBFS";
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, LevelAxis,
+                         testing::Values(AxisCase{8, 90, 4}, AxisCase{8, 90, 9},
+                                         AxisCase{8, 90, -1}, AxisCase{16, 60, -1},
+                                         AxisCase{16, 90, 5}, AxisCase{16, 90, 1},
+                                         AxisCase{16, 120, 4}, AxisCase{16, 120, -2}));
+
+struct PlacedLabel {
+  double x, y;  // window pixels from the top left
+  std::string text;
+};
+
+// The texts drawn in colour (not their shadows), where GL places them in a width x height
+// picture.
+std::vector<PlacedLabel> windowTexts(const SceneFixture& f, const Colour& colour, int width,
+                                     int height) {
+  std::vector<PlacedLabel> out;
+  const GlCall* raster = nullptr;
+  for (const GlCall& call : f.gl.record()) {
+    if (call.name == "glRasterPos2f") raster = &call;
+    if (call.name != "glCallLists" || !raster || !(raster->colour == colour)) continue;
+    out.push_back(
+        {(raster->args[0] + 1) * width / 2, (1 - raster->args[1]) * height / 2, call.bytes});
+  }
+  return out;
+}
+
+// One column of labels at each spectrum's left edge, each on its line and naming its dBFS;
+// going up, a line closer than a text height to the last label drawn goes without one.
+TEST(LevelLabels, AColumnAtEachSpectrumEveryLabelOnItsLine) {
+  TextMetrics font;
+  font.height = 11;
+  const Colour labelColour{kLevelLabelColour[0], kLevelLabelColour[1], kLevelLabelColour[2]};
+  const struct {
+    int bits;
+    bool stereo;
+    int width, height;
+    std::vector<std::string> bottomUp;  // channel 0's column, where known
+  } rows[] = {
+      {16, true, 441, 350, {"-90", "-80", "-70", "-60", "-50", "-40", "-30", "-20", "-10", "0"}},
+      {16, false, 1280, 1000, {"-90", "-80", "-70", "-60", "-50", "-40", "-30", "-20", "-10", "0"}},
+      {8, true, 441, 350, {}},
+      {8, false, 1280, 1000, {}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.bits << "-bit, " << r.width << "x" << r.height);
+    SceneFixture f;
+    f.model->settings.sampleBits = static_cast<uint8_t>(r.bits);
+    const ViewTransform view = sceneTransform(FrameView{r.width, r.height, Camera{}});
+    f.view = &view;
+    f.textMetrics = &font;
+    drawLevelLabels(f.input(), r.stereo ? 1 : 0);
+    const std::vector<PlacedLabel> drawn = windowTexts(f, labelColour, r.width, r.height);
+    const LevelMarks marks = levelMarks(f.model->settings);
+    size_t next = 0;
+    for (int c = 0; c <= (r.stereo ? 1 : 0); ++c) {
+      const double edge = (f.model->bandX.bandX[0] + channelAxisOffset(c)) / 200.0;
+      std::vector<std::string> column;
+      double lastY = 1e9;
+      for (int j = 0; j < marks.count; ++j) {
+        const WindowPoint p = view.project(edge, marks.mark[j].y, -0.1);
+        const double lineY = r.height - p.y;
+        const bool labelled = next < drawn.size() && std::abs(drawn[next].y - lineY) <= 3;
+        if (!labelled) {
+          EXPECT_LT(lastY - lineY, font.height) << "line " << j << " left bare";
+          continue;
+        }
+        const PlacedLabel& l = drawn[next++];
+        EXPECT_LT(l.y, lineY) << "on the line, not under it";
+        EXPECT_GE(lastY - lineY, font.height) << l.text;
+        EXPECT_NEAR(l.x, p.x, 3) << l.text << " at the spectrum's left edge";
+        EXPECT_EQ(l.text, std::to_string(std::lround(marks.mark[j].dbfs)));
+        column.push_back(l.text);
+        lastY = lineY;
+      }
+      EXPECT_GE(column.size(), 4u);
+      if (c == 0 && !r.bottomUp.empty()) {
+        EXPECT_EQ(column, r.bottomUp);
+      }
+      if (c == 0 && r.bits == 8) {
+        EXPECT_EQ(column.front(), "-39") << "magnitude 0's line";
+      }
+    }
+    EXPECT_EQ(next, drawn.size()) << "no label off the columns";
+  }
 }
 
 struct GridCase {
@@ -121,7 +248,7 @@ TEST(FrequencyGridPlacement, AToneBarStandsOnItsFrequencysLine) {
 }
 
 // The pointer over a tone's bar names that bar, in either channel and under a turned camera;
-// off the columns it names none. The level reads in dB below full scale, phon boost or not.
+// off the columns it names none. The peak reads in dB below full scale, phon boost or not.
 TEST(PointerReadout, TheBandUnderThePointerAndItsLevel) {
   for (const int hz : {100, 1000, 5000}) {
     SceneFixture f;
@@ -148,16 +275,12 @@ TEST(PointerReadout, TheBandUnderThePointerAndItsLevel) {
       EXPECT_FALSE(bandUnderPointer(view, m, true, between.x, between.y));
     }
     // Amplitude 100 of 128: -2.1 dB, less what falls beside the band.
-    const double dB = bandDecibels(m, {0, loudest}, false);
-    EXPECT_NEAR(dB, -2.1 - 2, 2.1) << hz << " Hz";
+    const PeakReading peak = readPeak(m, {0, loudest}, false);
+    EXPECT_EQ(peak.band, loudest);
+    EXPECT_NEAR(peak.dbfs, -2.1 - 2, 2.1) << hz << " Hz";
     SceneFixture boosted;
     boosted.analyseTone(hz);
-    EXPECT_NEAR(bandDecibels(*boosted.model, {0, loudest}, true), dB, 0.5) << hz << " Hz";
-    const std::string text = pointerReadout(m, {0, loudest}, true, false, ',');
-    EXPECT_EQ(text.substr(0, text.find(' ')),
-              hzLabel(static_cast<float>(bandToHz(loudest, m.settings)), ','));
-    EXPECT_NE(text.find(" dB"), std::string::npos);
-    EXPECT_EQ(pointerReadout(m, {0, loudest}, false, false, '.').find("dB"), std::string::npos);
+    EXPECT_NEAR(readPeak(*boosted.model, {0, loudest}, true).dbfs, peak.dbfs, 0.5) << hz << " Hz";
   }
 }
 
@@ -222,14 +345,22 @@ int16_t* heldPeaks(SceneFixture& f, int channel) {
   return st.bandPeak[channel];
 }
 
-TEST(PeakLabels, LocalMaximaOfHeldPeaksNameTheirBandsFrequency) {
+// A label names where the peak lies between its band and the larger neighbour.
+TEST(PeakLabels, LocalMaximaOfHeldPeaksNameTheirFrequency) {
   SceneFixture f;
+  f.options.boostHi_check = false;
+  const BandSettings& s = f.model->settings;
   int16_t* peak = heldPeaks(f, 1);
   peak[9] = 90, peak[10] = 120, peak[11] = 60;               // maximum at 10
-  peak[60] = peak[61] = 50;                                  // plateau: its first band
+  peak[60] = peak[61] = 50;                                  // plateau: between the two
   peak[100] = 200, f.model->spectrum.peakHold[1][100] = 80;  // held too long
   drawPeakLabels(f.input(), 1);
-  ASSERT_EQ(texts(f), (std::vector<std::string>{"689", hzLabel(bandToHz(60, f.model->settings))}));
+  const std::vector<std::string> t = texts(f);
+  ASSERT_EQ(t.size(), 2u);
+  const double hz = std::stod(t[0]);
+  EXPECT_GT(hz, (bandToHz(9, s) + bandToHz(10, s)) / 2.0) << "towards band 9, nearer 10";
+  EXPECT_LT(hz, bandToHz(10, s));
+  EXPECT_EQ(t[1], hzLabel(static_cast<float>(bandToHz(60, s) + bandToHz(61, s)) / 2));
   const GlCall pos = f.gl.calls("glRasterPos2f")[0];
   const auto& x = f.model->bandX.bandX;
   EXPECT_EQ(pos.args,
