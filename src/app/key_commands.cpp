@@ -42,8 +42,7 @@ std::array<GLfloat, 3> levelColour(int32_t v) {
 
 std::span<const HelpText> helpLines() {
   static const auto kHelp = std::to_array<HelpText>({
-      {"Mouse on the picture"},
-      {"  left drag: turn, come closer; right drag: turn, tilt"},
+      {"Mouse: left drag: turn, come closer; right: turn, tilt"},
       {"  shift-drag or both buttons: move; double-click: reset"},
       {"Keys: Space freeze (recording goes on), F11 full screen"},
       {"  Escape: close help, leave full screen, quit"},
