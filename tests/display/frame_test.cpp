@@ -102,49 +102,37 @@ TEST_F(Frame, PeakLabelsReplaceThePeakMarkers) {
   EXPECT_EQ(f.gl.blocks(GL_QUADS).size(), quadsWithMarkers - 2) << "one marker block a channel";
 }
 
-// With the view known, each spectrum is captioned and, with dB on, its level lines labelled,
-// after everything else, so that no bar covers them.
+// With the view known, the spectra are captioned and, with dB on, the level lines labelled,
+// last, so that no bar covers them.
 TEST_F(Frame, CaptionsAndLevelLabelsNameTheSpectra) {
   TextMetrics font;
   font.height = 11;
   const ViewTransform view = sceneTransform(FrameView{441, 350, Camera{}});
-  const auto texts = [&](const SceneColour& c) {
-    std::vector<std::string> out;
-    const test::GlCall* raster = nullptr;
-    for (const test::GlCall& call : f.gl.record()) {
-      if (call.name == "glRasterPos2f") raster = &call;
-      if (call.name == "glCallLists" && raster && raster->colour == test::Colour{c[0], c[1], c[2]})
-        out.push_back(call.bytes);
-    }
-    return out;
-  };
   const struct {
     bool stereo, dB, withView;
     std::vector<std::string> captions;
-  } rows[] = {
-      {true, true, true, {"L", "R"}},
-      {false, true, true, {"mono"}},
-      {true, false, true, {"L", "R"}},
-      {true, true, false, {}},
-  };
+  } rows[] = {{true, true, true, {"L", "R"}},
+              {false, true, true, {"mono"}},
+              {true, false, true, {"L", "R"}},
+              {true, true, false, {}}};
   for (const auto& r : rows) {
-    f.options.StereoCheckBox = r.stereo;
-    f.options.dB_check = r.dB;
+    f.options.StereoCheckBox = r.stereo, f.options.dB_check = r.dB;
     f.gl.clear();
     drawScene(f.gl.table(), f.options, *f.model, SceneFixture::kFontListBase, 0, '.', &font,
               r.withView ? &view : nullptr);
-    EXPECT_EQ(texts(kCaptionColour), r.captions) << r.stereo << r.dB << r.withView;
-    const size_t labels = texts(kLevelLabelColour).size();
+    std::vector<std::string> captions;
+    for (const auto& t : f.textsIn(kCaptionColour)) captions.push_back(t.text);
+    EXPECT_EQ(captions, r.captions);
+    const size_t labels = f.textsIn(kLevelLabelColour).size();
     EXPECT_EQ(labels > 0, r.dB && r.withView) << labels;
-    if (labels > 0) {
-      const std::vector<test::GlCall>& record = f.gl.record();
-      const auto lastVertex = std::find_if(record.rbegin(), record.rend(),
-                                           [](const auto& c) { return c.name == "glVertex3f"; });
-      EXPECT_EQ(std::count_if(lastVertex.base(), record.end(),
-                              [](const auto& c) { return c.name == "glCallLists"; }),
-                2 * static_cast<long>(labels + r.captions.size()))
-          << "drawn last, each with its shadow";
-    }
+    const auto& calls = f.gl.record();
+    const auto named = [](const char* name) {
+      return [name](const test::GlCall& c) { return c.name == name; };
+    };
+    const auto lastVertex = std::find_if(calls.rbegin(), calls.rend(), named("glVertex3f"));
+    EXPECT_EQ(std::count_if(lastVertex.base(), calls.end(), named("glCallLists")),
+              2 * static_cast<long>(labels + captions.size()))
+        << "drawn last, with their shadows";
   }
 }
 

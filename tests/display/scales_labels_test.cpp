@@ -48,127 +48,77 @@ TEST(LevelLines, SeventeenLinesAcrossBothSpectra) {
   EXPECT_NEAR(v.back().y, 0.341, 1e-3);
 }
 
-struct AxisCase {
-  int bits;
-  int16_t rangeDb;
-  int line;  // from the bottom, or from the top when negative (-1: the top line)
-};
-class LevelAxis : public testing::TestWithParam<AxisCase> {};
-
 // A sine on a band's centre at the dBFS a line is labelled with raises its bar to that line:
 // the labels read the bars.
-TEST_P(LevelAxis, ASineAtALinesValueReachesIt) {
-  const AxisCase& c = GetParam();
-  SceneFixture f;
-  f.options.boostHi_check = false;
-  BandSettings& s = f.model->settings;
-  s.sampleBits = static_cast<uint8_t>(c.bits);
-  s.rangeDb = c.rangeDb;
-  const LevelMarks marks = levelMarks(s);
-  ASSERT_EQ(marks.count, c.bits == 16 ? c.rangeDb / 10 + 1 : 17);
-  const LevelMark& line =
-      marks.mark[static_cast<size_t>(c.line < 0 ? marks.count + c.line : c.line)];
-  const double full = c.bits == 16 ? 32768 : 128;
-  const double amplitude = std::min(full - 1, full * std::pow(10, line.dbfs / 20));
-  const int cycles = 20;  // band 18's centre: the whole sine in its band
-  for (int ch = 0; ch < 2; ++ch) {
-    for (int j = 0; j < s.bufferLength; ++j) {
-      const long v =
-          std::lround(amplitude * std::sin(2 * std::numbers::pi * cycles * j / s.windowLength));
-      f.model->snapshot.sampleBuffer16[ch][j] = static_cast<int16_t>(v);
-      f.model->snapshot.sampleBuffer[ch][j] = static_cast<uint8_t>(128 + v);
+TEST(LevelAxis, ASineAtALinesValueReachesIt) {
+  const int rows[][3] = {{8, 90, 4},  {8, 90, 9},  {8, 90, -1}, {16, 60, -1},
+                         {16, 90, 1}, {16, 90, 5}, {16, 120, 4}};  // bits, floor, line (-1: top)
+  for (const auto& [bits, rangeDb, index] : rows) {
+    SceneFixture f;
+    f.options.boostHi_check = false;
+    BandSettings& s = f.model->settings;
+    s.sampleBits = static_cast<uint8_t>(bits), s.rangeDb = static_cast<int16_t>(rangeDb);
+    const LevelMarks marks = levelMarks(s);
+    ASSERT_EQ(marks.count, bits == 16 ? rangeDb / 10 + 1 : 17);
+    const LevelMark line = marks.mark[static_cast<size_t>((index + marks.count) % marks.count)];
+    const double full = bits == 16 ? 32768 : 128;
+    const double amplitude = std::min(full - 1, full * std::pow(10, line.dbfs / 20));
+    for (int j = 0; j < s.bufferLength; ++j) {  // 20 cycles a window: band 18's centre
+      const long v = std::lround(amplitude * std::sin(2 * std::numbers::pi * 20 * j / 384));
+      for (int c = 0; c < 2; ++c) {
+        f.model->snapshot.sampleBuffer16[c][j] = static_cast<int16_t>(v);
+        f.model->snapshot.sampleBuffer[c][j] = static_cast<uint8_t>(128 + v);
+      }
     }
+    analysisStep(f.options, *f.model);
+    // Half a dB: 6 levels of the 8-bit axis there, 2.5 of the 16-bit one.
+    EXPECT_NEAR(f.model->spectrum.bandLevel[0][18] / 256.0 - 1, line.y,
+                (bits == 16 ? 1.5 : 6) / 256.0)
+        << bits << "-bit, " << line.dbfs << " dBFS";
   }
-  analysisStep(f.options, *f.model);
-  const double bar = f.model->spectrum.bandLevel[0][cycles - 2] / 256.0 - 1;
-  // Half a dB of 8-bit rounding at 11 levels a dB; a 16-bit level is a fifth of a dB.
-  const double tolerance = (c.bits == 16 ? 1.5 : 6) / 256;
-  EXPECT_NEAR(bar, line.y, tolerance) << line.dbfs << " dBFS";
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, LevelAxis,
-                         testing::Values(AxisCase{8, 90, 4}, AxisCase{8, 90, 9},
-                                         AxisCase{8, 90, -1}, AxisCase{16, 60, -1},
-                                         AxisCase{16, 90, 5}, AxisCase{16, 90, 1},
-                                         AxisCase{16, 120, 4}, AxisCase{16, 120, -2}));
-
-struct PlacedLabel {
-  double x, y;  // window pixels from the top left
-  std::string text;
-};
-
-// The texts drawn in colour (not their shadows), where GL places them in a width x height
-// picture.
-std::vector<PlacedLabel> windowTexts(const SceneFixture& f, const Colour& colour, int width,
-                                     int height) {
-  std::vector<PlacedLabel> out;
-  const GlCall* raster = nullptr;
-  for (const GlCall& call : f.gl.record()) {
-    if (call.name == "glRasterPos2f") raster = &call;
-    if (call.name != "glCallLists" || !raster || !(raster->colour == colour)) continue;
-    out.push_back(
-        {(raster->args[0] + 1) * width / 2, (1 - raster->args[1]) * height / 2, call.bytes});
-  }
-  return out;
-}
-
-// One column of labels at each spectrum's left edge, each on its line and naming its dBFS;
-// going up, a line closer than a text height to the last label drawn goes without one.
-TEST(LevelLabels, AColumnAtEachSpectrumEveryLabelOnItsLine) {
+// A column at each spectrum's left edge, every label sitting on its line and naming its
+// dBFS; going up, a line closer than a text height to the last label drawn goes bare.
+TEST(LevelLabels, AColumnAtEachSpectrumEachLabelOnItsLine) {
   TextMetrics font;
   font.height = 11;
-  const Colour labelColour{kLevelLabelColour[0], kLevelLabelColour[1], kLevelLabelColour[2]};
-  const struct {
-    int bits;
-    bool stereo;
-    int width, height;
-    std::vector<std::string> bottomUp;  // channel 0's column, where known
-  } rows[] = {
-      {16, true, 441, 350, {"-90", "-80", "-70", "-60", "-50", "-40", "-30", "-20", "-10", "0"}},
-      {16, false, 1280, 1000, {"-90", "-80", "-70", "-60", "-50", "-40", "-30", "-20", "-10", "0"}},
-      {8, true, 441, 350, {}},
-      {8, false, 1280, 1000, {}},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(testing::Message() << r.bits << "-bit, " << r.width << "x" << r.height);
+  const int rows[][3] = {{16, 441, 350}, {8, 441, 350}, {8, 1280, 1000}};  // bits, picture
+  for (const auto& [bits, width, height] : rows) {
     SceneFixture f;
-    f.model->settings.sampleBits = static_cast<uint8_t>(r.bits);
-    const ViewTransform view = sceneTransform(FrameView{r.width, r.height, Camera{}});
-    f.view = &view;
-    f.textMetrics = &font;
-    drawLevelLabels(f.input(), r.stereo ? 1 : 0);
-    const std::vector<PlacedLabel> drawn = windowTexts(f, labelColour, r.width, r.height);
+    f.model->settings.sampleBits = static_cast<uint8_t>(bits);
+    const ViewTransform view = sceneTransform(FrameView{width, height, Camera{}});
+    f.view = &view, f.textMetrics = &font;
+    drawLevelLabels(f.input(), 1);
+    const auto drawn = f.textsIn(kLevelLabelColour, width, height);
     const LevelMarks marks = levelMarks(f.model->settings);
     size_t next = 0;
-    for (int c = 0; c <= (r.stereo ? 1 : 0); ++c) {
+    std::vector<std::string> left;
+    for (int c = 0; c < 2; ++c) {
       const double edge = (f.model->bandX.bandX[0] + channelAxisOffset(c)) / 200.0;
-      std::vector<std::string> column;
       double lastY = 1e9;
       for (int j = 0; j < marks.count; ++j) {
         const WindowPoint p = view.project(edge, marks.mark[j].y, -0.1);
-        const double lineY = r.height - p.y;
-        const bool labelled = next < drawn.size() && std::abs(drawn[next].y - lineY) <= 3;
-        if (!labelled) {
-          EXPECT_LT(lastY - lineY, font.height) << "line " << j << " left bare";
+        const double lineY = height - p.y;
+        if (next == drawn.size() || std::abs(drawn[next].y - lineY) > 3) {
+          EXPECT_LT(lastY - lineY, font.height) << bits << "-bit line " << j << " left bare";
           continue;
         }
-        const PlacedLabel& l = drawn[next++];
-        EXPECT_LT(l.y, lineY) << "on the line, not under it";
-        EXPECT_GE(lastY - lineY, font.height) << l.text;
-        EXPECT_NEAR(l.x, p.x, 3) << l.text << " at the spectrum's left edge";
+        const auto& l = drawn[next++];
+        EXPECT_TRUE(l.y < lineY && lastY - lineY >= font.height && std::abs(l.x - p.x) <= 3)
+            << l.text << " at " << l.x << ", " << l.y;
         EXPECT_EQ(l.text, std::to_string(std::lround(marks.mark[j].dbfs)));
-        column.push_back(l.text);
+        if (c == 0) left.push_back(l.text);
         lastY = lineY;
-      }
-      EXPECT_GE(column.size(), 4u);
-      if (c == 0 && !r.bottomUp.empty()) {
-        EXPECT_EQ(column, r.bottomUp);
-      }
-      if (c == 0 && r.bits == 8) {
-        EXPECT_EQ(column.front(), "-39") << "magnitude 0's line";
       }
     }
     EXPECT_EQ(next, drawn.size()) << "no label off the columns";
+    if (bits == 16) {
+      EXPECT_EQ(left, (std::vector<std::string>{"-90", "-80", "-70", "-60", "-50", "-40", "-30",
+                                                "-20", "-10", "0"}));
+    } else {
+      EXPECT_EQ(left.at(0), "-39") << "magnitude 0's line at 192 bands";
+    }
   }
 }
 
@@ -357,9 +307,8 @@ TEST(PeakLabels, LocalMaximaOfHeldPeaksNameTheirFrequency) {
   drawPeakLabels(f.input(), 1);
   const std::vector<std::string> t = texts(f);
   ASSERT_EQ(t.size(), 2u);
-  const double hz = std::stod(t[0]);
-  EXPECT_GT(hz, (bandToHz(9, s) + bandToHz(10, s)) / 2.0) << "towards band 9, nearer 10";
-  EXPECT_LT(hz, bandToHz(10, s));
+  const double hz = std::stod(t[0]);  // towards band 9, nearer 10
+  EXPECT_TRUE(hz > (bandToHz(9, s) + bandToHz(10, s)) / 2.0 && hz < bandToHz(10, s)) << hz;
   EXPECT_EQ(t[1], hzLabel(static_cast<float>(bandToHz(60, s) + bandToHz(61, s)) / 2));
   const GlCall pos = f.gl.calls("glRasterPos2f")[0];
   const auto& x = f.model->bandX.bandX;
