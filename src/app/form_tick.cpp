@@ -125,8 +125,7 @@ void TForm1::updatePointerText(const ViewTransform& view, QSize picture) {
   const std::optional<PointedBand> band =
       bandUnderPointer(view, shown, c.StereoCheckBox->isChecked(), wx, wy);
   if (band) {
-    pointerText_ = pointerReadout(shown, *band, c.dB_check->isChecked(),
-                                  c.boostHi_check->isChecked(), decimalSeparator_);
+    pointerText_ = pointerReadout(shown, *band, c.boostHi_check->isChecked(), decimalSeparator_);
   }
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// The window's keys and the help that lists them with the mouse camera. UI thread only.
+// The window's keys and the help that lists them with the mouse camera and says what the
+// picture shows. UI thread only.
 
 #include <Qt>
 #include <span>
-#include <string_view>
+
+#include "app/overlays.h"
 
 namespace bandscope {
 
@@ -13,7 +15,8 @@ enum class KeyCommand { None, Freeze, Fullscreen, Leave, Quit, Help };
 // then fullscreen, then the program), Ctrl+Q quits, F1 or '?' shows or hides the help.
 KeyCommand keyCommand(int key, Qt::KeyboardModifiers modifiers);
 
-// The help overlay's lines, top to bottom.
-std::span<const std::string_view> helpLines();
+// The help overlay's pieces, top to bottom: the mouse and the keys, the readout, a legend of
+// the scene's colours with each entry in its colour, the dB axis and the time scales.
+std::span<const HelpText> helpLines();
 
 }  // namespace bandscope

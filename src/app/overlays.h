@@ -5,6 +5,7 @@
 //
 // Threads: UI thread, with the rendering context current.
 
+#include <array>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,10 +15,19 @@
 
 namespace bandscope {
 
+inline constexpr std::array<GLfloat, 3> kHelpColour{1, 1, 0.6f};
+
+// A piece of the help: text in a colour, starting a line or going on after the piece before.
+struct HelpText {
+  std::string_view text;
+  std::array<GLfloat, 3> colour = kHelpColour;
+  bool sameLine = false;
+};
+
 struct Overlays {
   const std::string* frameRate = nullptr;  // drawn when not null
   bool frozen = false;
-  std::span<const std::string_view> help;  // drawn when not empty
+  std::span<const HelpText> help;  // drawn when not empty, on a black band
   const std::string* pointerText = nullptr;
   int pointerX = 0;  // the pointer, in the picture's pixels
   int pointerY = 0;
@@ -27,7 +37,8 @@ struct Overlays {
 inline constexpr int kOverlayLineStep = 14;
 
 // The pointer's readout stands right of the pointer, or left of it where the picture
-// ends first (measured with the font's advances).
+// ends first; pieces of a help line follow each other. Both are measured with the font's
+// advances.
 void drawOverlays(const GlTable& gl, GLuint fontListBase, const TextMetrics* metrics, int width,
                   int height, const Overlays& overlays);
 

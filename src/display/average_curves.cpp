@@ -1,5 +1,6 @@
 #include "display/average_curves.h"
 
+#include "display/scene_colours.h"
 #include "display/spectrum_plane.h"
 
 namespace bandscope {
@@ -8,9 +9,9 @@ void drawAverageCurves(const SceneInput& in, int channel) {
   // Through the centres of every band that has a bar.
   const int32_t off = channelAxisOffset(channel);
   const int bands = in.settings.bandCount - 1;
-  in.gl.glColor3f(0.99609375f, 0.5625f, 0.25f);
+  setSceneColour(in.gl, kSlowAverageColour);
   bandPolyline(in, off, in.spectrum.bandSlow[channel], bands);
-  in.gl.glColor3f(0.625f, 0.9375f, 0.625f);
+  setSceneColour(in.gl, kFastAverageColour);
   bandPolyline(in, off, in.spectrum.bandFast[channel], bands);
 }
 

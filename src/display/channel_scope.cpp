@@ -1,5 +1,6 @@
 #include "display/channel_scope.h"
 
+#include "display/scene_colours.h"
 #include "display/scope_trigger.h"
 #include "display/value_colour.h"
 
@@ -28,7 +29,7 @@ void drawChannelScope(const SceneInput& in, int channel, const ScopeState& scope
   gl.glTranslatef(3.5f * static_cast<float>(sgn), 1.0f, -5.0f);
 
   const float frameEnd = static_cast<float>(sgn * bandCount) / 256.0f;
-  gl.glColor3f(0.25f, 0.25f, 0.25f);
+  setSceneColour(gl, kScopeFrameColour);
   gl.glBegin(GL_LINES);
   for (const float y : {0.0f, 1.0f, 0.5f}) {
     gl.glVertex3f(0.0f, y, 0.0f);
@@ -40,7 +41,7 @@ void drawChannelScope(const SceneInput& in, int channel, const ScopeState& scope
   const int32_t n = in.settings.bufferLength - start;
   int32_t lo = 9999;
   int32_t hi = -9999;
-  gl.glColor3f(1.0f, 1.0f, 1.0f);
+  setSceneColour(gl, kWhite);
   gl.glBegin(GL_POINTS);
   for (int32_t i = 0; i < n; ++i) {
     const int32_t v = s[start + i];
@@ -54,7 +55,7 @@ void drawChannelScope(const SceneInput& in, int channel, const ScopeState& scope
   const int32_t xb = sgn * (bandCount + 8);
   if (lo <= 1 || hi >= 254) {
     // Clipping turns the bar into a red box over the whole trace.
-    gl.glColor3f(1.0f, 0.1f, 0.1f);
+    setSceneColour(gl, kClippingColour);
     xa = 0;
   } else {
     setValueColour(in, hi - lo);
@@ -70,7 +71,7 @@ void drawChannelScope(const SceneInput& in, int channel, const ScopeState& scope
   gl.glVertex3f(xaf, yHi, 0.0f);
   gl.glEnd();
 
-  gl.glColor3f(1.0f, 1.0f, 1.0f);
+  setSceneColour(gl, kWhite);
   const float m = scope.scopeMean[channel] / 256.0f;
   gl.glBegin(GL_LINES);
   gl.glVertex3f(static_cast<float>(-sgn) * 0.125f, m, 0.0f);

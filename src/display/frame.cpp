@@ -7,6 +7,7 @@
 #include "display/average_curves.h"
 #include "display/balance_bar.h"
 #include "display/butterfly_spectrum.h"
+#include "display/channel_captions.h"
 #include "display/channel_scope.h"
 #include "display/frequency_grid.h"
 #include "display/level_lines.h"
@@ -127,6 +128,9 @@ void drawScene(const GlTable& gl, const FrameOptions& o, const FrameModel& m, GL
     }
     drawAverageCurves(in, c);
   }
+  // Text over everything, so no bar hides it.
+  if (o.dB_check) drawLevelLabels(in, last);
+  drawChannelCaptions(in, last);
 }
 
 void analyseDue(const FrameOptions& o, FrameModel& m, const SampleBuffer& samples, int steps) {

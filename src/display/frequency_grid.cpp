@@ -5,6 +5,7 @@
 #include <string>
 
 #include "display/gl_font.h"
+#include "display/scene_colours.h"
 #include "display/spectrum_plane.h"
 #include "display/view_transform.h"
 
@@ -88,7 +89,7 @@ void drawFrequencyGrid(const SceneInput& in, int channel) {
   // Beyond the top band every frequency would land on the same line.
   const int32_t top = bandToHz(in.settings.bandCount - 1, in.settings);
 
-  gl.glColor3f(0.2f, 0.2f, 0.25f);
+  setSceneColour(gl, kGridColour);
   gl.glBegin(GL_LINES);
   for (int32_t f = step; f <= top; f += step) {
     const float x = frequencyLineX(in, f, channel);
@@ -97,7 +98,7 @@ void drawFrequencyGrid(const SceneInput& in, int channel) {
   }
   gl.glEnd();
 
-  gl.glColor3f(0.3f, 0.3f, 0.35f);
+  setSceneColour(gl, kFrequencyLabelColour);
   beginText(gl);
   // In stereo the left grid's labels stop short of the right grid's first label, and the
   // right grid's keep clear of the left's, as both share the rows.

@@ -36,6 +36,11 @@ struct TextMetrics {
   }
 };
 
+// The text's height in window pixels: the font's when it was built, else the one asked for.
+inline int textHeight(const TextMetrics* metrics) {
+  return metrics && metrics->height > 0 ? metrics->height : kFontPixelHeight;
+}
+
 // listBase := the first of 256 new lists; list listBase + code draws that code's glyph and
 // moves the raster position by its advance. When no lists can be had, listBase is 0, nothing
 // is built and text stays invisible. Leaves the unpack alignment as it found it. metrics :=

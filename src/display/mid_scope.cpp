@@ -1,6 +1,7 @@
 #include "display/mid_scope.h"
 
 #include "analysis/rounding.h"
+#include "display/scene_colours.h"
 #include "display/scope_trigger.h"
 #include "display/vertical_trace.h"
 
@@ -16,7 +17,7 @@ void drawMidScope(const SceneInput& in, int lastChannel, const ScopeState& scope
   gl.glTranslatef(-0.5f, 2.25f, -5.0f);
 
   const float top = static_cast<float>(bandCount) / 256.0f;
-  gl.glColor3f(0.25f, 0.25f, 0.25f);
+  setSceneColour(gl, kScopeFrameColour);
   gl.glBegin(GL_LINES);
   for (const float x : {0.0f, 1.0f, 0.5f}) {
     gl.glVertex3f(x, 0.0f, 0.0f);
@@ -27,7 +28,7 @@ void drawMidScope(const SceneInput& in, int lastChannel, const ScopeState& scope
   const int32_t start = staticTriggerStart(last, bandCount, in.options.static_check);
   const int64_t tick =
       roundEven(static_cast<double>(scope.scopeMean[lastChannel]) + scope.scopeMean[0]) / 2;
-  gl.glColor3f(1.0f, 1.0f, 1.0f);
+  setSceneColour(gl, kWhite);
   // In mono both rows are channel 0, so the mean is channel 0 itself.
   drawVerticalTrace(
       gl, bandCount, in.settings.bufferLength - start,

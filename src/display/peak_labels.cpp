@@ -4,14 +4,13 @@
 #include <string>
 
 #include "display/gl_font.h"
+#include "display/peak_reading.h"
 #include "display/spectrum_plane.h"
 #include "display/value_colour.h"
 
 namespace bandscope {
 
 namespace {
-
-// Until the locale's separator reaches the scene.
 
 // Labels closer than this to the last one need a higher peak to be written.
 constexpr int32_t kMinSpacing = 30;
@@ -35,8 +34,9 @@ void drawPeakLabels(const SceneInput& in, int channel) {
     const bool apart = std::abs(span.x0 - lastX) > kMinSpacing;
     if (!apart && k > 1 && peak[lastK] >= peak[k]) continue;
 
-    const std::string label =
-        hzLabel(static_cast<float>(bandToHz(k, in.settings)), in.decimalSeparator);
+    // Where the tone lies between the bands, not the band's own frequency.
+    const double hz = peakFrequency(peak, k, in.options.boostHi_check, in.settings);
+    const std::string label = hzLabel(static_cast<float>(hz), in.decimalSeparator);
     // NOLINTNEXTLINE(bugprone-integer-division): the midpoint is a whole axis unit
     const float x = static_cast<float>((span.x0 + span.x1) / 2) / 200.0f;
     const float y = static_cast<float>(peak[k]) / 256.0f - 1.0f;

@@ -1,10 +1,11 @@
 #include "display/pointer_readout.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
-#include "analysis/scales.h"
+#include "analysis/level_axis.h"
+#include "display/note_name.h"
+#include "display/peak_reading.h"
 #include "display/spectrum_plane.h"
 
 namespace bandscope {
@@ -12,7 +13,6 @@ namespace bandscope {
 namespace {
 
 constexpr double kTopLevel = 512;  // the highest level the plane's columns reach
-constexpr double kLowestDb = -99.9;
 
 }  // namespace
 
@@ -34,32 +34,22 @@ std::optional<PointedBand> bandUnderPointer(const ViewTransform& view, const Fra
   return std::nullopt;
 }
 
-double bandDecibels(const FrameModel& m, PointedBand b, bool phonBoost) {
+PeakReading readPeak(const FrameModel& m, PointedBand b, bool phonBoost) {
   const BandSettings& s = m.settings;
-  // The level is Round(ln(magnitude / 10 + 2.5) x 116) - 95; undone, then the boost.
-  const int level = m.spectrum.bandLevel[b.channel][b.band];
-  double magnitude = 10 * (std::exp((level + 95) / 116.0) - 2.5);
-  if (phonBoost) magnitude *= (s.bandCount >> 2) / static_cast<double>(b.band + s.phonOffset);
-  // A sine of amplitude 128 over the window: 128 x windowLength / 2, over sqrt(windowLength).
-  const double fullScale = 64 * std::sqrt(static_cast<double>(s.windowLength));
-  if (magnitude <= 0) return kLowestDb;
-  return std::max(kLowestDb, 20 * std::log10(magnitude / fullScale));
+  const int16_t* fast = m.spectrum.bandFast[b.channel];
+  const int k = nearestPeak(fast, b.band, s);
+  return {k, peakFrequency(fast, k, phonBoost, s), decibelsOfLevel(fast[k], k, phonBoost, s)};
 }
 
-std::string pointerReadout(const FrameModel& m, PointedBand b, bool dB, bool phonBoost,
+std::string pointerReadout(const FrameModel& m, PointedBand b, bool phonBoost,
                            char decimalSeparator) {
-  const auto hz = static_cast<float>(bandToHz(b.band, m.settings));
-  std::string text = hzLabel(hz, decimalSeparator) + " Hz  level " +
-                     std::to_string(m.spectrum.bandLevel[b.channel][b.band]);
-  if (dB) {
-    char value[16];
-    std::snprintf(value, sizeof value, "  %.1f dB", bandDecibels(m, b, phonBoost));
-    for (char& ch : value) {
-      if (ch == '.') ch = decimalSeparator;
-    }
-    text += value;
-  }
-  return text;
+  const PeakReading r = readPeak(m, b, phonBoost);
+  char text[96];
+  const int n = std::snprintf(text, sizeof text, "%.*f Hz  %s  %.1f dBFS", r.hz < 100 ? 1 : 0, r.hz,
+                              noteName(r.hz).c_str(), r.dbfs);
+  std::string out(text, static_cast<size_t>(std::clamp(n, 0, static_cast<int>(sizeof text) - 1)));
+  std::replace(out.begin(), out.end(), '.', decimalSeparator);
+  return out;
 }
 
 }  // namespace bandscope

@@ -1,7 +1,7 @@
 #pragma once
 // The readout next to the pointer: which channel's band of the spectrum lies under a window
-// point, and its frequency, level and dB value as text. Pure; UI thread (it reads the model
-// the frame draws).
+// point, the peak of the fast average nearest to it, and that peak's frequency, note and
+// level as text. Pure; UI thread (it reads the model the frame draws).
 
 #include <optional>
 #include <string>
@@ -21,12 +21,19 @@ struct PointedBand {
 std::optional<PointedBand> bandUnderPointer(const ViewTransform& view, const FrameModel& m,
                                             bool stereo, double wx, double wy);
 
-// The band's level in dB below a full-scale sine (amplitude 128), from the level drawn, with
-// the phon boost taken out when it is on: the sound's level, not the picture's.
-double bandDecibels(const FrameModel& m, PointedBand b, bool phonBoost);
+struct PeakReading {
+  int band = 0;     // the peak's band
+  double hz = 0;    // interpolated between the bands
+  double dbfs = 0;  // the band's fast average in dB below a full-scale sine
+};
 
-// "1.4k Hz  level 230", and "  -12.5 dB" after it when dB is on.
-std::string pointerReadout(const FrameModel& m, PointedBand b, bool dB, bool phonBoost,
+// The local maximum of the channel's fast average nearest to the pointed band, its frequency
+// between the bands, and its level with the phon boost taken out when it is on: the sound's
+// level, not the picture's.
+PeakReading readPeak(const FrameModel& m, PointedBand b, bool phonBoost);
+
+// "440 Hz  A4 +0 ct  -12.0 dBFS" for readPeak's answer; one decimal below 100 Hz.
+std::string pointerReadout(const FrameModel& m, PointedBand b, bool phonBoost,
                            char decimalSeparator);
 
 }  // namespace bandscope

@@ -56,7 +56,8 @@ struct SceneInput {
   float spinAngle;
   char decimalSeparator = '.';  // the user's locale's, for frequency labels
   // The font's glyph sizes and where camera-space points land in the window, for elements
-  // that measure their text; null when unknown (text is then placed without measuring).
+  // that measure their text or place it in window pixels; null when unknown (text is then
+  // placed without measuring, and the level labels and captions are left out).
   const TextMetrics* textMetrics = nullptr;
   const ViewTransform* view = nullptr;
 };

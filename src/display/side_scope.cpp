@@ -1,6 +1,7 @@
 #include "display/side_scope.h"
 
 #include "analysis/rounding.h"
+#include "display/scene_colours.h"
 #include "display/scope_trigger.h"
 #include "display/vertical_trace.h"
 
@@ -19,7 +20,7 @@ void drawSideScope(const SceneInput& in, const ScopeState& scope) {
   const int32_t start = staticTriggerStart(right, bandCount, in.options.static_check);
   const int64_t tick =
       roundEven(static_cast<double>(scope.scopeMean[1]) - scope.scopeMean[0]) / 2 + 128;
-  gl.glColor3f(1.0f, 0.25f, 0.25f);
+  setSceneColour(gl, kSideColour);
   drawVerticalTrace(
       gl, bandCount, in.settings.bufferLength - start,
       [&](int32_t i) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "analysis/rounding.h"
+#include "display/scene_colours.h"
 
 namespace bandscope {
 
@@ -112,7 +113,7 @@ void drawVectorScope(const SceneInput& in) {
   gl.glPushMatrix();
   gl.glTranslatef(-2.75f, 2.75f, -3.0f);
 
-  gl.glColor3f(0.5f, 0.5f, 0.5f);
+  setSceneColour(gl, kVectorCrossColour);
   gl.glBegin(GL_LINES);
   gl.glVertex3f(0.0f, -0.5f, 0.0f);
   gl.glVertex3f(0.0f, 0.5f, 0.0f);
@@ -122,7 +123,7 @@ void drawVectorScope(const SceneInput& in) {
 
   // Older half of the window: side against loudness, and the histogram's input.
   Extent first;
-  gl.glColor3f(1.0f, 1.0f, 1.0f);
+  setSceneColour(gl, kWhite);
   gl.glBegin(GL_POINTS);
   for (int k = 0; k < in.settings.bandCount; ++k) {
     float x = 0;
@@ -136,7 +137,7 @@ void drawVectorScope(const SceneInput& in) {
 
   // Whole window, mid against side.
   Extent second;
-  gl.glColor3f(1.0f, 0.25f, 0.25f);
+  setSceneColour(gl, kSideColour);
   gl.glBegin(GL_POINTS);
   for (int k = 0; k < in.settings.bufferLength; ++k) {
     const int l = s0[k] - 128;

@@ -1,6 +1,9 @@
 #include "display/window_text.h"
 
+#include <cmath>
+
 #include "display/gl_font.h"
+#include "display/view_transform.h"
 
 namespace bandscope {
 
@@ -36,6 +39,14 @@ void end(const GlTable& gl) {
 }
 
 }  // namespace
+
+std::optional<TextPixel> textPixelOf(const ViewTransform& view, double x, double y, double z) {
+  const WindowPoint p = view.project(x, y, z);
+  if (!view.inViewport(p)) return std::nullopt;
+  // GL counts rows from the bottom.
+  return TextPixel{static_cast<int>(std::lround(p.x)),
+                   static_cast<int>(std::lround(view.viewportRect()[3] - p.y))};
+}
 
 void drawWindowBand(const GlTable& gl, int width, int height, int top, int bottom) {
   begin(gl, width, height);

@@ -5,6 +5,7 @@
 // Threads: the UI thread, with the rendering context current.
 
 #include <array>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -24,6 +25,18 @@ struct WindowTextLine {
 // whose start lies outside the picture is dropped, as GL drops its raster position.
 void drawWindowText(const GlTable& gl, GLuint listBase, int width, int height,
                     std::span<const WindowTextLine> lines);
+
+class ViewTransform;
+
+// A pixel of the picture as WindowTextLine counts it: from its top left corner.
+struct TextPixel {
+  int x = 0;
+  int y = 0;
+};
+
+// Where scene point (x, y, z) lands under view, in the pixels of the view's viewport (which
+// starts at the window's origin); none when GL could not place it there.
+std::optional<TextPixel> textPixelOf(const ViewTransform& view, double x, double y, double z);
 
 // A black band across the width x height picture from pixel row top down to bottom, under the
 // text drawn after it; the same state rules as the text.

@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
@@ -38,7 +39,10 @@
 
 #include "analysis/scales.h"
 #include "app/frame_view.h"
+#include "app/key_commands.h"
+#include "display/gl_font.h"
 #include "display/spectrum_plane.h"
+#include "platform/glyph_raster.h"
 #include "support/gl_window.h"
 #include "support/sound_fixture.h"
 
@@ -773,8 +777,8 @@ TEST(Form, FreezeHoldsThePictureWhileTheSampleBufferMoves) {
   EXPECT_TRUE(waitFor([&] { return picture() != held; })) << "live again";
 }
 
-// The pointer over a bar of channel 1's spectrum: its frequency and level by the pointer,
-// in the picture too; gone when the pointer leaves.
+// The pointer over a bar of channel 1's spectrum: the nearest peak's frequency, note and
+// level by the pointer, in the picture too; gone when the pointer leaves.
 TEST(Form, ThePointerOverASpectrumReadsItsBand) {
   Started s;
   TForm1& f = s.form;
@@ -789,12 +793,36 @@ TEST(Form, ThePointerOverASpectrumReadsItsBand) {
   QMouseEvent move(QEvent::MouseMove, at, f.mainDisp->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                    Qt::NoModifier);
   QCoreApplication::sendEvent(f.mainDisp, &move);
-  const std::string hz = hzLabel(static_cast<float>(bandToHz(band, m.settings))) + " Hz  level ";
-  EXPECT_TRUE(waitFor([&] { return f.pointerText().starts_with(hz); })) << f.pointerText();
-  EXPECT_NE(f.pointerText().find(" dB"), std::string::npos) << "dB is on";
+  // The nearest peak: its frequency between the bands, its note and its level.
+  const QRegularExpression reading(
+      QStringLiteral("^\\d+([.,]\\d)? Hz  [A-G]#?-?\\d+ [+-]\\d+ ct  -?\\d+[.,]\\d dBFS$"));
+  EXPECT_TRUE(waitFor([&] {
+    return reading.match(QString::fromStdString(f.pointerText())).hasMatch();
+  })) << f.pointerText();
   QEvent leave(QEvent::Leave);
   QCoreApplication::sendEvent(f.mainDisp, &leave);
   EXPECT_TRUE(waitFor([&] { return f.pointerText().empty(); }));
+}
+
+// The whole help, legend included, fits the picture the window starts with, below the
+// frame-rate line and "frozen", in the program's font.
+TEST(Form, TheHelpFitsTheStartPicture) {
+  Started s;
+  const GlyphSet font = rasteriseGlyphs({"Smallfonts", kFontPixelHeight, true});
+  int lines = 0;
+  int widest = 0;
+  int pen = 0;
+  for (const HelpText& t : helpLines()) {
+    if (!t.sameLine) {
+      ++lines;
+      pen = 12;  // the help's indent
+    }
+    for (const char c : t.text) pen += font.glyphs[static_cast<unsigned char>(c)].xAdvance;
+    widest = std::max(widest, pen);
+  }
+  const qreal dpr = s.form.mainDisp->devicePixelRatio();
+  EXPECT_LE(widest, qRound(s.form.mainDisp->width() * dpr));
+  EXPECT_LE(kOverlayLineStep * (lines + 2), qRound(s.form.mainDisp->height() * dpr));
 }
 
 TEST(Form, NoRaiseWhileAPopUpOrDialogOfTheProgramIsOpen) {

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+#include <tuple>
+
+#include "app/frame_view.h"
+#include "support/scene_fixture.h"
+
 namespace bandscope {
 namespace {
 
@@ -26,6 +33,41 @@ TEST(KeyCommands, EachKeyAndItsModifiers) {
   };
   for (const auto& r : rows) {
     EXPECT_EQ(keyCommand(r.key, r.modifiers), r.command) << r.key << " " << r.modifiers;
+  }
+}
+
+// Every colour the scene draws in (lines, points, areas, text) has a legend entry in it, but
+// the level colours of bars, marks and meters, which the legend shows as a ramp.
+TEST(Help, EveryFixedColourOfTheSceneHasALegendEntry) {
+  using Key = std::tuple<float, float, float>;
+  std::set<Key> legend, ramp, drawn;
+  for (const HelpText& t : helpLines()) legend.insert({t.colour[0], t.colour[1], t.colour[2]});
+  test::SceneFixture f;
+  for (int v = 0; v <= 256; ++v) {
+    const test::Colour c = f.valueColourOf(v);
+    ramp.insert({c.red, c.green, c.blue});
+  }
+  EXPECT_GE(std::count_if(legend.begin(), legend.end(), [&](auto& k) { return ramp.contains(k); }),
+            4);
+  TextMetrics font;
+  font.height = 11;
+  const ViewTransform view = sceneTransform(FrameView{441, 350, Camera{}});
+  f.fillSamples(0, [](int j) { return j % 8 < 4 ? 0 : 255; });  // clipping: the red box
+  analysisStep(f.options, *f.model);
+  for (const bool peakHz : {false, true}) {
+    f.options.Hz_check = peakHz;
+    drawScene(f.gl.table(), f.options, *f.model, 1, 0, '.', &font, &view);
+  }
+  for (const test::Block& b : f.gl.blocks()) {
+    for (const test::Vertex& v : b.vertices)
+      drawn.insert({v.colour.red, v.colour.green, v.colour.blue});
+  }
+  for (const test::GlCall& c : f.gl.calls("glRasterPos2f"))
+    drawn.insert({c.colour.red, c.colour.green, c.colour.blue});
+  EXPECT_GE(drawn.size(), 12u);
+  for (const auto& [r, g, b] : drawn) {
+    EXPECT_TRUE(ramp.contains({r, g, b}) || legend.contains({r, g, b}))
+        << "no legend entry in " << r << ", " << g << ", " << b;
   }
 }
 

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "app/frame_view.h"
+#include "display/gl_font.h"
+#include "display/scene_colours.h"
 #include "support/scene_fixture.h"
 
 namespace bandscope {
@@ -96,6 +101,40 @@ TEST_F(Frame, PeakLabelsReplaceThePeakMarkers) {
   draw();
   EXPECT_GT(f.gl.count("glCallLists"), 0u);
   EXPECT_EQ(f.gl.blocks(GL_QUADS).size(), quadsWithMarkers - 2) << "one marker block a channel";
+}
+
+// With the view known, the spectra are captioned and, with dB on, the level lines labelled,
+// last, so that no bar covers them.
+TEST_F(Frame, CaptionsAndLevelLabelsNameTheSpectra) {
+  TextMetrics font;
+  font.height = 11;
+  const ViewTransform view = sceneTransform(FrameView{441, 350, Camera{}});
+  const struct {
+    bool stereo, dB, withView;
+    std::vector<std::string> captions;
+  } rows[] = {{true, true, true, {"L", "R"}},
+              {false, true, true, {"mono"}},
+              {true, false, true, {"L", "R"}},
+              {true, true, false, {}}};
+  for (const auto& r : rows) {
+    f.options.StereoCheckBox = r.stereo, f.options.dB_check = r.dB;
+    f.gl.clear();
+    drawScene(f.gl.table(), f.options, *f.model, SceneFixture::kFontListBase, 0, '.', &font,
+              r.withView ? &view : nullptr);
+    std::vector<std::string> captions;
+    for (const auto& t : f.textsIn(kCaptionColour)) captions.push_back(t.text);
+    EXPECT_EQ(captions, r.captions);
+    const size_t labels = f.textsIn(kLevelLabelColour).size();
+    EXPECT_EQ(labels > 0, r.dB && r.withView) << labels;
+    const auto& calls = f.gl.record();
+    const auto named = [](const char* name) {
+      return [name](const test::GlCall& c) { return c.name == name; };
+    };
+    const auto lastVertex = std::find_if(calls.rbegin(), calls.rend(), named("glVertex3f"));
+    EXPECT_EQ(std::count_if(lastVertex.base(), calls.end(), named("glCallLists")),
+              2 * static_cast<long>(labels + captions.size()))
+        << "drawn last, with their shadows";
+  }
 }
 
 TEST_F(Frame, TakesOneSnapshotOfTheSampleBuffer) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "display/level_lines.h"
 #include "display/peak_labels.h"
 #include "display/pointer_readout.h"
+#include "display/scene_colours.h"
 #include "display/spectrum_plane.h"
 #include "support/scene_fixture.h"
 
@@ -43,6 +46,80 @@ TEST(LevelLines, SeventeenLinesAcrossBothSpectra) {
   }
   EXPECT_NEAR(v.front().y, -0.757, 1e-3);
   EXPECT_NEAR(v.back().y, 0.341, 1e-3);
+}
+
+// A sine on a band's centre at the dBFS a line is labelled with raises its bar to that line:
+// the labels read the bars.
+TEST(LevelAxis, ASineAtALinesValueReachesIt) {
+  const int rows[][3] = {{8, 90, 4},  {8, 90, 9},  {8, 90, -1}, {16, 60, -1},
+                         {16, 90, 1}, {16, 90, 5}, {16, 120, 4}};  // bits, floor, line (-1: top)
+  for (const auto& [bits, rangeDb, index] : rows) {
+    SceneFixture f;
+    f.options.boostHi_check = false;
+    BandSettings& s = f.model->settings;
+    s.sampleBits = static_cast<uint8_t>(bits), s.rangeDb = static_cast<int16_t>(rangeDb);
+    const LevelMarks marks = levelMarks(s);
+    ASSERT_EQ(marks.count, bits == 16 ? rangeDb / 10 + 1 : 17);
+    const LevelMark line = marks.mark[static_cast<size_t>((index + marks.count) % marks.count)];
+    const double full = bits == 16 ? 32768 : 128;
+    const double amplitude = std::min(full - 1, full * std::pow(10, line.dbfs / 20));
+    for (int j = 0; j < s.bufferLength; ++j) {  // 20 cycles a window: band 18's centre
+      const long v = std::lround(amplitude * std::sin(2 * std::numbers::pi * 20 * j / 384));
+      for (int c = 0; c < 2; ++c) {
+        f.model->snapshot.sampleBuffer16[c][j] = static_cast<int16_t>(v);
+        f.model->snapshot.sampleBuffer[c][j] = static_cast<uint8_t>(128 + v);
+      }
+    }
+    analysisStep(f.options, *f.model);
+    // Half a dB: 6 levels of the 8-bit axis there, 2.5 of the 16-bit one.
+    EXPECT_NEAR(f.model->spectrum.bandLevel[0][18] / 256.0 - 1, line.y,
+                (bits == 16 ? 1.5 : 6) / 256.0)
+        << bits << "-bit, " << line.dbfs << " dBFS";
+  }
+}
+
+// A column at each spectrum's left edge, every label sitting on its line and naming its
+// dBFS; going up, a line closer than a text height to the last label drawn goes bare.
+TEST(LevelLabels, AColumnAtEachSpectrumEachLabelOnItsLine) {
+  TextMetrics font;
+  font.height = 11;
+  const int rows[][3] = {{16, 441, 350}, {8, 441, 350}, {8, 1280, 1000}};  // bits, picture
+  for (const auto& [bits, width, height] : rows) {
+    SceneFixture f;
+    f.model->settings.sampleBits = static_cast<uint8_t>(bits);
+    const ViewTransform view = sceneTransform(FrameView{width, height, Camera{}});
+    f.view = &view, f.textMetrics = &font;
+    drawLevelLabels(f.input(), 1);
+    const auto drawn = f.textsIn(kLevelLabelColour, width, height);
+    const LevelMarks marks = levelMarks(f.model->settings);
+    size_t next = 0;
+    std::vector<std::string> left;
+    for (int c = 0; c < 2; ++c) {
+      const double edge = (f.model->bandX.bandX[0] + channelAxisOffset(c)) / 200.0;
+      double lastY = 1e9;
+      for (int j = 0; j < marks.count; ++j) {
+        const WindowPoint p = view.project(edge, marks.mark[j].y, -0.1);
+        const double lineY = height - p.y;
+        if (next == drawn.size() || std::abs(drawn[next].y - lineY) > 3) {
+          EXPECT_LT(lastY - lineY, font.height) << bits << "-bit line " << j << " left bare";
+          continue;
+        }
+        const auto& l = drawn[next++];
+        EXPECT_TRUE(l.y < lineY && lastY - lineY >= font.height && std::abs(l.x - p.x) <= 3)
+            << l.text << " at " << l.x << ", " << l.y;
+        EXPECT_EQ(l.text, std::to_string(std::lround(marks.mark[j].dbfs)));
+        if (c == 0) left.push_back(l.text);
+        lastY = lineY;
+      }
+    }
+    EXPECT_EQ(next, drawn.size()) << "no label off the columns";
+    if (bits == 16) {
+      EXPECT_EQ(left, (std::vector<std::string>{"-90", "-80", "-70", "-60", "-50", "-40", "-30",
+                                                "-20", "-10", "0"}));
+    } else {
+      EXPECT_EQ(left.at(0), "-39") << "magnitude 0's line at 192 bands";
+    }
+  }
 }
 
 struct GridCase {
@@ -121,7 +198,7 @@ TEST(FrequencyGridPlacement, AToneBarStandsOnItsFrequencysLine) {
 }
 
 // The pointer over a tone's bar names that bar, in either channel and under a turned camera;
-// off the columns it names none. The level reads in dB below full scale, phon boost or not.
+// off the columns it names none. The peak reads in dB below full scale, phon boost or not.
 TEST(PointerReadout, TheBandUnderThePointerAndItsLevel) {
   for (const int hz : {100, 1000, 5000}) {
     SceneFixture f;
@@ -148,16 +225,12 @@ TEST(PointerReadout, TheBandUnderThePointerAndItsLevel) {
       EXPECT_FALSE(bandUnderPointer(view, m, true, between.x, between.y));
     }
     // Amplitude 100 of 128: -2.1 dB, less what falls beside the band.
-    const double dB = bandDecibels(m, {0, loudest}, false);
-    EXPECT_NEAR(dB, -2.1 - 2, 2.1) << hz << " Hz";
+    const PeakReading peak = readPeak(m, {0, loudest}, false);
+    EXPECT_EQ(peak.band, loudest);
+    EXPECT_NEAR(peak.dbfs, -2.1 - 2, 2.1) << hz << " Hz";
     SceneFixture boosted;
     boosted.analyseTone(hz);
-    EXPECT_NEAR(bandDecibels(*boosted.model, {0, loudest}, true), dB, 0.5) << hz << " Hz";
-    const std::string text = pointerReadout(m, {0, loudest}, true, false, ',');
-    EXPECT_EQ(text.substr(0, text.find(' ')),
-              hzLabel(static_cast<float>(bandToHz(loudest, m.settings)), ','));
-    EXPECT_NE(text.find(" dB"), std::string::npos);
-    EXPECT_EQ(pointerReadout(m, {0, loudest}, false, false, '.').find("dB"), std::string::npos);
+    EXPECT_NEAR(readPeak(*boosted.model, {0, loudest}, true).dbfs, peak.dbfs, 0.5) << hz << " Hz";
   }
 }
 
@@ -222,14 +295,21 @@ int16_t* heldPeaks(SceneFixture& f, int channel) {
   return st.bandPeak[channel];
 }
 
-TEST(PeakLabels, LocalMaximaOfHeldPeaksNameTheirBandsFrequency) {
+// A label names where the peak lies between its band and the larger neighbour.
+TEST(PeakLabels, LocalMaximaOfHeldPeaksNameTheirFrequency) {
   SceneFixture f;
+  f.options.boostHi_check = false;
+  const BandSettings& s = f.model->settings;
   int16_t* peak = heldPeaks(f, 1);
   peak[9] = 90, peak[10] = 120, peak[11] = 60;               // maximum at 10
-  peak[60] = peak[61] = 50;                                  // plateau: its first band
+  peak[60] = peak[61] = 50;                                  // plateau: between the two
   peak[100] = 200, f.model->spectrum.peakHold[1][100] = 80;  // held too long
   drawPeakLabels(f.input(), 1);
-  ASSERT_EQ(texts(f), (std::vector<std::string>{"689", hzLabel(bandToHz(60, f.model->settings))}));
+  const std::vector<std::string> t = texts(f);
+  ASSERT_EQ(t.size(), 2u);
+  const double hz = std::stod(t[0]);  // towards band 9, nearer 10
+  EXPECT_TRUE(hz > (bandToHz(9, s) + bandToHz(10, s)) / 2.0 && hz < bandToHz(10, s)) << hz;
+  EXPECT_EQ(t[1], hzLabel(static_cast<float>(bandToHz(60, s) + bandToHz(61, s)) / 2));
   const GlCall pos = f.gl.calls("glRasterPos2f")[0];
   const auto& x = f.model->bandX.bandX;
   EXPECT_EQ(pos.args,

@@ -2,10 +2,13 @@
 // A frame model, options and a recording GL table for drawing one scene element or a whole
 // frame in a test.
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <string>
+#include <vector>
 
 #include "display/frame.h"
 #include "support/recording_gl.h"
@@ -49,6 +52,24 @@ struct SceneFixture {
   Colour valueColourOf(int32_t v) const {
     const Rgb c = valueColour(v, options.col_check, model->palette, model->settings.bandCount);
     return {c.red, c.green, c.blue};
+  }
+
+  // The texts drawn in colour c (not their black shadows), at the pixel of a width x height
+  // picture, from its top left, where GL's raster position puts them.
+  struct PlacedText {
+    double x, y;
+    std::string text;
+  };
+  std::vector<PlacedText> textsIn(const std::array<float, 3>& c, int width = 2,
+                                  int height = 2) const {
+    std::vector<PlacedText> out;
+    const GlCall* at = nullptr;
+    for (const GlCall& call : gl.record()) {
+      if (call.name == "glRasterPos2f") at = &call;
+      if (call.name != "glCallLists" || !at || !(at->colour == Colour{c[0], c[1], c[2]})) continue;
+      out.push_back({(at->args[0] + 1) * width / 2, (1 - at->args[1]) * height / 2, call.bytes});
+    }
+    return out;
   }
 
   static constexpr GLuint kFontListBase = 1000;
