@@ -1,6 +1,7 @@
 #include "band_transform.h"
 
 #include <cmath>
+#include <utility>
 
 #include "assertion.h"
 #include "transform_kernel.h"
@@ -18,12 +19,13 @@ inline int halfRoundEven(int64_t p) {
   return static_cast<int>((p % 2 == 0 || h % 2 == 0) ? h : h + 1);
 }
 
-void buildKernel(TransformTables& t, int bands, int window) {
-  KernelTables& k = t.kernel;
+// Weight(j, i) gives {cosine, sine} of sample j in band i.
+template <typename Weight>
+void buildKernel(KernelTables& k, int bands, int window, Weight weight) {
   uint32_t block = 0;
   for (int i = 0; i < bands; ++i) {
-    auto cosAt = [&](int j) { return t.cosTable[t.phaseIndex[j][i]]; };
-    auto sinAt = [&](int j) { return t.sinTable[t.phaseIndex[j][i]]; };
+    auto cosAt = [&](int j) { return weight(j, i).first; };
+    auto sinAt = [&](int j) { return weight(j, i).second; };
     bool same = true;
     bool opposite = true;
     for (int j = 0; j < bands && (same || opposite); ++j) {
@@ -85,10 +87,12 @@ void magnitudes16(const TransformTables& t, const KernelInput& high, const Kerne
                   int bands, double* magnitudes) {
   int64_t C[2][kMaxBands];
   int64_t S[2][kMaxBands];
-  kernelSums(t.kernel, high, low, bands, C[0], S[0], C[1], S[1]);
+  kernelSums(t.kernel16, high, low, bands, C[0], S[0], C[1], S[1]);
   for (int i = 0; i < bands; ++i) {
-    const auto a = static_cast<double>((256 * C[0][i] + C[1][i]) / 65536);  // toward zero
-    const auto b = static_cast<double>((256 * S[0][i] + S[1][i]) / 65536);
+    const int64_t re = (256 * C[0][i] + C[1][i]) / 65536;  // toward zero
+    const int64_t im = (256 * S[0][i] + S[1][i]) / 65536;
+    const auto a = static_cast<double>(re);
+    const auto b = static_cast<double>(im);
     magnitudes[i] = std::sqrt(a * a + b * b) / t.windowNorm;
   }
 }
@@ -113,7 +117,19 @@ void buildTables(BandSettings& s, TransformTables& t) {
       t.phaseIndex[j][i] = static_cast<uint16_t>(halfRoundEven(product) % bands);
     }
   }
-  buildKernel(t, bands, window);
+  for (int k = 0; k < window; ++k) {
+    const long double angle = (static_cast<long double>(k + 1) / window) * kTwoPi;
+    t.sinTable16[k] = static_cast<int32_t>(roundEven(std::sin(angle) * 65536.0L));
+    t.cosTable16[k] = static_cast<int32_t>(roundEven(std::cos(angle) * 65536.0L));
+  }
+  buildKernel(t.kernel, bands, window, [&](int j, int i) {
+    const int r = t.phaseIndex[j][i];
+    return std::pair{t.cosTable[r], t.sinTable[r]};
+  });
+  buildKernel(t.kernel16, bands, window, [&](int j, int i) {
+    const int r = exactPhaseIndex(j, i, window);
+    return std::pair{t.cosTable16[r], t.sinTable16[r]};
+  });
   s.tablesBuilt = true;
 }
 
