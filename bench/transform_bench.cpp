@@ -1,5 +1,6 @@
-// Cost of the band transform against the reference loop and FFTW, of the table build,
-// and of one channel's whole per-frame analysis. Each iteration handles one channel, but
+// Cost of the band transform against the reference loop and FFTW, with each variant of the
+// inner loop forced (skipped where the processor lacks it), of the table build, and of one
+// channel's whole per-frame analysis. Each iteration handles one channel, but
 // BM_StereoTransform's handles both.
 
 #include <benchmark/benchmark.h>
@@ -16,6 +17,7 @@
 #include "analysis/band_processing.h"
 #include "analysis/band_transform.h"
 #include "analysis/reference_transform.h"
+#include "analysis/transform_kernel.h"
 
 namespace {
 
@@ -54,20 +56,43 @@ void BM_ReferenceTransform(benchmark::State& state) {
   }
 }
 
-void BM_BandTransform(benchmark::State& state) {
+// The inner loop the processor picks, or the one `code` names; skipped where the processor
+// lacks it.
+void bandTransformWith(benchmark::State& state, KernelCode code) {
+  if (!kernelCodeAvailable(code)) {
+    state.SkipWithError("this processor lacks the instruction set");
+    return;
+  }
   const int bands = static_cast<int>(state.range(0));
   BandSettings s = settingsFor(bands);
   const auto t = tablesFor(s);
   const auto window = noiseWindow(2 * bands);
   int16_t values[kMaxBands];
   for (auto _ : state) {
-    bandTransform(s, *t, values, window.data());
+    bandTransform(s, *t, values, window.data(), code);
     benchmark::DoNotOptimize(values);
   }
 }
 
+void BM_BandTransform(benchmark::State& state) {
+  bandTransformWith(state, KernelCode::Best);
+}
+void BM_BandTransformPortable(benchmark::State& state) {
+  bandTransformWith(state, KernelCode::Portable);
+}
+void BM_BandTransformAvx2(benchmark::State& state) {
+  bandTransformWith(state, KernelCode::Avx2);
+}
+void BM_BandTransformAvx512(benchmark::State& state) {
+  bandTransformWith(state, KernelCode::Avx512);
+}
+
 // 16-bit samples: exact sums of the high and low bytes, magnitudes as real numbers.
-void BM_BandTransform16(benchmark::State& state) {
+void bandTransform16With(benchmark::State& state, KernelCode code) {
+  if (!kernelCodeAvailable(code)) {
+    state.SkipWithError("this processor lacks the instruction set");
+    return;
+  }
   const int bands = static_cast<int>(state.range(0));
   BandSettings s = settingsFor(bands);
   const auto t = tablesFor(s);
@@ -77,13 +102,30 @@ void BM_BandTransform16(benchmark::State& state) {
     window[j] = static_cast<int16_t>(bytes[2 * j] << 8 | bytes[2 * j + 1]);
   double magnitudes[kMaxBands];
   for (auto _ : state) {
-    bandTransform16(s, *t, magnitudes, window.data());
+    bandTransform16(s, *t, magnitudes, window.data(), code);
     benchmark::DoNotOptimize(magnitudes);
   }
 }
 
+void BM_BandTransform16(benchmark::State& state) {
+  bandTransform16With(state, KernelCode::Best);
+}
+void BM_BandTransform16Portable(benchmark::State& state) {
+  bandTransform16With(state, KernelCode::Portable);
+}
+void BM_BandTransform16Avx2(benchmark::State& state) {
+  bandTransform16With(state, KernelCode::Avx2);
+}
+void BM_BandTransform16Avx512(benchmark::State& state) {
+  bandTransform16With(state, KernelCode::Avx512);
+}
+
 // Both channels of a frame in one pass over the tables; each iteration handles two channels.
-void BM_StereoTransform(benchmark::State& state) {
+void stereoTransformWith(benchmark::State& state, KernelCode code) {
+  if (!kernelCodeAvailable(code)) {
+    state.SkipWithError("this processor lacks the instruction set");
+    return;
+  }
   const int bands = static_cast<int>(state.range(0));
   BandSettings s = settingsFor(bands);
   const auto t = tablesFor(s);
@@ -91,10 +133,23 @@ void BM_StereoTransform(benchmark::State& state) {
   int16_t values0[kMaxBands];
   int16_t values1[kMaxBands];
   for (auto _ : state) {
-    bandTransformStereo(s, *t, values0, values1, window.data(), window.data() + 2 * bands);
+    bandTransformStereo(s, *t, values0, values1, window.data(), window.data() + 2 * bands, code);
     benchmark::DoNotOptimize(values0);
     benchmark::DoNotOptimize(values1);
   }
+}
+
+void BM_StereoTransform(benchmark::State& state) {
+  stereoTransformWith(state, KernelCode::Best);
+}
+void BM_StereoTransformPortable(benchmark::State& state) {
+  stereoTransformWith(state, KernelCode::Portable);
+}
+void BM_StereoTransformAvx2(benchmark::State& state) {
+  stereoTransformWith(state, KernelCode::Avx2);
+}
+void BM_StereoTransformAvx512(benchmark::State& state) {
+  stereoTransformWith(state, KernelCode::Avx512);
 }
 
 void BM_FftwReal(benchmark::State& state) {
@@ -207,8 +262,17 @@ void BM_Transform16Cost(benchmark::State& state) {
 
 BENCHMARK(BM_ReferenceTransform)->Arg(192)->Arg(512);
 BENCHMARK(BM_BandTransform)->Arg(192)->Arg(512);
+BENCHMARK(BM_BandTransformPortable)->Arg(192)->Arg(512);
+BENCHMARK(BM_BandTransformAvx2)->Arg(192)->Arg(512);
+BENCHMARK(BM_BandTransformAvx512)->Arg(192)->Arg(512);
 BENCHMARK(BM_BandTransform16)->Arg(192)->Arg(512);
+BENCHMARK(BM_BandTransform16Portable)->Arg(192)->Arg(512);
+BENCHMARK(BM_BandTransform16Avx2)->Arg(192)->Arg(512);
+BENCHMARK(BM_BandTransform16Avx512)->Arg(192)->Arg(512);
 BENCHMARK(BM_StereoTransform)->Arg(192)->Arg(512);
+BENCHMARK(BM_StereoTransformPortable)->Arg(192)->Arg(512);
+BENCHMARK(BM_StereoTransformAvx2)->Arg(192)->Arg(512);
+BENCHMARK(BM_StereoTransformAvx512)->Arg(192)->Arg(512);
 BENCHMARK(BM_FftwReal)->Arg(192)->Arg(512);
 BENCHMARK(BM_BuildTables)->Arg(512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChannelAnalysis)->Arg(192);

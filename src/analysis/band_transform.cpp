@@ -84,10 +84,10 @@ void fillInput16(KernelInput& high, KernelInput& low, const int16_t* data, int b
 }
 
 void magnitudes16(const TransformTables& t, const KernelInput& high, const KernelInput& low,
-                  int bands, double* magnitudes) {
+                  int bands, double* magnitudes, KernelCode code) {
   int64_t C[2][kMaxBands];
   int64_t S[2][kMaxBands];
-  kernelSums(t.kernel16, high, low, bands, C[0], S[0], C[1], S[1]);
+  kernelSums(t.kernel16, high, low, bands, C[0], S[0], C[1], S[1], code);
   for (int i = 0; i < bands; ++i) {
     const int64_t re = (256 * C[0][i] + C[1][i]) / 65536;  // toward zero
     const int64_t im = (256 * S[0][i] + S[1][i]) / 65536;
@@ -133,35 +133,38 @@ void buildTables(BandSettings& s, TransformTables& t) {
   s.tablesBuilt = true;
 }
 
-void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const uint8_t* data) {
+void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const uint8_t* data,
+                   KernelCode code) {
   if (!s.tablesBuilt) buildTables(s, t);
   KernelInput in;
   fillInput(in, data, s.bandCount);
-  kernelMagnitudes(t.kernel, in, s.bandCount, t.windowNorm, values);
+  kernelMagnitudes(t.kernel, in, s.bandCount, t.windowNorm, values, code);
 }
 
-void bandTransform16(BandSettings& s, TransformTables& t, double* magnitudes, const int16_t* data) {
+void bandTransform16(BandSettings& s, TransformTables& t, double* magnitudes, const int16_t* data,
+                     KernelCode code) {
   if (!s.tablesBuilt) buildTables(s, t);
   KernelInput high;
   KernelInput low;
   fillInput16(high, low, data, s.bandCount);
-  magnitudes16(t, high, low, s.bandCount, magnitudes);
+  magnitudes16(t, high, low, s.bandCount, magnitudes, code);
 }
 
 void bandTransformStereo16(BandSettings& s, TransformTables& t, double* magnitudes0,
-                           double* magnitudes1, const int16_t* data0, const int16_t* data1) {
-  bandTransform16(s, t, magnitudes0, data0);
-  bandTransform16(s, t, magnitudes1, data1);
+                           double* magnitudes1, const int16_t* data0, const int16_t* data1,
+                           KernelCode code) {
+  bandTransform16(s, t, magnitudes0, data0, code);
+  bandTransform16(s, t, magnitudes1, data1, code);
 }
 
 void bandTransformStereo(BandSettings& s, TransformTables& t, int16_t* values0, int16_t* values1,
-                         const uint8_t* data0, const uint8_t* data1) {
+                         const uint8_t* data0, const uint8_t* data1, KernelCode code) {
   if (!s.tablesBuilt) buildTables(s, t);
   KernelInput in0;
   KernelInput in1;
   fillInput(in0, data0, s.bandCount);
   fillInput(in1, data1, s.bandCount);
-  kernelMagnitudes(t.kernel, in0, in1, s.bandCount, t.windowNorm, values0, values1);
+  kernelMagnitudes(t.kernel, in0, in1, s.bandCount, t.windowNorm, values0, values1, code);
 }
 
 }  // namespace bandscope

@@ -40,6 +40,10 @@ struct KernelTables {
   KernelBits bits[kKernelBlocks];
 };
 
+// Which variant of the inner loop runs: Best, the fastest the processor has, unless a test
+// or benchmark names one (only one the processor has: see kernelCodeAvailable).
+enum class KernelCode : uint8_t { Best, Portable, Avx2, Avx512 };
+
 struct TransformTables {
   int32_t sinTable[kMaxBands];  // Round(sin(2 pi (k + 1) / bandCount) x 65536)
   int32_t cosTable[kMaxBands];
@@ -65,21 +69,26 @@ inline int exactPhaseIndex(int j, int i, int windowLength) {
 void buildTables(BandSettings& s, TransformTables& t);
 
 // values[0 .. bandCount - 1] := magnitudes of the windowLength samples at data (oldest
-// first). Builds the tables first when s.tablesBuilt is false.
-void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const uint8_t* data);
+// first). Builds the tables first when s.tablesBuilt is false. All the functions here take
+// the kernel variant last.
+void bandTransform(BandSettings& s, TransformTables& t, int16_t* values, const uint8_t* data,
+                   KernelCode code = KernelCode::Best);
 
 // The frame's entry for stereo: both channels' windows in one pass over the tables, each
 // weight block loaded once. values0 and values1 are exactly what bandTransform gives for
 // data0 and data1. Builds the tables first when s.tablesBuilt is false.
 void bandTransformStereo(BandSettings& s, TransformTables& t, int16_t* values0, int16_t* values1,
-                         const uint8_t* data0, const uint8_t* data1);
+                         const uint8_t* data0, const uint8_t* data1,
+                         KernelCode code = KernelCode::Best);
 
 // 16-bit samples (0 the zero line): magnitudes[i] := the magnitude of band i as a real
 // number, from exact integer sums (the samples' high and low bytes through the same tables).
 // A sine of amplitude A gives about A x sqrt(windowLength) / 2, as with 8-bit samples.
-void bandTransform16(BandSettings& s, TransformTables& t, double* magnitudes, const int16_t* data);
+void bandTransform16(BandSettings& s, TransformTables& t, double* magnitudes, const int16_t* data,
+                     KernelCode code = KernelCode::Best);
 void bandTransformStereo16(BandSettings& s, TransformTables& t, double* magnitudes0,
-                           double* magnitudes1, const int16_t* data0, const int16_t* data1);
+                           double* magnitudes1, const int16_t* data0, const int16_t* data1,
+                           KernelCode code = KernelCode::Best);
 
 // The last step of every band: the magnitude from the cosine and sine sums.
 inline int16_t bandMagnitude(int64_t C, int64_t S, float windowNorm) {

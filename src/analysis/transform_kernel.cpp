@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "assertion.h"
+#include "transform_kernel_parts.h"
+
 // GCC 12's AVX-512 headers trip -W(maybe-)uninitialized on their own "undefined" vectors
 // (GCC bug 105593); the warning is about the header, not this code.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -27,17 +30,12 @@ namespace bandscope {
 
 namespace {
 
-// Bounds that keep every lane inside its integer type. A band reads at most 1024 sample
-// terms of |x| <= 255 or 512 sums of |x| <= 510, so per lane position at most 32 blocks
-// of 255 or 16 blocks of 510: the same worst case, 32 x 255 = 16 x 510.
-constexpr int64_t kTermBlocks = 16 * 510;  // sum of |x| over one lane
-static_assert(kTermBlocks == (kMaxSamples / kKernelBlock) * 255);
+using kernel_parts::kTermBlocks;
+using kernel_parts::magnitudesOf;
+using kernel_parts::termsOf;
+
 static_assert(4 * kTermBlocks * 65536 < (int64_t{1} << 31));  // whole weights, 4 positions a lane
 static_assert(kTermBlocks * 3 < (int64_t{1} << 15));          // low bits, 16-bit lanes
-
-const int16_t* termsOf(const KernelInput& in, Fold fold) {
-  return fold == Fold::Full ? in.full : fold == Fold::Sum ? in.sum : in.diff;
-}
 
 using Lanes32 = int32_t __attribute__((vector_size(kKernelBlock * 4)));
 using Lanes64 = int64_t __attribute__((vector_size(kKernelBlock * 8)));
@@ -95,26 +93,6 @@ __attribute__((always_inline)) inline void portableSums(const KernelTables& k,
     }
   }
 }
-// values[i] := the magnitude of band i from its sums, as bandMagnitude gives it. Double
-// precision decides the rounding of every band whose value lies clear of a tie; the few
-// others are decided by bandMagnitude itself.
-__attribute__((always_inline)) inline void magnitudesOf(const int64_t* C, const int64_t* S,
-                                                        int bandCount, float windowNorm,
-                                                        int16_t* values) {
-  bool anyNearTie = false;
-  for (int i = 0; i < bandCount; ++i) {
-    // |C| < 2^35, so a and b fit 32 bits and a^2 + b^2 is exact in a double.
-    const auto a = static_cast<int32_t>(C[i] / 65536);
-    const auto b = static_cast<int32_t>(S[i] / 65536);
-    const double x =
-        std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b) / windowNorm;
-    values[i] = static_cast<int16_t>(static_cast<int32_t>(std::rint(x)));
-    anyNearTie |= nearTie(x);
-  }
-  if (!anyNearTie) return;
-  for (int i = 0; i < bandCount; ++i) values[i] = bandMagnitude(C[i], S[i], windowNorm);
-}
-
 // The portable loop and the magnitudes, compiled into each caller's instruction set.
 template <int N>
 __attribute__((always_inline)) inline void portableMagnitudes(const KernelTables& k,
@@ -267,20 +245,6 @@ void kernelPortable(const KernelTables& k, const KernelInput& in0, const KernelI
   portableMagnitudes(k, Stereo{{&in0, &in1}, {values0, values1}}, bandCount, windowNorm);
 }
 
-__attribute__((target("arch=x86-64-v3"))) void kernelAvx2(const KernelTables& k,
-                                                          const KernelInput& in, int bandCount,
-                                                          float windowNorm, int16_t* values) {
-  portableMagnitudes(k, Mono{{&in}, {values}}, bandCount, windowNorm);
-}
-
-__attribute__((target("arch=x86-64-v3"))) void kernelAvx2(const KernelTables& k,
-                                                          const KernelInput& in0,
-                                                          const KernelInput& in1, int bandCount,
-                                                          float windowNorm, int16_t* values0,
-                                                          int16_t* values1) {
-  portableMagnitudes(k, Stereo{{&in0, &in1}, {values0, values1}}, bandCount, windowNorm);
-}
-
 __attribute__((target("arch=x86-64-v4"))) void kernelAvx512(const KernelTables& k,
                                                             const KernelInput& in, int bandCount,
                                                             float windowNorm, int16_t* values) {
@@ -310,51 +274,71 @@ __attribute__((target("arch=x86-64-v4"))) void kernelSumsAvx512(
   avx512Sums(k, Stereo{{&in0, &in1}, {nullptr, nullptr}}, bandCount, C, S);
 }
 
-__attribute__((target("arch=x86-64-v3"))) void kernelSumsAvx2(const KernelTables& k,
-                                                              const KernelInput& in0,
-                                                              const KernelInput& in1, int bandCount,
-                                                              int64_t* C0, int64_t* S0, int64_t* C1,
-                                                              int64_t* S1) {
-  int64_t* C[] = {C0, C1};
-  int64_t* S[] = {S0, S1};
-  portableSums(k, Stereo{{&in0, &in1}, {nullptr, nullptr}}, bandCount, C, S);
+bool kernelCodeAvailable(KernelCode code) {
+  switch (code) {
+    case KernelCode::Best:
+    case KernelCode::Portable:
+      return true;
+    case KernelCode::Avx2:
+      return haveAvx2();
+    case KernelCode::Avx512:
+      return haveAvx512();
+  }
+  return false;
 }
 
 namespace {
 
-// Chosen by a plain test rather than an ifunc resolver: resolvers run before the
-// sanitizers' runtimes start, and the sanitizer builds must run the same code.
+// The code that runs for `code`: Best resolves to what the processor has. Chosen by a
+// plain test rather than an ifunc resolver: resolvers run before the sanitizers' runtimes
+// start, and the sanitizer builds must run the same code.
+KernelCode resolved(KernelCode code) {
+  check(kernelCodeAvailable(code), "this processor lacks the kernel's instruction set");
+  if (code != KernelCode::Best) return code;
+  return haveAvx512() ? KernelCode::Avx512 : haveAvx2() ? KernelCode::Avx2 : KernelCode::Portable;
+}
+
 template <typename... Args>
-void dispatch(const Args&... args) {
-  if (haveAvx512()) {
-    kernelAvx512(args...);
-  } else if (haveAvx2()) {
-    kernelAvx2(args...);
-  } else {
-    kernelPortable(args...);
+void dispatch(KernelCode code, const Args&... args) {
+  switch (resolved(code)) {
+    case KernelCode::Avx512:
+      kernelAvx512(args...);
+      break;
+    case KernelCode::Avx2:
+      kernelAvx2(args...);
+      break;
+    default:
+      kernelPortable(args...);
+      break;
   }
 }
 
 }  // namespace
 
 void kernelMagnitudes(const KernelTables& k, const KernelInput& in, int bandCount, float windowNorm,
-                      int16_t* values) {
-  dispatch(k, in, bandCount, windowNorm, values);
+                      int16_t* values, KernelCode code) {
+  dispatch(code, k, in, bandCount, windowNorm, values);
 }
 
 void kernelMagnitudes(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
-                      int bandCount, float windowNorm, int16_t* values0, int16_t* values1) {
-  dispatch(k, in0, in1, bandCount, windowNorm, values0, values1);
+                      int bandCount, float windowNorm, int16_t* values0, int16_t* values1,
+                      KernelCode code) {
+  dispatch(code, k, in0, in1, bandCount, windowNorm, values0, values1);
 }
 
 void kernelSums(const KernelTables& k, const KernelInput& in0, const KernelInput& in1,
-                int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1) {
-  if (haveAvx512()) {
-    kernelSumsAvx512(k, in0, in1, bandCount, C0, S0, C1, S1);
-  } else if (haveAvx2()) {
-    kernelSumsAvx2(k, in0, in1, bandCount, C0, S0, C1, S1);
-  } else {
-    kernelSumsPortable(k, in0, in1, bandCount, C0, S0, C1, S1);
+                int bandCount, int64_t* C0, int64_t* S0, int64_t* C1, int64_t* S1,
+                KernelCode code) {
+  switch (resolved(code)) {
+    case KernelCode::Avx512:
+      kernelSumsAvx512(k, in0, in1, bandCount, C0, S0, C1, S1);
+      break;
+    case KernelCode::Avx2:
+      kernelSumsAvx2(k, in0, in1, bandCount, C0, S0, C1, S1);
+      break;
+    default:
+      kernelSumsPortable(k, in0, in1, bandCount, C0, S0, C1, S1);
+      break;
   }
 }
 

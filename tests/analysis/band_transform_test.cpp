@@ -244,15 +244,52 @@ TEST(BandTransform, RefusesBandCountsOutsideItsTables) {
 namespace bandscope {
 namespace {
 
+using Mono = void (*)(const KernelTables&, const KernelInput&, int, float, int16_t*);
+using Stereo = void (*)(const KernelTables&, const KernelInput&, const KernelInput&, int, float,
+                        int16_t*, int16_t*);
+using Sums = void (*)(const KernelTables&, const KernelInput&, const KernelInput&, int, int64_t*,
+                      int64_t*, int64_t*, int64_t*);
+
+// The kernel's three forms of a window of bytes less `bias`.
+std::unique_ptr<KernelInput> kernelInputOf(const std::vector<uint8_t>& w, int bands, int bias) {
+  auto in = std::make_unique<KernelInput>();  // zeros: the padding
+  const auto at = [&](int j) { return w[static_cast<size_t>(j)] - bias; };
+  for (int j = 0; j < 2 * bands; ++j) in->full[j] = static_cast<int16_t>(at(j));
+  for (int j = 0; j < bands; ++j) {
+    in->sum[j] = static_cast<int16_t>(at(j) + at(j + bands));
+    in->diff[j] = static_cast<int16_t>(at(j) - at(j + bands));
+  }
+  return in;
+}
+
+// {C of w0, S of w0, C of w1, S of w1}, band after band, by their definition over the 8-bit
+// tables or the 16-bit ones (exact16), of the bytes less `bias`.
+std::vector<int64_t> definedSums(const TransformTables& t, bool exact16,
+                                 const std::vector<uint8_t>& w0, const std::vector<uint8_t>& w1,
+                                 int bias) {
+  const auto bands = static_cast<int>(w0.size() / 2);
+  const auto n = static_cast<size_t>(bands);
+  std::vector<int64_t> sums(4 * n);
+  for (int i = 0; i < bands; ++i) {
+    for (int j = 0; j < 2 * bands; ++j) {
+      const int r = exact16 ? exactPhaseIndex(j, i, 2 * bands) : t.phaseIndex[j][i];
+      const int64_t c = exact16 ? t.cosTable16[r] : t.cosTable[r];
+      const int64_t s = exact16 ? t.sinTable16[r] : t.sinTable[r];
+      const auto at = static_cast<size_t>(j);
+      const auto k = static_cast<size_t>(i);
+      sums[k] += (w0[at] - bias) * c;
+      sums[n + k] += (w0[at] - bias) * s;
+      sums[2 * n + k] += (w1[at] - bias) * c;
+      sums[3 * n + k] += (w1[at] - bias) * s;
+    }
+  }
+  return sums;
+}
+
 // Every instruction-set variant of the inner loop gives the same magnitudes, alone or for
 // two windows at once; the program picks one at run time, so each must be held to the
 // reference on its own.
 TEST(BandTransformKernel, EveryVariantEqualsTheReference) {
-  using Mono = void (*)(const KernelTables&, const KernelInput&, int, float, int16_t*);
-  using Stereo = void (*)(const KernelTables&, const KernelInput&, const KernelInput&, int, float,
-                          int16_t*, int16_t*);
-  using Sums = void (*)(const KernelTables&, const KernelInput&, const KernelInput&, int, int64_t*,
-                        int64_t*, int64_t*, int64_t*);
   struct Variant {
     const char* name;
     bool present;
@@ -270,40 +307,30 @@ TEST(BandTransformKernel, EveryVariantEqualsTheReference) {
     Transform x(bands);
     buildTables(x.s, *x.t);
     const int length = 2 * bands;
-    auto inputOf = [&](const std::vector<uint8_t>& w) {
-      auto in = std::make_unique<KernelInput>();
-      for (int j = 0; j < length; ++j) in->full[j] = w[static_cast<size_t>(j)];
-      for (int j = 0; j < bands; ++j) {
-        in->sum[j] =
-            static_cast<int16_t>(w[static_cast<size_t>(j)] + w[static_cast<size_t>(j + bands)]);
-        in->diff[j] =
-            static_cast<int16_t>(w[static_cast<size_t>(j)] - w[static_cast<size_t>(j + bands)]);
-      }
-      return in;
-    };
     std::vector<uint8_t> previous = constant(length, 128);
     for (int n = 0; n < 8; ++n) {
       std::vector<uint8_t> w(static_cast<size_t>(length));
       for (auto& v : w) v = static_cast<uint8_t>(n == 0 ? 255 * (byte(rng) & 1) : byte(rng));
-      const auto in = inputOf(w);
-      const auto in2 = inputOf(previous);
+      const auto in = kernelInputOf(w, bands, 0);
+      const auto in2 = kernelInputOf(previous, bands, 0);
       const auto expected = referenceRun(bands, w);
       const auto expected2 = referenceRun(bands, previous);
       std::vector<int16_t> got(static_cast<size_t>(bands));
       std::vector<int16_t> got2(static_cast<size_t>(bands));
-      // The sums by their definition, for the variants that stop there (16-bit samples).
-      std::vector<int64_t> sums(4 * static_cast<size_t>(bands));
-      for (int i = 0; i < bands; ++i) {
-        for (int j = 0; j < length; ++j) {
-          const int r = x.t->phaseIndex[j][i];
-          const auto at = static_cast<size_t>(j);
-          sums[static_cast<size_t>(i)] += int64_t{w[at]} * x.t->cosTable[r];
-          sums[static_cast<size_t>(bands + i)] += int64_t{w[at]} * x.t->sinTable[r];
-          sums[static_cast<size_t>(2 * bands + i)] += int64_t{previous[at]} * x.t->cosTable[r];
-          sums[static_cast<size_t>(3 * bands + i)] += int64_t{previous[at]} * x.t->sinTable[r];
-        }
+      // The sums, for the variants that stop there (16-bit samples): of the 8-bit tables over
+      // bytes, and of the 16-bit mode's tables over signed high bytes (the bytes less 128).
+      struct SumCase {
+        const char* name;
+        const KernelTables* kernel;
+        int bias;
+        std::vector<int64_t> expected;
+      };
+      SumCase sumsTable[] = {{"sums", &x.t->kernel, 0, {}},
+                             {"16-bit sums", &x.t->kernel16, 128, {}}};
+      for (SumCase& e : sumsTable) {
+        e.expected = definedSums(*x.t, e.kernel == &x.t->kernel16, w, previous, e.bias);
       }
-      std::vector<int64_t> gotSums(sums.size());
+      std::vector<int64_t> gotSums(4 * static_cast<size_t>(bands));
       for (const Variant& v : variants) {
         if (!v.present) continue;
         v.mono(x.t->kernel, *in, bands, x.t->windowNorm, got.data());
@@ -313,12 +340,68 @@ TEST(BandTransformKernel, EveryVariantEqualsTheReference) {
         v.stereo(x.t->kernel, *in, *in2, bands, x.t->windowNorm, got.data(), got2.data());
         ASSERT_EQ(got, expected) << v.name << " stereo left, " << bands << " bands";
         ASSERT_EQ(got2, expected2) << v.name << " stereo right, " << bands << " bands";
-        int64_t* part = gotSums.data();
-        v.sums(x.t->kernel, *in, *in2, bands, part, part + bands, part + 2 * bands,
-               part + 3 * bands);
-        ASSERT_EQ(gotSums, sums) << v.name << " sums, " << bands << " bands";
+        for (const SumCase& e : sumsTable) {
+          const auto a = kernelInputOf(w, bands, e.bias);
+          const auto b = kernelInputOf(previous, bands, e.bias);
+          int64_t* part = gotSums.data();
+          v.sums(*e.kernel, *a, *b, bands, part, part + bands, part + 2 * bands, part + 3 * bands);
+          ASSERT_EQ(gotSums, e.expected) << v.name << " " << e.name << ", " << bands << " bands";
+        }
       }
       previous = w;
+    }
+  }
+}
+
+// The sums at every band count, over the windows that reach the bounds of the integer lanes
+// (every term at its largest, of either sign, or alternating): each variant gives the
+// portable loop's sums, for the 8-bit tables over bytes and the 16-bit ones over high bytes.
+TEST(BandTransformKernel, EveryVariantSumsAsThePortableLoopAtEveryBandCount) {
+  const struct {
+    const char* name;
+    bool present;
+    Sums sums;
+  } variants[] = {{"AVX2", haveAvx2(), kernelSumsAvx2},
+                  {"AVX-512", haveAvx512(), kernelSumsAvx512}};
+  auto t = std::make_unique<TransformTables>();
+  for (int bands = kMinBands; bands <= kMaxBands; ++bands) {
+    BandSettings s;
+    s.bandCount = static_cast<uint16_t>(bands);
+    deriveBandSettings(s);
+    buildTables(s, *t);
+    const int length = 2 * bands;
+    std::vector<uint8_t> high = constant(length, 255);
+    std::vector<uint8_t> alternating(static_cast<size_t>(length));
+    for (int j = 0; j < length; ++j) alternating[static_cast<size_t>(j)] = j % 2 == 0 ? 255 : 0;
+    for (const KernelTables* kernel : {&t->kernel, &t->kernel16}) {
+      // 16-bit tables: high bytes, 127 and -128 (bias 128).
+      const int bias = kernel == &t->kernel16 ? 128 : 0;
+      const auto in0 = kernelInputOf(high, bands, bias);
+      const auto in1 = kernelInputOf(bias != 0 ? constant(length, 0) : alternating, bands, bias);
+      std::vector<int64_t> expected(4 * static_cast<size_t>(bands));
+      std::vector<int64_t> got(expected.size());
+      int64_t* e = expected.data();
+      kernelSumsPortable(*kernel, *in0, *in1, bands, e, e + bands, e + 2 * bands, e + 3 * bands);
+      for (const auto& v : variants) {
+        if (!v.present) continue;
+        int64_t* g = got.data();
+        v.sums(*kernel, *in0, *in1, bands, g, g + bands, g + 2 * bands, g + 3 * bands);
+        ASSERT_EQ(got, expected) << v.name << ", " << bands << " bands, bias " << bias;
+      }
+    }
+  }
+}
+
+TEST(BandTransformKernel, RefusesAVariantTheProcessorLacks) {
+  Transform x(64);
+  std::vector<int16_t> out(64);
+  const std::vector<uint8_t> w = constant(128, 7);
+  for (const auto& [code, present] :
+       {std::pair{KernelCode::Avx2, haveAvx2()}, std::pair{KernelCode::Avx512, haveAvx512()}}) {
+    if (present) {
+      EXPECT_NO_THROW(bandTransform(x.s, *x.t, out.data(), w.data(), code));
+    } else {
+      EXPECT_THROW(bandTransform(x.s, *x.t, out.data(), w.data(), code), AssertionFailure);
     }
   }
 }
