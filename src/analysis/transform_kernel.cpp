@@ -31,7 +31,6 @@ namespace bandscope {
 namespace {
 
 using kernel_parts::kTermBlocks;
-using kernel_parts::magnitudesOf;
 using kernel_parts::termsOf;
 
 static_assert(4 * kTermBlocks * 65536 < (int64_t{1} << 31));  // whole weights, 4 positions a lane
@@ -93,6 +92,26 @@ __attribute__((always_inline)) inline void portableSums(const KernelTables& k,
     }
   }
 }
+// values[i] := the magnitude of band i from its sums, as bandMagnitude gives it. Double
+// precision decides the rounding of every band whose value lies clear of a tie; the few
+// others are decided by bandMagnitude itself.
+__attribute__((always_inline)) inline void magnitudesOf(const int64_t* C, const int64_t* S,
+                                                        int bandCount, float windowNorm,
+                                                        int16_t* values) {
+  bool anyNearTie = false;
+  for (int i = 0; i < bandCount; ++i) {
+    // |C| < 2^35, so a and b fit 32 bits and a^2 + b^2 is exact in a double.
+    const auto a = static_cast<int32_t>(C[i] / 65536);
+    const auto b = static_cast<int32_t>(S[i] / 65536);
+    const double x =
+        std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b) / windowNorm;
+    values[i] = static_cast<int16_t>(static_cast<int32_t>(std::rint(x)));
+    anyNearTie |= nearTie(x);
+  }
+  if (!anyNearTie) return;
+  for (int i = 0; i < bandCount; ++i) values[i] = bandMagnitude(C[i], S[i], windowNorm);
+}
+
 // The portable loop and the magnitudes, compiled into each caller's instruction set.
 template <int N>
 __attribute__((always_inline)) inline void portableMagnitudes(const KernelTables& k,

@@ -28,6 +28,14 @@
 
 #define BANDSCOPE_AVX2 __attribute__((target("arch=x86-64-v3")))
 
+// GCC's loop-header copying leaves each accumulator of the block loop in two registers,
+// copied between them every block; without it each accumulator keeps one register.
+#if defined(__GNUC__) && !defined(__clang__)
+#define BANDSCOPE_NO_LOOP_HEADER_COPY __attribute__((optimize("no-tree-ch")))
+#else
+#define BANDSCOPE_NO_LOOP_HEADER_COPY
+#endif
+
 namespace bandscope {
 
 namespace {
@@ -123,9 +131,17 @@ BANDSCOPE_AVX2 inline LowWeights lowWeights(const KernelBits* bits) {
       _mm256_setr_epi8(0, -1, 1, -1, 2, -1, 3, -1, 8, -1, 9, -1, 10, -1, 11, -1,  //
                        0, -1, 1, -1, 2, -1, 3, -1, 8, -1, 9, -1, 10, -1, 11, -1);
   const __m256i lanes = _mm256_shuffle_epi8(fields, toLanes);
+  // Read from memory as operands of the masking: built as constants in the loop, they
+  // would cost instructions every block.
+  alignas(32) static const int16_t kFields[kPairs][kLanes] = {
+      {3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
+      {12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12},
+      {48, 48, 48, 48, 48, 48, 48, 48, 48, 48, 48, 48, 48, 48, 48, 48},
+      {192, 192, 192, 192, 192, 192, 192, 192, 192, 192, 192, 192, 192, 192, 192, 192}};
   LowWeights w;
   for (int p = 0; p < kPairs; ++p) {
-    w.pair[p] = _mm256_and_si256(lanes, _mm256_set1_epi16(static_cast<int16_t>(3 << (2 * p))));
+    w.pair[p] =
+        _mm256_and_si256(lanes, _mm256_load_si256(reinterpret_cast<const __m256i*>(kFields[p])));
   }
   return w;
 }
@@ -165,8 +181,10 @@ BANDSCOPE_AVX2 inline void bandSums(const Avx2Sums& a, int64_t& C, int64_t& S) {
 // The sums of every band over N windows: each block's weights are loaded and rebuilt once
 // and applied to every window. C[c][i] and S[c][i]: window c's sums of band i.
 template <int N>
-BANDSCOPE_AVX2 void avx2Sums(const KernelTables& k, const KernelInput* const* in, int bandCount,
-                             int64_t* const* C, int64_t* const* S) {
+BANDSCOPE_AVX2 BANDSCOPE_NO_LOOP_HEADER_COPY void avx2Sums(const KernelTables& k,
+                                                           const KernelInput* const* in,
+                                                           int bandCount, int64_t* const* C,
+                                                           int64_t* const* S) {
   static_assert(N == 1 || N == 2);  // three accumulators a window stay in registers
   LowTerms low[N];
   for (int c = 0; c < N; ++c) fillLowTerms(*in[c], bandCount, low[c]);
@@ -183,12 +201,24 @@ BANDSCOPE_AVX2 void avx2Sums(const KernelTables& k, const KernelInput* const* in
       acc[c].cos = acc[c].sin = acc[c].low = _mm256_setzero_si256();
     }
     for (int b = 0; b < band.blocks; ++b) {
+      // The low parts first, then the high: fewer registers live at once, so that the
+      // weights and samples are each loaded once a block.
+      const LowWeights w = lowWeights(bits + b);
+      for (int c = 0; c < N; ++c) {
+        const auto* t = reinterpret_cast<const __m256i*>(xLow[c] + b * kPairs * kLanes);
+        const __m256i low01 =
+            _mm256_add_epi32(_mm256_madd_epi16(_mm256_load_si256(t), w.pair[0]),
+                             _mm256_madd_epi16(_mm256_load_si256(t + 1), w.pair[1]));
+        const __m256i low23 =
+            _mm256_add_epi32(_mm256_madd_epi16(_mm256_load_si256(t + 2), w.pair[2]),
+                             _mm256_madd_epi16(_mm256_load_si256(t + 3), w.pair[3]));
+        acc[c].low = _mm256_add_epi32(acc[c].low, _mm256_add_epi32(low01, low23));
+      }
       const auto* h = reinterpret_cast<const __m256i*>(high + b * 2 * kKernelBlock);
       const __m256i hc0 = _mm256_load_si256(h);
       const __m256i hc1 = _mm256_load_si256(h + 1);
       const __m256i hs0 = _mm256_load_si256(h + 2);
       const __m256i hs1 = _mm256_load_si256(h + 3);
-      const LowWeights w = lowWeights(bits + b);
       for (int c = 0; c < N; ++c) {
         Avx2Sums& a = acc[c];
         const auto* xs = reinterpret_cast<const __m256i*>(x[c] + b * kKernelBlock);
@@ -198,17 +228,53 @@ BANDSCOPE_AVX2 void avx2Sums(const KernelTables& k, const KernelInput* const* in
             a.cos, _mm256_add_epi32(_mm256_madd_epi16(x0, hc0), _mm256_madd_epi16(x1, hc1)));
         a.sin = _mm256_add_epi32(
             a.sin, _mm256_add_epi32(_mm256_madd_epi16(x0, hs0), _mm256_madd_epi16(x1, hs1)));
-        const auto* t = reinterpret_cast<const __m256i*>(xLow[c] + b * kPairs * kLanes);
-        const __m256i low01 =
-            _mm256_add_epi32(_mm256_madd_epi16(_mm256_load_si256(t), w.pair[0]),
-                             _mm256_madd_epi16(_mm256_load_si256(t + 1), w.pair[1]));
-        const __m256i low23 =
-            _mm256_add_epi32(_mm256_madd_epi16(_mm256_load_si256(t + 2), w.pair[2]),
-                             _mm256_madd_epi16(_mm256_load_si256(t + 3), w.pair[3]));
-        a.low = _mm256_add_epi32(a.low, _mm256_add_epi32(low01, low23));
       }
     }
     for (int c = 0; c < N; ++c) bandSums(acc[c], C[c][i], S[c][i]);
+  }
+}
+
+// C / 65536 truncated toward zero, for four sums, as doubles. |C| < 2^35, so the quotient
+// is the low 32 bits of the shifted 64 bits whether the shift is arithmetic or not.
+BANDSCOPE_AVX2 inline __m256d quotients(const int64_t* C) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(C));
+  const __m256i bias =
+      _mm256_and_si256(_mm256_cmpgt_epi64(_mm256_setzero_si256(), v), _mm256_set1_epi64x(65535));
+  const __m256i q = _mm256_srli_epi64(_mm256_add_epi64(v, bias), 16);
+  const __m256i low = _mm256_permutevar8x32_epi32(q, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
+  return _mm256_cvtepi32_pd(_mm256_castsi256_si128(low));
+}
+
+// The portable magnitudes four bands at a time, with the same operations and so the same
+// values; only the bands near a tie are handed to bandMagnitude. C and S hold zeros up to
+// the next multiple of four bands.
+BANDSCOPE_AVX2 void avx2MagnitudesOf(const int64_t* C, const int64_t* S, int bandCount,
+                                     float windowNorm, int16_t* values) {
+  const __m256d norm = _mm256_set1_pd(windowNorm);
+  // The low 16 bits of each 32-bit lane, as a store into int16_t keeps them.
+  const __m128i low16 = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+  for (int i = 0; i < bandCount; i += 4) {
+    const __m256d a = quotients(C + i);
+    const __m256d b = quotients(S + i);
+    // a^2 + b^2 is below 2^38, so exact in a double with or without the fused add.
+    const __m256d x =
+        _mm256_div_pd(_mm256_sqrt_pd(_mm256_fmadd_pd(a, a, _mm256_mul_pd(b, b))), norm);
+    const __m256d r = _mm256_round_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    alignas(8) int16_t four[4];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(four),
+                     _mm_shuffle_epi8(_mm256_cvtpd_epi32(r), low16));
+    const int n = bandCount - i < 4 ? bandCount - i : 4;
+    for (int j = 0; j < n; ++j) values[i + j] = four[j];
+    // nearTie(x), lane by lane.
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    const __m256d fromTie = _mm256_andnot_pd(
+        sign, _mm256_sub_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(x, r)), _mm256_set1_pd(0.5)));
+    auto ties = static_cast<unsigned>(
+        _mm256_movemask_pd(_mm256_cmp_pd(fromTie, _mm256_set1_pd(1e-6), _CMP_LE_OQ)));
+    for (ties &= (1u << n) - 1; ties != 0; ties &= ties - 1) {
+      const int j = i + __builtin_ctz(ties);
+      values[j] = bandMagnitude(C[j], S[j], windowNorm);
+    }
   }
 }
 
@@ -225,7 +291,8 @@ BANDSCOPE_AVX2 void avx2Magnitudes(const KernelTables& k, const KernelInput* con
   }
   avx2Sums<N>(k, in, bandCount, cRows, sRows);
   for (int c = 0; c < N; ++c) {
-    kernel_parts::magnitudesOf(C[c], S[c], bandCount, windowNorm, values[c]);
+    for (int i = bandCount; i % 4 != 0; ++i) C[c][i] = S[c][i] = 0;
+    avx2MagnitudesOf(C[c], S[c], bandCount, windowNorm, values[c]);
   }
 }
 
