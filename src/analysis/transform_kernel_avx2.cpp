@@ -100,12 +100,20 @@ BANDSCOPE_AVX2 void lowTermsOf(const int16_t* x, int blocks, int16_t (*out)[kPai
   }
 }
 
-BANDSCOPE_AVX2 void fillLowTerms(const KernelInput& in, int bandCount, LowTerms& low) {
-  const int bandBlocks = (bandCount + kKernelBlock - 1) / kKernelBlock;
-  const int windowBlocks = (2 * bandCount + kKernelBlock - 1) / kKernelBlock;
-  lowTermsOf(in.full, windowBlocks, low.full);
-  lowTermsOf(in.sum, bandBlocks, low.sum);
-  lowTermsOf(in.diff, bandBlocks, low.diff);
+// The low terms of the form `fold` reads, the first time a band asks for them: at some band
+// counts no band reads the whole window.
+BANDSCOPE_AVX2 const int16_t* lowTermsFor(const KernelInput& in, Fold fold, int bandCount,
+                                          LowTerms& low, bool (&ready)[3]) {
+  const auto f = static_cast<int>(fold);
+  if (!ready[f]) {
+    const int length = fold == Fold::Full ? 2 * bandCount : bandCount;
+    lowTermsOf(kernel_parts::termsOf(in, fold), (length + kKernelBlock - 1) / kKernelBlock,
+               fold == Fold::Full  ? low.full
+               : fold == Fold::Sum ? low.sum
+                                   : low.diff);
+    ready[f] = true;
+  }
+  return low.of(fold);
 }
 
 // The low weights of one block, bits at `bits`: register p, lane (h, q) holds 4^p x the
@@ -187,7 +195,7 @@ BANDSCOPE_AVX2 BANDSCOPE_NO_LOOP_HEADER_COPY void avx2Sums(const KernelTables& k
                                                            int64_t* const* S) {
   static_assert(N == 1 || N == 2);  // three accumulators a window stay in registers
   LowTerms low[N];
-  for (int c = 0; c < N; ++c) fillLowTerms(*in[c], bandCount, low[c]);
+  bool ready[N][3] = {};
   for (int i = 0; i < bandCount; ++i) {
     const KernelBand& band = k.band[i];
     const int16_t* high = k.high + band.offset * 2 * kKernelBlock;
@@ -197,7 +205,7 @@ BANDSCOPE_AVX2 BANDSCOPE_NO_LOOP_HEADER_COPY void avx2Sums(const KernelTables& k
     Avx2Sums acc[N];
     for (int c = 0; c < N; ++c) {
       x[c] = kernel_parts::termsOf(*in[c], band.fold);
-      xLow[c] = low[c].of(band.fold);
+      xLow[c] = lowTermsFor(*in[c], band.fold, bandCount, low[c], ready[c]);
       acc[c].cos = acc[c].sin = acc[c].low = _mm256_setzero_si256();
     }
     for (int b = 0; b < band.blocks; ++b) {
