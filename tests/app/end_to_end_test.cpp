@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -29,10 +30,12 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <random>
 #include <sstream>
 
 #include "analysis/band_processing.h"
@@ -42,6 +45,7 @@
 #include "analysis/scales.h"
 #include "app/csv_export.h"
 #include "app/form.h"
+#include "app/saved_settings.h"
 #include "sound/file_wave_input.h"
 #include "sound/pulse_wave.h"
 #include "support/gl_window.h"
@@ -860,6 +864,135 @@ TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
             QStringLiteral("Test signal"));
   EXPECT_TRUE(form.statusLine().isHidden());
   EXPECT_GT(form.frameModel().spectrum.loudnessMeter[1], 0) << "the chord reaches the analysis";
+}
+
+// One run of the program for the stop signals: started with `environment`, its standard output
+// read for the first "stats" line (the window runs then), ended by a signal at its moment.
+struct SignalledRun {
+  pid_t pid = -1;
+  int output = -1;  // its standard output, non-blocking
+  qint64 startMs = 0, readyMs = -1, signalledMs = -1, endedMs = -1;
+  bool afterReady = false;  // the moment counts from the window running, else from the start
+  int delayMs = 0;
+  int againMs = -1;  // a second signal this long after the first: it may cut the write short
+  int status = 0;
+  std::string seen;
+};
+
+pid_t spawnProgram(const std::vector<std::string>& environment, int& output) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
+  std::vector<char*> env;
+  for (const std::string& e : environment) env.push_back(const_cast<char*>(e.c_str()));
+  env.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(ends[1], STDOUT_FILENO);
+    char program[] = BANDSCOPE_BINARY;
+    char stats[] = "--stats";
+    char* arguments[] = {program, stats, nullptr};
+    ::execve(program, arguments, env.data());
+    ::_exit(127);
+  }
+  ::close(ends[1]);
+  ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+  output = ends[0];
+  return pid;
+}
+
+// A logout's SIGTERM at random moments, in start-up and once the window runs (some followed
+// by a second that ends the program at once, perhaps in the middle of the write), five programs
+// at a time on one settings file as a session's windows would be: each ends by the signal
+// within seconds, and the file is never left missing once written, empty or doubtful; only a
+// cut-short write leaves a temporary beside it.
+TEST(EndToEnd, StopSignalsAtRandomMomentsNeverLeaveABrokenSettingsFile) {
+  QTemporaryDir config;
+  QProcessEnvironment settings = QProcessEnvironment::systemEnvironment();
+  settings.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+  settings.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/bandscope/n"));
+  std::vector<std::string> environment;
+  for (const QString& e : settings.toStringList()) environment.push_back(e.toStdString());
+  const std::string path = config.path().toStdString() + "/bandscope/bandscope.conf";
+  constexpr int kRuns = 50;
+  constexpr int kAtOnce = 5;
+  constexpr qint64 kReadyWithinMs = 60000;  // software GL on a loaded machine
+  constexpr qint64 kEndWithinMs = 10000;
+  std::mt19937 random(20261210);
+  std::uniform_int_distribution<int> startUpMs(0, 1500), runningMs(0, 800), againMs(0, 30),
+      coin(0, 3);
+  QElapsedTimer clock;
+  clock.start();
+  bool writtenOnce = false;
+  qint64 longestEndMs = 0;
+  int afterReadyRuns = 0;
+  bool cutShort = false;
+  for (int first = 0; first < kRuns; first += kAtOnce) {
+    std::vector<SignalledRun> runs(kAtOnce);
+    for (SignalledRun& run : runs) {
+      run.afterReady = coin(random) >= 2;
+      run.delayMs = run.afterReady ? runningMs(random) : startUpMs(random);
+      if (run.afterReady && coin(random) == 0) run.againMs = againMs(random);
+      run.startMs = clock.elapsed();
+      run.pid = spawnProgram(environment, run.output);
+      ASSERT_GT(run.pid, 0);
+    }
+    for (bool waiting = true; waiting;) {
+      waiting = false;
+      const qint64 now = clock.elapsed();
+      for (SignalledRun& run : runs) {
+        if (run.endedMs >= 0) continue;
+        waiting = true;
+        char text[256];
+        for (ssize_t got; (got = ::read(run.output, text, sizeof text)) > 0;)
+          run.seen.append(text, static_cast<size_t>(got));
+        if (run.readyMs < 0 && run.seen.find("stats ") != std::string::npos) run.readyMs = now;
+        const qint64 from = run.afterReady ? run.readyMs : run.startMs;
+        if (run.signalledMs < 0 && from >= 0 && now >= from + run.delayMs) {
+          ::kill(run.pid, SIGTERM);
+          run.signalledMs = now;
+        } else if (run.againMs >= 0 && run.signalledMs >= 0 &&
+                   now >= run.signalledMs + run.againMs) {
+          ::kill(run.pid, SIGTERM);
+          run.againMs = -1;
+          cutShort = true;
+        }
+        const bool late = run.signalledMs < 0 ? now > run.startMs + kReadyWithinMs
+                                              : now > run.signalledMs + kEndWithinMs;
+        if (late) ::kill(run.pid, SIGKILL);
+        if (::waitpid(run.pid, &run.status, WNOHANG) == run.pid) {
+          run.endedMs = now;
+          ::close(run.output);
+          EXPECT_FALSE(late) << "run " << &run - runs.data() + first << " did not end in time";
+        }
+      }
+      ::usleep(2000);
+    }
+    for (const SignalledRun& run : runs) {
+      EXPECT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGTERM)
+          << "status " << run.status;
+      longestEndMs = std::max(longestEndMs, run.endedMs - run.signalledMs);
+      afterReadyRuns += run.afterReady ? 1 : 0;
+      // Its window ran before the signal: it wrote the file (others may have too).
+      writtenOnce = writtenOnce || (run.readyMs >= 0 && run.readyMs <= run.signalledMs);
+    }
+    struct stat st {};
+    const bool there = ::stat(path.c_str(), &st) == 0;
+    EXPECT_TRUE(there || !writtenOnce) << "missing after run " << first + kAtOnce;
+    writtenOnce = writtenOnce || there;
+    if (there) {
+      EXPECT_GT(st.st_size, 0);
+      EXPECT_EQ(loadSettings(path).warning, "");
+    }
+    QStringList beside = QDir(config.path() + QStringLiteral("/bandscope"))
+                             .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    beside.removeOne(QStringLiteral("bandscope.conf"));
+    if (cutShort)
+      beside = beside.filter(QRegularExpression(QStringLiteral("^(?!\\.bandscope\\.conf\\.tmp)")));
+    EXPECT_EQ(beside.join(' ').toStdString(), "") << "beside the file";
+  }
+  std::cout << "[ signals  ] " << kRuns << " runs, " << afterReadyRuns
+            << " signalled once their window ran (some twice), in " << clock.elapsed()
+            << " ms; longest from the signal to the end " << longestEndMs << " ms" << std::endl;
 }
 
 // The monitor's entry stays chosen through the server's death and restart, and recording
