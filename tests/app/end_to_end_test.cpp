@@ -13,25 +13,32 @@
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTimer>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -993,6 +1000,177 @@ TEST(EndToEnd, StopSignalsAtRandomMomentsNeverLeaveABrokenSettingsFile) {
   std::cout << "[ signals  ] " << kRuns << " runs, " << afterReadyRuns
             << " signalled once their window ran (some twice), in " << clock.elapsed()
             << " ms; longest from the signal to the end " << longestEndMs << " ms" << std::endl;
+}
+
+// X as a user's input reaches the program, through our own connection: its top-level window,
+// found by its _NET_WM_PID, and clicks sent into it.
+struct XInput {
+  XInput() : x(xcb_connect(nullptr, nullptr)) {}
+  ~XInput() { xcb_disconnect(x); }
+  XInput(const XInput&) = delete;
+  XInput& operator=(const XInput&) = delete;
+
+  xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(x)).data->root; }
+  QRect geometry(xcb_window_t w) const {
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(x, xcb_get_geometry(x, w), nullptr);
+    const QRect r = g ? QRect(g->x, g->y, g->width, g->height) : QRect();
+    std::free(g);
+    return r;
+  }
+  std::vector<xcb_window_t> children(xcb_window_t w) const {
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(x, xcb_query_tree(x, w), nullptr);
+    std::vector<xcb_window_t> all;
+    if (tree) {
+      const xcb_window_t* c = xcb_query_tree_children(tree);
+      all.assign(c, c + xcb_query_tree_children_length(tree));
+    }
+    std::free(tree);
+    return all;
+  }
+  xcb_window_t windowOf(pid_t pid) const {
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(x, xcb_intern_atom(x, 1, 11, "_NET_WM_PID"), nullptr);
+    const xcb_atom_t pidAtom = atom ? atom->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(atom);
+    for (const xcb_window_t w : children(root())) {
+      xcb_get_property_reply_t* p = xcb_get_property_reply(
+          x, xcb_get_property(x, 0, w, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+      xcb_get_window_attributes_reply_t* a =
+          xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, w), nullptr);
+      const bool ours = p && xcb_get_property_value_length(p) == 4 &&
+                        *static_cast<uint32_t*>(xcb_get_property_value(p)) == uint32_t(pid) && a &&
+                        a->map_state == XCB_MAP_STATE_VIEWABLE;
+      std::free(p);
+      std::free(a);
+      if (ours) return w;
+    }
+    return XCB_NONE;
+  }
+  // Its own times, far apart: clicks never pair into a double-click.
+  void click(xcb_window_t w, QPoint at) {
+    for (const uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE}) {
+      xcb_button_press_event_t e{};  // a release has the same fields
+      e.response_type = type;
+      e.time = time += 1000;
+      e.detail = 1;
+      e.root = root();
+      e.event = w;
+      e.event_x = e.root_x = static_cast<int16_t>(at.x());
+      e.event_y = e.root_y = static_cast<int16_t>(at.y());
+      e.state = type == XCB_BUTTON_RELEASE ? XCB_BUTTON_MASK_1 : 0;
+      e.same_screen = 1;
+      xcb_send_event(x, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
+    }
+    xcb_flush(x);
+  }
+  xcb_connection_t* x;
+  xcb_timestamp_t time = 0;
+};
+
+// The press and release of a click at `at` in `widget`, as its window would deliver them.
+void clickIn(QWidget* widget, QPoint at) {
+  for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent e(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &e);
+  }
+}
+
+// A logout in the middle of a session: the bands, a check box and the size changed in the
+// running program by the user's clicks and a resize, then SIGTERM; the next start has all
+// three. Where the clicks land, and what they do, a window of the same size in this process
+// shows.
+TEST(EndToEnd, WhatTheSessionChangedComesBackAfterItsLogoutSignal) {
+  QProcessEnvironment noServer = QProcessEnvironment::systemEnvironment();
+  noServer.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/bandscope/n"));
+  std::vector<std::string> environment;
+  for (const QString& e : noServer.toStringList()) environment.push_back(e.toStdString());
+  SignalledRun run;
+  run.pid = spawnProgram(environment, run.output);
+  ASSERT_GT(run.pid, 0);
+  struct Reap {
+    SignalledRun& run;
+    ~Reap() {
+      ::close(run.output);
+      if (run.endedMs >= 0) return;
+      ::kill(run.pid, SIGKILL);
+      ::waitpid(run.pid, &run.status, 0);
+    }
+  } reap{run};
+  XInput input;
+  xcb_window_t window = XCB_NONE;
+  ASSERT_TRUE(test::waitFor(
+      [&] {
+        char text[256];
+        for (ssize_t got; (got = ::read(run.output, text, sizeof text)) > 0;)
+          run.seen.append(text, static_cast<size_t>(got));
+        window = input.windowOf(run.pid);
+        return window != XCB_NONE && run.seen.find("recording=1") != std::string::npos;
+      },
+      60000))
+      << "the program's window never ran: " << run.seen;
+
+  // Resized as by the user; its panel follows once the program took the new size (and so
+  // everything sent before it).
+  const auto resize = [&](QSize size) {
+    const uint32_t extent[] = {uint32_t(size.width()), uint32_t(size.height())};
+    xcb_configure_window(input.x, window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         extent);
+    xcb_flush(input.x);
+    return test::waitFor([&] {
+      for (const xcb_window_t child : input.children(window))
+        if (input.geometry(child).width() == size.width()) return true;
+      return false;
+    });
+  };
+  const QSize wide(1000, 480);  // the whole strip in view
+  ASSERT_TRUE(resize(wide));
+  CommandLine noSettings;
+  noSettings.noSettings = true;
+  const auto sound = test::testSignalServices();
+  TForm1 twin(noSettings, *sound);
+  twin.resize(wide);
+  twin.show();
+  ASSERT_TRUE(test::waitFor([&] { return twin.framesDrawn() > 0 && twin.size() == wide; }));
+  QScrollBar* bands = twin.controls.bands_ScrollBar;
+  QStyleOptionSlider bar;
+  bar.initFrom(bands);
+  bar.orientation = bands->orientation();
+  bar.minimum = bands->minimum();
+  bar.maximum = bands->maximum();
+  bar.sliderPosition = bar.sliderValue = bands->value();
+  bar.singleStep = bands->singleStep();
+  bar.pageStep = bands->pageStep();
+  bar.subControls = QStyle::SC_All;
+  const QPoint beyondSlider =
+      bands->style()
+          ->subControlRect(QStyle::CC_ScrollBar, &bar, QStyle::SC_ScrollBarAddPage, bands)
+          .center();
+  QCheckBox* box = twin.controls.Hz_check;
+  const QPoint onBox = box->rect().center();
+  input.click(window, bands->mapTo(&twin, beyondSlider));
+  input.click(window, box->mapTo(&twin, onBox));
+  clickIn(bands, beyondSlider);
+  clickIn(box, onBox);
+  const int bandsSet = bands->value();
+  ASSERT_NE(bandsSet, 192);
+  ASSERT_TRUE(box->isChecked());
+  const QSize resized(900, 450);
+  ASSERT_TRUE(resize(resized));
+  ::kill(run.pid, SIGTERM);
+  ASSERT_TRUE(test::waitFor([&] {
+    if (run.endedMs < 0 && ::waitpid(run.pid, &run.status, WNOHANG) == run.pid) run.endedMs = 0;
+    return run.endedMs >= 0;
+  }));
+  EXPECT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGTERM) << run.status;
+
+  TForm1 again(CommandLine{}, *sound);
+  again.show();
+  ASSERT_TRUE(test::waitFor([&] { return again.framesDrawn() > 0; }));
+  EXPECT_EQ(again.controls.bands_ScrollBar->value(), bandsSet);
+  EXPECT_TRUE(again.controls.Hz_check->isChecked());
+  EXPECT_EQ(again.size(), resized);
+  again.close();
 }
 
 // The monitor's entry stays chosen through the server's death and restart, and recording
