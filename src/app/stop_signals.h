@@ -3,11 +3,12 @@
 // in a terminal) and SIGHUP (the terminal gone). Until catchStopSignals they end the program at
 // once, as by default: before the window runs there is nothing to keep. From then on their
 // handler only writes the signal's number into a pipe; the event loop reads it and ends the run
-// as Ctrl+Q does, the settings kept. A signal ignored when the program started stays ignored
-// (nohup). The crash signals are the start guard's (start_guard.h), not these.
+// as Ctrl+Q does, the settings kept; a second one ends the program at once. A signal ignored
+// when the program started stays ignored (nohup). The crash signals are the start guard's
+// (start_guard.h), not these.
 //
-// Threads: catchStopSignals and endByStopSignal on the UI thread; the handler runs on whichever
-// thread the signal lands and only writes to the pipe (async-signal-safe).
+// Threads: catchStopSignals, stopSignal and endByStopSignal on the UI thread; the handler runs
+// on whichever thread the signal lands and only writes to the pipe (async-signal-safe).
 
 #include <QObject>
 #include <functional>

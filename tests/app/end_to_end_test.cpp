@@ -924,7 +924,9 @@ TEST(EndToEnd, StopSignalsAtRandomMomentsNeverLeaveABrokenSettingsFile) {
   constexpr int kAtOnce = 5;
   constexpr qint64 kReadyWithinMs = 60000;  // software GL on a loaded machine
   constexpr qint64 kEndWithinMs = 10000;
-  std::mt19937 random(20261210);
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
   std::uniform_int_distribution<int> startUpMs(0, 1500), runningMs(0, 800), againMs(0, 30),
       coin(0, 3);
   QElapsedTimer clock;
