@@ -115,7 +115,7 @@ void TForm1::buildLayout() {
   move(0, 0);
 }
 
-// The remembered place and size, fitted to the screens there are now.
+// The remembered place and size of the client area, fitted to the screens there are now.
 void TForm1::placeRemembered() {
   if (!saved_.position && !saved_.size) return;
   const QRect wanted(saved_.position.value_or(pos()), saved_.size.value_or(size()));
@@ -125,9 +125,22 @@ void TForm1::placeRemembered() {
   for (const QScreen* screen : QGuiApplication::screens())
     if (screen != QGuiApplication::primaryScreen()) screens.push_back(screen->availableGeometry());
   const QRect fitted = fitToScreens(wanted, screens);
-  resize(fitted.size());
-  move(fitted.topLeft());
+  setGeometry(fitted);  // the client area, as normalGeometry() gave it: no frame counted
   placeFitted_ = fitted != wanted;
+}
+
+void TForm1::showRemembered() {
+  switch (saved_.windowState) {
+    case WindowState::Maximized:
+      showMaximized();
+      break;
+    case WindowState::FullScreen:
+      showFullScreen();
+      break;
+    case WindowState::Normal:
+      show();
+      break;
+  }
 }
 
 // The strip's handlers, the screenshot action and the session's end.
@@ -360,8 +373,14 @@ SavedSettings TForm1::currentSettings() const {
   s.sampleBits = controls.bits16CheckBox->isChecked() ? 16 : 8;
   s.rangeDb = controls.rangeDb();
   s.checks = checksOf(controls);
-  s.position = pos();
-  s.size = size();
+  // Maximised or full screen, the place it returns to is kept, not the screen's.
+  QRect normal = normalGeometry();
+  if (!normal.isValid()) normal = geometry();
+  s.position = normal.topLeft();
+  s.size = normal.size();
+  s.windowState = isFullScreen()  ? WindowState::FullScreen
+                  : isMaximized() ? WindowState::Maximized
+                                  : WindowState::Normal;
   return s;
 }
 

@@ -43,6 +43,8 @@ class TForm1 : public QWidget, public SurfaceHost {
   TForm1(const CommandLine& line, SoundServices& sound);
   ~TForm1() override;
 
+  // Shows the window maximised or full screen where it was left so, over its normal place.
+  void showRemembered();
   // Start-up; errors are shown in a message box and leave the window without a surface.
   void FormCreate();
   void Timer1Timer();
@@ -105,7 +107,7 @@ class TForm1 : public QWidget, public SurfaceHost {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;  // the settings are saved
+  void closeEvent(QCloseEvent* event) override;  // the settings are saved, as at a stop signal
 
  private:
   enum class MouseEventKind { Press, Release, Move };

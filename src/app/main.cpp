@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <string>
 #include <utility>
 
 #include "app/command_line.h"
@@ -10,6 +11,7 @@
 #include "app/output_file.h"
 #include "app/sound_services.h"
 #include "app/start_guard.h"
+#include "app/stop_signals.h"
 #include "app/version.h"
 
 namespace {
@@ -72,7 +74,21 @@ int main(int argc, char** argv) {
                  *parsed.line.device, devices - 1);
     return 2;
   }
-  bandscope::TForm1 Form1(parsed.line, *sound);
-  Form1.show();
-  return QApplication::exec();
+  int status = 0;
+  {
+    bandscope::TForm1 Form1(parsed.line, *sound);
+    Form1.showRemembered();
+    // From here a logout, Ctrl+C or a closed terminal ends the run as Ctrl+Q does. Exit, not
+    // only close: a dialog open over the window would keep the event loop running.
+    const std::string why = bandscope::catchStopSignals(&Form1, [&Form1] {
+      Form1.close();
+      QCoreApplication::exit(0);
+    });
+    if (!why.empty())
+      std::fprintf(stderr, "bandscope: a stop signal will not keep the settings: %s\n",
+                   why.c_str());
+    status = QApplication::exec();
+  }
+  bandscope::endByStopSignal();  // after the window's end: capture stopped, settings written
+  return status;
 }

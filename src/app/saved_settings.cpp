@@ -118,6 +118,7 @@ SavedSettings mergeChanges(const SavedSettings& now, const SavedSettings& starte
   take(onDisk.position, now.position, started.position);
   if (!onDisk.size) onDisk.size = now.size;
   take(onDisk.size, now.size, started.size);
+  take(onDisk.windowState, now.windowState, started.windowState);
   for (const auto& [name, checked] : now.checks) {
     auto named = [&name](const auto& entry) { return entry.first == name; };
     const auto start = std::find_if(started.checks.begin(), started.checks.end(), named);

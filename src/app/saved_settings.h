@@ -2,10 +2,11 @@
 // What bandscope remembers between runs, in an INI file in the user's config directory
 // ($XDG_CONFIG_HOME/bandscope/bandscope.conf): the source by its name, the bars, the sample
 // width and the 16-bit level range, the strip's other check boxes by their object names, and
-// the window's place and size. A file that cannot be read or holds anything out of place is
-// ignored as a whole, with one warning; the defaults are used then. The text is ours
-// (settings_text.h); the file is written whole or not at all (output_file.h), and its path is
-// bytes as the environment gives them.
+// the window's normal place and size (its client area, as it returns to from maximised or full
+// screen) apart from whether it was maximised or full screen. A file that cannot be read or holds
+// anything out of place is ignored as a whole, with one warning; the defaults are used then. The
+// text is ours (settings_text.h); the file is written whole or not at all (output_file.h), and its
+// path is bytes as the environment gives them.
 //
 // Threads: UI thread only.
 
@@ -23,14 +24,17 @@ namespace bandscope {
 
 struct ControlPanel;
 
+enum class WindowState { Normal, Maximized, FullScreen };
+
 struct SavedSettings {
   std::string source;  // the chosen source's name; empty: none remembered
   int bandCount = 192;
   int timeScale = 2;                             // 1, 2, 4 ... 128
   int sonoSteps = 64;                            // the sonogram's length
   std::vector<std::pair<QString, bool>> checks;  // object name, checked; only those remembered
-  std::optional<QPoint> position;                // the window's frame
+  std::optional<QPoint> position;                // the window's normal client area
   std::optional<QSize> size;
+  WindowState windowState = WindowState::Normal;
   int sampleBits = 8;             // 8 or 16
   int rangeDb = kDefaultRangeDb;  // 60, 90 or 120: the 16-bit level axis' depth
 

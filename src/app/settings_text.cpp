@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <iterator>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "analysis/band_settings.h"
@@ -32,6 +33,11 @@ constexpr std::string_view kRange = "range";
 constexpr std::string_view kChecksGroup = "checks";
 constexpr std::string_view kPosition = "window/position";
 constexpr std::string_view kSize = "window/size";
+constexpr std::string_view kState = "window/state";
+constexpr std::pair<WindowState, std::string_view> kStateNames[] = {
+    {WindowState::Normal, "normal"},
+    {WindowState::Maximized, "maximized"},
+    {WindowState::FullScreen, "fullscreen"}};
 constexpr std::string_view kTopLevelGroup = "General";
 
 struct Entry {
@@ -235,6 +241,14 @@ std::string takeWindow(const std::vector<Entry>& entries, SavedSettings& values)
     if (!s) return std::string(kSize) + " is not a window size";
     values.size = QSize(s->first, s->second);
   }
+  if (const std::string* raw = valueOf(entries, kState)) {
+    const std::optional<std::string> text = plainText(*raw);
+    const auto* named = std::find_if(std::begin(kStateNames), std::end(kStateNames),
+                                     [&text](const auto& n) { return text && n.second == *text; });
+    if (named == std::end(kStateNames))
+      return std::string(kState) + " is not normal, maximized or fullscreen";
+    values.windowState = named->first;
+  }
   return {};
 }
 
@@ -319,7 +333,8 @@ std::string formatSettings(const SavedSettings& values) {
     for (const auto& [name, checked] : values.checks)
       text += name.toStdString() + (checked ? "=true\n" : "=false\n");
   }
-  if (values.position || values.size) text += "\n[window]\n";
+  if (values.position || values.size || values.windowState != WindowState::Normal)
+    text += "\n[window]\n";
   if (values.position) {
     text += "position=@Point(" + std::to_string(values.position->x()) + ' ' +
             std::to_string(values.position->y()) + ")\n";
@@ -328,6 +343,9 @@ std::string formatSettings(const SavedSettings& values) {
     text += "size=@Size(" + std::to_string(values.size->width()) + ' ' +
             std::to_string(values.size->height()) + ")\n";
   }
+  for (const auto& [state, name] : kStateNames)
+    if (state == values.windowState && state != WindowState::Normal)
+      text += "state=" + std::string(name) + '\n';
   return text;
 }
 

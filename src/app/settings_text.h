@@ -2,7 +2,8 @@
 // The settings file's text, read and written by our own code for exactly the keys we keep,
 // in the INI shape earlier versions wrote through QSettings, so their files stay readable:
 // top-level keys (also under [General]), [checks] name=true|false, [window] position=@Point(x
-// y) and size=@Size(w h). Nothing is deserialised: a value that is not plain text (any other
+// y), size=@Size(w h) and state=normal|maximized|fullscreen. Nothing is deserialised: a value that
+// is not plain text (any other
 // "@..." value, a list) makes the file doubtful. Numbers are checked as written before they
 // are narrowed. Pure functions; any thread.
 

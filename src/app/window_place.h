@@ -8,10 +8,10 @@
 
 namespace bandscope {
 
-// The window's frame at `wanted` (its top-left corner and its client size), fitted to the
-// screens' available areas (`screens`, the primary first): no larger than the screen it lands
-// on (the one it covers most, else the primary), and moved onto that screen unless a good part
-// of its title bar lies on one of them. Unchanged where there are no screens.
+// The window's client area at `wanted`, fitted to the screens' available areas (`screens`,
+// the primary first), leaving room for a title bar above it: no larger than the screen it
+// lands on (the one it covers most, else the primary), and moved onto that screen unless a
+// good part of its title bar lies on one of them. Unchanged where there are no screens.
 QRect fitToScreens(const QRect& wanted, const std::vector<QRect>& screens);
 
 }  // namespace bandscope

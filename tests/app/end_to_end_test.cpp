@@ -11,28 +11,38 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTimer>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <random>
 #include <sstream>
 
 #include "analysis/band_processing.h"
@@ -42,6 +52,7 @@
 #include "analysis/scales.h"
 #include "app/csv_export.h"
 #include "app/form.h"
+#include "app/saved_settings.h"
 #include "sound/file_wave_input.h"
 #include "sound/pulse_wave.h"
 #include "support/gl_window.h"
@@ -860,6 +871,308 @@ TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
             QStringLiteral("Test signal"));
   EXPECT_TRUE(form.statusLine().isHidden());
   EXPECT_GT(form.frameModel().spectrum.loudnessMeter[1], 0) << "the chord reaches the analysis";
+}
+
+// One run of the program for the stop signals: started with `environment`, its standard output
+// read for the first "stats" line (the window runs then), ended by a signal at its moment.
+struct SignalledRun {
+  pid_t pid = -1;
+  int output = -1;  // its standard output, non-blocking
+  qint64 startMs = 0, readyMs = -1, signalledMs = -1, endedMs = -1;
+  bool afterReady = false;  // the moment counts from the window running, else from the start
+  int delayMs = 0;
+  int againMs = -1;  // a second signal this long after the first: it may cut the write short
+  int status = 0;
+  std::string seen;
+};
+
+pid_t spawnProgram(const std::vector<std::string>& environment, int& output) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
+  std::vector<char*> env;
+  for (const std::string& e : environment) env.push_back(const_cast<char*>(e.c_str()));
+  env.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(ends[1], STDOUT_FILENO);
+    char program[] = BANDSCOPE_BINARY;
+    char stats[] = "--stats";
+    char* arguments[] = {program, stats, nullptr};
+    ::execve(program, arguments, env.data());
+    ::_exit(127);
+  }
+  ::close(ends[1]);
+  ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+  output = ends[0];
+  return pid;
+}
+
+// A logout's SIGTERM at random moments, in start-up and once the window runs (some followed
+// by a second that ends the program at once, perhaps in the middle of the write), five programs
+// at a time on one settings file as a session's windows would be: each ends by the signal
+// within seconds, and the file is never left missing once written, empty or doubtful; only a
+// cut-short write leaves a temporary beside it.
+TEST(EndToEnd, StopSignalsAtRandomMomentsNeverLeaveABrokenSettingsFile) {
+  QTemporaryDir config;
+  QProcessEnvironment settings = QProcessEnvironment::systemEnvironment();
+  settings.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+  settings.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/bandscope/n"));
+  std::vector<std::string> environment;
+  for (const QString& e : settings.toStringList()) environment.push_back(e.toStdString());
+  const std::string path = config.path().toStdString() + "/bandscope/bandscope.conf";
+  constexpr int kRuns = 50;
+  constexpr int kAtOnce = 5;
+  constexpr qint64 kReadyWithinMs = 60000;  // software GL on a loaded machine
+  constexpr qint64 kEndWithinMs = 10000;
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> startUpMs(0, 1500), runningMs(0, 800), againMs(0, 30),
+      coin(0, 3);
+  QElapsedTimer clock;
+  clock.start();
+  bool writtenOnce = false;
+  qint64 longestEndMs = 0;
+  int afterReadyRuns = 0;
+  bool cutShort = false;
+  for (int first = 0; first < kRuns; first += kAtOnce) {
+    std::vector<SignalledRun> runs(kAtOnce);
+    for (SignalledRun& run : runs) {
+      run.afterReady = coin(random) >= 2;
+      run.delayMs = run.afterReady ? runningMs(random) : startUpMs(random);
+      if (run.afterReady && coin(random) == 0) run.againMs = againMs(random);
+      run.startMs = clock.elapsed();
+      run.pid = spawnProgram(environment, run.output);
+      ASSERT_GT(run.pid, 0);
+    }
+    for (bool waiting = true; waiting;) {
+      waiting = false;
+      const qint64 now = clock.elapsed();
+      for (SignalledRun& run : runs) {
+        if (run.endedMs >= 0) continue;
+        waiting = true;
+        char text[256];
+        for (ssize_t got; (got = ::read(run.output, text, sizeof text)) > 0;)
+          run.seen.append(text, static_cast<size_t>(got));
+        if (run.readyMs < 0 && run.seen.find("stats ") != std::string::npos) run.readyMs = now;
+        const qint64 from = run.afterReady ? run.readyMs : run.startMs;
+        if (run.signalledMs < 0 && from >= 0 && now >= from + run.delayMs) {
+          ::kill(run.pid, SIGTERM);
+          run.signalledMs = now;
+        } else if (run.againMs >= 0 && run.signalledMs >= 0 &&
+                   now >= run.signalledMs + run.againMs) {
+          ::kill(run.pid, SIGTERM);
+          run.againMs = -1;
+          cutShort = true;
+        }
+        const bool late = run.signalledMs < 0 ? now > run.startMs + kReadyWithinMs
+                                              : now > run.signalledMs + kEndWithinMs;
+        if (late) ::kill(run.pid, SIGKILL);
+        if (::waitpid(run.pid, &run.status, WNOHANG) == run.pid) {
+          run.endedMs = now;
+          ::close(run.output);
+          EXPECT_FALSE(late) << "run " << &run - runs.data() + first << " did not end in time";
+        }
+      }
+      ::usleep(2000);
+    }
+    for (const SignalledRun& run : runs) {
+      EXPECT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGTERM)
+          << "status " << run.status;
+      longestEndMs = std::max(longestEndMs, run.endedMs - run.signalledMs);
+      afterReadyRuns += run.afterReady ? 1 : 0;
+      // Its window ran before the signal: it wrote the file (others may have too).
+      writtenOnce = writtenOnce || (run.readyMs >= 0 && run.readyMs <= run.signalledMs);
+    }
+    struct stat st {};
+    const bool there = ::stat(path.c_str(), &st) == 0;
+    EXPECT_TRUE(there || !writtenOnce) << "missing after run " << first + kAtOnce;
+    writtenOnce = writtenOnce || there;
+    if (there) {
+      EXPECT_GT(st.st_size, 0);
+      EXPECT_EQ(loadSettings(path).warning, "");
+    }
+    QStringList beside = QDir(config.path() + QStringLiteral("/bandscope"))
+                             .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    beside.removeOne(QStringLiteral("bandscope.conf"));
+    if (cutShort)
+      beside = beside.filter(QRegularExpression(QStringLiteral("^(?!\\.bandscope\\.conf\\.tmp)")));
+    EXPECT_EQ(beside.join(' ').toStdString(), "") << "beside the file";
+  }
+  std::cout << "[ signals  ] " << kRuns << " runs, " << afterReadyRuns
+            << " signalled once their window ran (some twice), in " << clock.elapsed()
+            << " ms; longest from the signal to the end " << longestEndMs << " ms" << std::endl;
+}
+
+// X as a user's input reaches the program, through our own connection: its top-level window,
+// found by its _NET_WM_PID, and clicks sent into it.
+struct XInput {
+  XInput() : x(xcb_connect(nullptr, nullptr)) {}
+  ~XInput() { xcb_disconnect(x); }
+  XInput(const XInput&) = delete;
+  XInput& operator=(const XInput&) = delete;
+
+  xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(x)).data->root; }
+  QRect geometry(xcb_window_t w) const {
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(x, xcb_get_geometry(x, w), nullptr);
+    const QRect r = g ? QRect(g->x, g->y, g->width, g->height) : QRect();
+    std::free(g);
+    return r;
+  }
+  std::vector<xcb_window_t> children(xcb_window_t w) const {
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(x, xcb_query_tree(x, w), nullptr);
+    std::vector<xcb_window_t> all;
+    if (tree) {
+      const xcb_window_t* c = xcb_query_tree_children(tree);
+      all.assign(c, c + xcb_query_tree_children_length(tree));
+    }
+    std::free(tree);
+    return all;
+  }
+  xcb_window_t windowOf(pid_t pid) const {
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(x, xcb_intern_atom(x, 1, 11, "_NET_WM_PID"), nullptr);
+    const xcb_atom_t pidAtom = atom ? atom->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(atom);
+    for (const xcb_window_t w : children(root())) {
+      xcb_get_property_reply_t* p = xcb_get_property_reply(
+          x, xcb_get_property(x, 0, w, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+      xcb_get_window_attributes_reply_t* a =
+          xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, w), nullptr);
+      const bool ours = p && xcb_get_property_value_length(p) == 4 &&
+                        *static_cast<uint32_t*>(xcb_get_property_value(p)) == uint32_t(pid) && a &&
+                        a->map_state == XCB_MAP_STATE_VIEWABLE;
+      std::free(p);
+      std::free(a);
+      if (ours) return w;
+    }
+    return XCB_NONE;
+  }
+  // Its own times, far apart: clicks never pair into a double-click.
+  void click(xcb_window_t w, QPoint at) {
+    for (const uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE}) {
+      xcb_button_press_event_t e{};  // a release has the same fields
+      e.response_type = type;
+      e.time = time += 1000;
+      e.detail = 1;
+      e.root = root();
+      e.event = w;
+      e.event_x = e.root_x = static_cast<int16_t>(at.x());
+      e.event_y = e.root_y = static_cast<int16_t>(at.y());
+      e.state = type == XCB_BUTTON_RELEASE ? XCB_BUTTON_MASK_1 : 0;
+      e.same_screen = 1;
+      xcb_send_event(x, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
+    }
+    xcb_flush(x);
+  }
+  xcb_connection_t* x;
+  xcb_timestamp_t time = 0;
+};
+
+// The press and release of a click at `at` in `widget`, as its window would deliver them.
+void clickIn(QWidget* widget, QPoint at) {
+  for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent e(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &e);
+  }
+}
+
+// A logout in the middle of a session: the bands, a check box and the size changed in the
+// running program by the user's clicks and a resize, then SIGTERM; the next start has all
+// three. Where the clicks land, and what they do, a window of the same size in this process
+// shows.
+TEST(EndToEnd, WhatTheSessionChangedComesBackAfterItsLogoutSignal) {
+  QProcessEnvironment noServer = QProcessEnvironment::systemEnvironment();
+  noServer.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/bandscope/n"));
+  std::vector<std::string> environment;
+  for (const QString& e : noServer.toStringList()) environment.push_back(e.toStdString());
+  SignalledRun run;
+  run.pid = spawnProgram(environment, run.output);
+  ASSERT_GT(run.pid, 0);
+  struct Reap {
+    SignalledRun& run;
+    ~Reap() {
+      ::close(run.output);
+      if (run.endedMs >= 0) return;
+      ::kill(run.pid, SIGKILL);
+      ::waitpid(run.pid, &run.status, 0);
+    }
+  } reap{run};
+  XInput input;
+  xcb_window_t window = XCB_NONE;
+  ASSERT_TRUE(test::waitFor(
+      [&] {
+        char text[256];
+        for (ssize_t got; (got = ::read(run.output, text, sizeof text)) > 0;)
+          run.seen.append(text, static_cast<size_t>(got));
+        window = input.windowOf(run.pid);
+        return window != XCB_NONE && run.seen.find("recording=1") != std::string::npos;
+      },
+      60000))
+      << "the program's window never ran: " << run.seen;
+
+  // Resized as by the user; its panel follows once the program took the new size (and so
+  // everything sent before it).
+  const auto resize = [&](QSize size) {
+    const uint32_t extent[] = {uint32_t(size.width()), uint32_t(size.height())};
+    xcb_configure_window(input.x, window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         extent);
+    xcb_flush(input.x);
+    return test::waitFor([&] {
+      for (const xcb_window_t child : input.children(window))
+        if (input.geometry(child).width() == size.width()) return true;
+      return false;
+    });
+  };
+  const QSize wide(1000, 480);  // the whole strip in view
+  ASSERT_TRUE(resize(wide));
+  CommandLine noSettings;
+  noSettings.noSettings = true;
+  const auto sound = test::testSignalServices();
+  TForm1 twin(noSettings, *sound);
+  twin.resize(wide);
+  twin.show();
+  ASSERT_TRUE(test::waitFor([&] { return twin.framesDrawn() > 0 && twin.size() == wide; }));
+  QScrollBar* bands = twin.controls.bands_ScrollBar;
+  QStyleOptionSlider bar;
+  bar.initFrom(bands);
+  bar.orientation = bands->orientation();
+  bar.minimum = bands->minimum();
+  bar.maximum = bands->maximum();
+  bar.sliderPosition = bar.sliderValue = bands->value();
+  bar.singleStep = bands->singleStep();
+  bar.pageStep = bands->pageStep();
+  bar.subControls = QStyle::SC_All;
+  const QPoint beyondSlider =
+      bands->style()
+          ->subControlRect(QStyle::CC_ScrollBar, &bar, QStyle::SC_ScrollBarAddPage, bands)
+          .center();
+  QCheckBox* box = twin.controls.Hz_check;
+  const QPoint onBox = box->rect().center();
+  input.click(window, bands->mapTo(&twin, beyondSlider));
+  input.click(window, box->mapTo(&twin, onBox));
+  clickIn(bands, beyondSlider);
+  clickIn(box, onBox);
+  const int bandsSet = bands->value();
+  ASSERT_NE(bandsSet, 192);
+  ASSERT_TRUE(box->isChecked());
+  const QSize resized(900, 450);
+  ASSERT_TRUE(resize(resized));
+  ::kill(run.pid, SIGTERM);
+  ASSERT_TRUE(test::waitFor([&] {
+    if (run.endedMs < 0 && ::waitpid(run.pid, &run.status, WNOHANG) == run.pid) run.endedMs = 0;
+    return run.endedMs >= 0;
+  }));
+  EXPECT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGTERM) << run.status;
+
+  TForm1 again(CommandLine{}, *sound);
+  again.show();
+  ASSERT_TRUE(test::waitFor([&] { return again.framesDrawn() > 0; }));
+  EXPECT_EQ(again.controls.bands_ScrollBar->value(), bandsSet);
+  EXPECT_TRUE(again.controls.Hz_check->isChecked());
+  EXPECT_EQ(again.size(), resized);
+  again.close();
 }
 
 // The monitor's entry stays chosen through the server's death and restart, and recording

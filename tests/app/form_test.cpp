@@ -4,6 +4,8 @@
 #include "app/form.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -29,6 +31,7 @@
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTimer>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -40,6 +43,7 @@
 #include "analysis/scales.h"
 #include "app/frame_view.h"
 #include "app/key_commands.h"
+#include "app/stop_signals.h"
 #include "display/gl_font.h"
 #include "display/spectrum_plane.h"
 #include "platform/glyph_raster.h"
@@ -392,8 +396,19 @@ struct KeptCapture : ScriptedInput {
       using namespace std::chrono;
       return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count() + aheadUs;
     });
-    form.show();
+    form.showRemembered();
     EXPECT_TRUE(waitFor([&] { return form.framesDrawn() > 2; }));
+  }
+  // Ends the run as Ctrl+Q does, or by a stop signal sent to the process (as at a logout).
+  void end(int signal = 0) {
+    if (signal == 0) {
+      form.close();
+      return;
+    }
+    ASSERT_EQ(catchStopSignals(&form, [this] { form.close(); }), "");
+    ASSERT_EQ(::kill(::getpid(), signal), 0);
+    EXPECT_TRUE(waitFor([&] { return !form.isVisible(); })) << "still open after " << signal;
+    EXPECT_EQ(stopSignal(), signal);
   }
   void choose(int entry) {
     form.controls.devCombo->setCurrentIndex(entry);
@@ -509,8 +524,9 @@ TEST(Form, AGoneSourceStaysChosenGivesWayToTheDefaultAndComesBack) {
       [&] { return k.status() == QStringLiteral("No sound arrives from the input device."); }));
 }
 
-// Runs one after the other, each closing its window: what one changed comes back in the
-// next, by the source's name; the command line's values count for their run only.
+// Runs one after the other, each closing its window or ended by a stop signal: what one
+// changed comes back in the next, by the source's name, and so does a maximised or full-screen
+// window over its normal place; the command line's values count for their run only.
 TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
   {
     KeptCapture k({"a", "b"});
@@ -524,7 +540,8 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
     c.bits16CheckBox->setChecked(true);
     c.rangeCombo->setCurrentIndex(c.rangeCombo->findData(120));
     k.form.setGeometry(30, 40, 500, 400);
-    k.form.close();
+    k.form.showFullScreen();
+    k.end(SIGTERM);
   }
   CommandLine others;
   others.bandParameter = 32;
@@ -544,11 +561,15 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
     const char* timing;
     bool remembered;  // the other values
     int bits, rangeDb;
-  } runs[] = {{{}, "b", 64, "16x Timing", true, 16, 120},
-              {others, "c", 32, "4x Timing", true, 8, 60},
-              {none, "c", 192, "2x Timing", false, 8, 90},
-              {scripted, "c", 192, "2x Timing", false, 8, 90},
-              {{}, "b", 64, "16x Timing", true, 16, 120}};
+    Qt::WindowStates shown, left;  // at the start, at the end
+    int endedBy;                   // a signal; 0: closed
+  } runs[] = {
+      {{}, "b", 64, "16x Timing", true, 16, 120, Qt::WindowFullScreen, Qt::WindowFullScreen, 0},
+      {others, "c", 32, "4x Timing", true, 8, 60, Qt::WindowFullScreen, Qt::WindowMaximized,
+       SIGHUP},
+      {none, "c", 192, "2x Timing", false, 8, 90, Qt::WindowNoState, Qt::WindowNoState, SIGINT},
+      {scripted, "c", 192, "2x Timing", false, 8, 90, Qt::WindowNoState, Qt::WindowNoState, 0},
+      {{}, "b", 64, "16x Timing", true, 16, 120, Qt::WindowMaximized, Qt::WindowNoState, 0}};
   for (const auto& run : runs) {
     KeptCapture k({"c", "a", "b"}, run.line);
     const ControlPanel& c = k.form.controls;
@@ -564,9 +585,11 @@ TEST(Form, SettingsComeBackInTheNextRunUnlessTheCommandLineSaysOtherwise) {
     EXPECT_EQ(k.form.frameModel().settings.sonoSteps, run.remembered ? 100 : 64);
     EXPECT_EQ(c.Hz_check->isChecked(), run.remembered);
     EXPECT_NE(k.form.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), run.remembered);
-    EXPECT_EQ(k.form.geometry() == QRect(30, 40, 500, 400), run.remembered);
+    EXPECT_EQ(k.form.normalGeometry() == QRect(30, 40, 500, 400), run.remembered);
+    EXPECT_EQ(k.form.windowState() & ~Qt::WindowActive, run.shown);
     c.sono_steps_ScrollBar->setValue(run.remembered ? 100 : 8);  // --no-settings keeps it
-    k.form.close();
+    k.form.setWindowState(run.left);
+    k.end(run.endedBy);
   }
 }
 

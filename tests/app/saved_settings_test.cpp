@@ -29,6 +29,7 @@ TEST(SavedSettings, WhatIsSavedComesBackAndTheFolderIsMade) {
       QSize(500, 400)};
   values.sampleBits = 16;
   values.rangeDb = 120;
+  values.windowState = WindowState::FullScreen;
   const char* names[] = {source.c_str(), "@at its start", " spaced ",
                          "q\"b\\s\x01"
                          "7;"};
@@ -50,7 +51,14 @@ TEST(SavedSettings, WhatIsSavedComesBackAndTheFolderIsMade) {
   values.source = source;
   values.sampleBits = 8;  // not in the file: the defaults
   values.rangeDb = kDefaultRangeDb;
+  values.windowState = WindowState::Normal;
   EXPECT_EQ(read, values);
+  for (const auto state : {WindowState::Maximized, WindowState::Normal}) {
+    values.windowState = state;
+    SavedSettings back;
+    EXPECT_EQ(parseSettings(formatSettings(values), back), "");
+    EXPECT_EQ(back, values);
+  }
   std::filesystem::remove_all(config);  // QTemporaryDir cannot name it
 }
 
@@ -92,7 +100,9 @@ TEST(SavedSettings, ADoubtfulFileIsIgnoredAsAWholeWithOneWarning) {
       {"[window]\nsize=@Size(0 300)", "window/size is not a window size"},
       {"[window]\nsize=@Size(40000 300)", "window/size is not a window size"},
       {"[window]\nposition=3", "window/position is not a place on the screen"},
-      {"[window]\nposition=@Point(1 2 3)", "window/position is not a place on the screen"}};
+      {"[window]\nposition=@Point(1 2 3)", "window/position is not a place on the screen"},
+      {"[window]\nstate=minimized", "window/state is not normal, maximized or fullscreen"},
+      {"[window]\nstate=@Size(1 2)", "window/state is not normal, maximized or fullscreen"}};
   for (const auto& c : cases) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bandscope.conf"));
