@@ -5,6 +5,7 @@
 // Threads: the UI thread, with the rendering context current. Lists belong to the context
 // that was current when they were built, so they are built anew for every new context.
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -48,7 +49,7 @@ inline int textHeight(const TextMetrics* metrics) {
 // the ratio the font was built for.
 inline int textPixels(const TextMetrics* metrics, int pixelsAtRatio1) {
   const double ratio = metrics ? metrics->pixelRatio : 1.0;
-  return static_cast<int>(pixelsAtRatio1 * ratio + 0.5);
+  return static_cast<int>(std::lround(pixelsAtRatio1 * ratio));
 }
 
 // The font's pixel height at a device pixel ratio.
