@@ -262,9 +262,9 @@ void TForm1::FormCreate() {
       if (started_) started_->source = keeper_.chosenSource();  // made later: still start-up's
     });
     camera_.cameraPanY = 1.0f;
-    // The start window's viewport: 441 wide, and the panel over the strip as tall as it is
-    // laid out now, with the viewport's reach below it.
-    startAspect_ = 441.0 / std::max(1, 350 - controls.strip->height() + kPanelHeight);
+    // The start window's viewport: 441 wide, and the panel over the strip (as tall as it asks,
+    // shown or not) with the viewport's reach below it.
+    startAspect_ = 441.0 / std::max(1, 350 - controls.strip->sizeHint().height() + kPanelHeight);
     started_ = currentSettings();
   } catch (const std::exception& e) {
     Timer1.stop();

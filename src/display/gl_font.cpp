@@ -9,9 +9,15 @@ namespace {
 constexpr GLsizei kCodeCount = 256;
 }  // namespace
 
+namespace {
+double usableRatio(double pixelRatio) {
+  return std::isfinite(pixelRatio) ? std::clamp(pixelRatio, 0.25, 16.0) : 1.0;
+}
+}  // namespace
+
 int32_t fontPixelHeight(double pixelRatio) {
-  const double ratio = std::isfinite(pixelRatio) ? std::clamp(pixelRatio, 0.25, 16.0) : 1.0;
-  return std::max<int32_t>(1, static_cast<int32_t>(std::lround(kFontPixelHeight * ratio)));
+  return std::max<int32_t>(
+      1, static_cast<int32_t>(std::lround(kFontPixelHeight * usableRatio(pixelRatio))));
 }
 
 void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
@@ -43,7 +49,9 @@ void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
   }
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, savedAlignment);
   metrics.height = pixelHeight;
-  metrics.pixelRatio = static_cast<double>(pixelHeight) / kFontPixelHeight;
+  // The layout follows the window's ratio, not the rounded glyphs': the help that fits the
+  // start picture at 1 fits it at 1.5 too.
+  metrics.pixelRatio = usableRatio(pixelRatio);
 }
 
 void beginText(const GlTable& gl) {

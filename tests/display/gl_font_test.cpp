@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -123,8 +122,8 @@ TEST(GlFontLists, OneCompiledBitmapPerCodeFromTheFontAskedFor) {
 TEST(GlFontLists, ThePixelRatioScalesTheFontAndRecompilesTheListsThere) {
   const struct {
     double ratio;
-    int32_t height;
-  } rows[] = {{1, 11}, {1.25, 14}, {1.5, 17}, {2, 22}, {3, 33}, {0, 3}};
+    int32_t height, lineStep;  // a 14-pixel line step at this ratio
+  } rows[] = {{1, 11, 14}, {1.25, 14, 18}, {1.5, 17, 21}, {2, 22, 28}, {3, 33, 42}, {0, 3, 4}};
   RecordingGl rec;
   const GlTable& gl = rec.table();
   GLuint listBase = 0;
@@ -139,7 +138,7 @@ TEST(GlFontLists, ThePixelRatioScalesTheFontAndRecompilesTheListsThere) {
     createFontLists(gl, listBase, metrics, "Smallfonts", source, r.ratio);
     EXPECT_EQ(asked, std::vector<int32_t>{r.height});
     EXPECT_EQ(metrics.height, r.height);
-    EXPECT_EQ(textPixels(&metrics, 14), std::lround(14.0 * r.height / 11));
+    EXPECT_EQ(textPixels(&metrics, 14), r.lineStep);
     EXPECT_EQ(listBase, 1u);
   }
   EXPECT_EQ(rec.calls("glGenLists").size(), 1u);
