@@ -54,8 +54,8 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
       keeper_(*controls.devCombo, *sound.inputs, sound.serverInput.get(),
               [this] { return clockUs_(); }),
       surface_(binding_, platform_, gl_, *this,
-               [](const GlTable& gl, GLuint& base, TextMetrics& metrics) {
-                 createFontLists(gl, base, metrics, "Smallfonts", rasteriseGlyphs);
+               [](const GlTable& gl, GLuint& base, TextMetrics& metrics, double ratio) {
+                 createFontLists(gl, base, metrics, "Smallfonts", rasteriseGlyphs, ratio);
                }) {
   setObjectName(QStringLiteral("Form1"));
   // The labels' decimal separator: read once, not in every frame.
@@ -275,6 +275,9 @@ void TForm1::FormCreate() {
       if (started_) started_->source = keeper_.chosenSource();  // made later: still start-up's
     });
     camera_.cameraPanY = 1.0f;
+    // The start window's viewport: 441 wide, and the panel over the strip (as tall as it asks,
+    // shown or not) with the viewport's reach below it.
+    startAspect_ = 441.0 / std::max(1, 350 - controls.strip->sizeHint().height() + kPanelHeight);
     started_ = currentSettings();
   } catch (const std::exception& e) {
     Timer1.stop();
@@ -465,9 +468,11 @@ int TForm1::clientWidth() {
 int TForm1::clientHeight() {
   // The scene was framed for a viewport that reaches kPanelHeight below the panel, under the
   // strip of that height: kept so, whatever the strip's real height, so a taller strip (larger
-  // font, status row) cuts no more of the scene and the status line never moves it.
+  // font, status row) cuts no more of the scene and the status line never moves it. Fullscreen
+  // without the strip, the viewport is the picture.
   // At least 1: a collapsed window must not give the projection an infinite aspect ratio.
-  return std::max(1, static_cast<int>((mainDisp->height() + kPanelHeight) * devicePixelRatio()));
+  const int below = controls.strip->isHidden() ? 0 : kPanelHeight;
+  return std::max(1, static_cast<int>((mainDisp->height() + below) * devicePixelRatio()));
 }
 
 }  // namespace bandscope

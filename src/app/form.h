@@ -20,6 +20,7 @@
 #include "app/display_panel.h"
 #include "app/frame_pacer.h"
 #include "app/frame_rate.h"
+#include "app/fullscreen_strip.h"
 #include "app/gl_binding.h"
 #include "app/gl_surface.h"
 #include "app/key_commands.h"
@@ -75,6 +76,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   bool zBufferChecked() override;
   int clientWidth() override;
   int clientHeight() override;
+  double pixelRatio() override { return mainDisp->devicePixelRatio(); }
 
   // The window's components.
   ControlPanel controls;
@@ -82,7 +84,7 @@ class TForm1 : public QWidget, public SurfaceHost {
   QTimer Timer1;
   QTimer hintTimer;  // clears a note 10 s after it appeared
 
-  // The keys' commands: freeze, fullscreen, leave, quit, help.
+  // The keys' commands: freeze, fullscreen, leave, quit, help, start view.
   void runKeyCommand(KeyCommand command);
   // While frozen, capture and analysis go on and the picture shows the model as it was.
   void setFrozen(bool frozen);
@@ -91,6 +93,8 @@ class TForm1 : public QWidget, public SurfaceHost {
   // The readout next to the pointer over a spectrum, as the last frame drew it; empty when
   // the pointer is over none.
   const std::string& pointerText() const { return pointerText_; }
+  // The last frame showed the way back to the start view: little of the scene was in view.
+  bool startViewHinted() const { return startViewHinted_; }
   // Another of the program's windows is open (a dialog, a pop-up, a tooltip): no raise then.
   bool ownWindowOpen() const;
 
@@ -175,6 +179,9 @@ class TForm1 : public QWidget, public SurfaceHost {
   bool helpShown_ = false;
   std::optional<QPointF> pointer_;  // over the panel, in its logical pixels
   std::string pointerText_;
+  bool startViewHinted_ = false;
+  double startAspect_ = 0;  // the viewport's shape at the start size; 0 until start-up
+  FullscreenStrip fullscreenStrip_{*this, *controls.strip};
 };
 
 }  // namespace bandscope

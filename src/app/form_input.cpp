@@ -52,6 +52,9 @@ void TForm1::runKeyCommand(KeyCommand command) {
     case KeyCommand::Help:
       helpShown_ = !helpShown_;
       break;
+    case KeyCommand::StartView:
+      CameraDrag::mainDispDblClick(camera_);
+      break;
   }
 }
 
@@ -102,6 +105,7 @@ void TForm1::panelMouse(QMouseEvent* e, MouseEventKind kind) {
       break;
     case MouseEventKind::Move: {
       pointer_ = e->position();
+      fullscreenStrip_.pointerAt(e->position().y(), mainDisp->height());
       const QPoint p = e->position().toPoint();
       const bool shift = e->modifiers().testFlag(Qt::ShiftModifier);
       drag.mainDispMouseMove(camera_, held, shift, p.x(), p.y());

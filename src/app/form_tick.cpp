@@ -38,6 +38,7 @@ void TForm1::Timer1Timer() {
   try {
     if (line_.offline && Audio1) Audio1->Recorder->deliverNext();  // exactly one buffer
     keeper_.tick(*samples, !line_.offline);
+    surface_.followPixelRatio();  // the window may have moved to a screen of another ratio
     updateStatus();
     const int64_t now = clockUs_();
     if (line_.stats) printStats(now);
@@ -51,7 +52,8 @@ void TForm1::Timer1Timer() {
       frameRate.measure(now / 1000);
       rate = frameRate.text(decimalSeparator_);
     }
-    const FrameView view{clientWidth(), clientHeight(), camera_};
+    const FrameView view{clientWidth(), clientHeight(), camera_, startAspect_};
+    startViewHinted_ = sceneShareInView(view) < kLostViewShare;
     ViewTransform drawnWith;  // the frame's projection and camera, for the pointer's readout
     drawFrameView(gl_, view, [this, steps, &drawnWith](const ViewTransform& transform) {
       drawnWith = transform;
@@ -70,6 +72,7 @@ void TForm1::Timer1Timer() {
     overlays.frameRate = showRate ? &rate : nullptr;
     overlays.frozen = frozen_;
     if (helpShown_) overlays.help = helpLines();
+    if (startViewHinted_) overlays.bottomHint = kStartViewHint;
     if (!pointerText_.empty() && pointer_) {
       overlays.pointerText = &pointerText_;
       overlays.pointerX = qRound(pointer_->x() * mainDisp->devicePixelRatio());

@@ -22,7 +22,9 @@ void GlSurface::openOnPanel() {
   binding_.makeContextCurrent(surfaceDC, renderContext);
   if (host_.zBufferChecked()) gl_.glEnable(GL_DEPTH_TEST);
   gl_.glClearColor(0, 0, 0, 0);
-  makeFontLists_(gl_, fontListBase, textMetrics);
+  fontListBase = 0;  // the lists of an earlier context are gone with it
+  fontPixelRatio_ = host_.pixelRatio();
+  makeFontLists_(gl_, fontListBase, textMetrics, fontPixelRatio_);
 }
 
 void GlSurface::create() {
@@ -73,6 +75,14 @@ void GlSurface::zBuffer_CheckBoxClick() {
 void GlSurface::mainDispResize() {
   if (!hasSurface()) return;
   setProjection(gl_, host_.clientWidth(), host_.clientHeight());
+}
+
+void GlSurface::followPixelRatio() {
+  if (!hasSurface()) return;
+  const double ratio = host_.pixelRatio();
+  if (ratio == fontPixelRatio_) return;
+  fontPixelRatio_ = ratio;
+  makeFontLists_(gl_, fontListBase, textMetrics, ratio);
 }
 
 void GlSurface::swapBuffers() {

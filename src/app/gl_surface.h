@@ -26,12 +26,15 @@ class SurfaceHost {
   // The window's whole client area, control strip included.
   virtual int clientWidth() = 0;
   virtual int clientHeight() = 0;
+  // Device pixels per logical pixel of the display panel (its screen's, which can change when
+  // the window moves to another screen).
+  virtual double pixelRatio() = 0;
 };
 
-// Builds the bitmap-font lists in the current context and stores their first list and the
-// font's metrics.
-using FontListMaker =
-    std::function<void(const GlTable& gl, GLuint& fontListBase, TextMetrics& metrics)>;
+// Builds the bitmap-font lists in the current context for a device pixel ratio and stores
+// their first list and the font's metrics; with fontListBase not 0, compiles those lists anew.
+using FontListMaker = std::function<void(const GlTable& gl, GLuint& fontListBase,
+                                         TextMetrics& metrics, double pixelRatio)>;
 
 class GlSurface {
  public:
@@ -48,6 +51,9 @@ class GlSurface {
   void panelExposed();
   void zBuffer_CheckBoxClick();
   void mainDispResize();
+  // Builds the font again when the panel's device pixel ratio is no longer the one it was
+  // built for, so text keeps its size and sharpness on another screen.
+  void followPixelRatio();
   void swapBuffers();
 
   bool hasSurface() const { return surfaceDC != nullptr && renderContext != nullptr; }
@@ -68,6 +74,7 @@ class GlSurface {
   const GlTable& gl_;
   SurfaceHost& host_;
   FontListMaker makeFontLists_;
+  double fontPixelRatio_ = 1;  // the ratio the font lists were built for
   bool rebuildPending_ = false;
 };
 

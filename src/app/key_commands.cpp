@@ -24,6 +24,8 @@ KeyCommand keyCommand(int key, Qt::KeyboardModifiers modifiers) {
     case Qt::Key_F1:
     case Qt::Key_Question:
       return KeyCommand::Help;
+    case Qt::Key_Home:
+      return KeyCommand::StartView;
     default:
       return KeyCommand::None;
   }
@@ -43,7 +45,7 @@ std::array<GLfloat, 3> levelColour(int32_t v) {
 std::span<const HelpText> helpLines() {
   static const auto kHelp = std::to_array<HelpText>({
       {"Mouse: left drag: turn, come closer; right: turn, tilt"},
-      {"  shift-drag or both buttons: move; double-click: reset"},
+      {"  shift-drag, both buttons: move; double-click, Home: reset"},
       {"Keys: Space freeze (recording goes on), F11 full screen"},
       {"  Escape: close help, leave full screen, quit"},
       {"  Ctrl+Q quit, Ctrl+S screenshot, F1 or ?: this help"},

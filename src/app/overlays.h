@@ -1,7 +1,8 @@
 #pragma once
 // The texts over the picture, placed in its pixels from its top left corner: the frame-rate
-// readout, "frozen", the help and the pointer's readout. Whole at every window shape, since
-// they are placed from the visible picture rather than from the projection.
+// readout, "frozen", the help, the pointer's readout and, at the bottom, the way back to the
+// start view. Whole at every window shape, since they are placed from the visible picture
+// rather than from the projection; their distances grow with the font's pixel ratio.
 //
 // Threads: UI thread, with the rendering context current.
 
@@ -31,9 +32,10 @@ struct Overlays {
   const std::string* pointerText = nullptr;
   int pointerX = 0;  // the pointer, in the picture's pixels
   int pointerY = 0;
+  std::string_view bottomHint;  // drawn centred at the bottom when not empty
 };
 
-// The pixel rows between two lines of text.
+// The pixel rows between two lines of text at pixel ratio 1.
 inline constexpr int kOverlayLineStep = 14;
 
 // The pointer's readout stands right of the pointer, or left of it where the picture

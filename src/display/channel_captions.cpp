@@ -25,7 +25,8 @@ void drawChannelCaptions(const SceneInput& in, int lastChannel) {
     const std::optional<TextPixel> at = textPixelOf(*in.view, left, top, -0.1);
     if (!at) continue;
     const std::string_view text = lastChannel == 0 ? "mono" : c == 0 ? "L" : "R";
-    lines[n++] = {at->x + 2, at->y - height - 4, text, kCaptionColour};
+    lines[n++] = {at->x + textPixels(in.textMetrics, 2),
+                  at->y - height - textPixels(in.textMetrics, 4), text, kCaptionColour};
   }
   const std::array<int, 4>& viewport = in.view->viewportRect();
   drawWindowText(in.gl, in.fontListBase, viewport[2], viewport[3], std::span(lines).first(n));

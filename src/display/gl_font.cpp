@@ -1,19 +1,34 @@
 #include "display/gl_font.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace bandscope {
 
 namespace {
 constexpr GLsizei kCodeCount = 256;
 }  // namespace
 
+namespace {
+double usableRatio(double pixelRatio) {
+  return std::isfinite(pixelRatio) ? std::clamp(pixelRatio, 0.25, 16.0) : 1.0;
+}
+}  // namespace
+
+int32_t fontPixelHeight(double pixelRatio) {
+  return std::max<int32_t>(
+      1, static_cast<int32_t>(std::lround(kFontPixelHeight * usableRatio(pixelRatio))));
+}
+
 void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
-                     std::string_view fontName, const GlyphSource& glyphSource) {
+                     std::string_view fontName, const GlyphSource& glyphSource, double pixelRatio) {
   metrics = TextMetrics{};
-  listBase = gl.glGenLists(kCodeCount);
+  if (listBase == 0) listBase = gl.glGenLists(kCodeCount);
   // Lists compiled at 0 would run immediately instead, drawing stray glyphs.
   if (listBase == 0) return;
 
-  const GlyphSet set = glyphSource(FontRequest{fontName, kFontPixelHeight, true});
+  const int32_t pixelHeight = fontPixelHeight(pixelRatio);
+  const GlyphSet set = glyphSource(FontRequest{fontName, pixelHeight, true});
 
   // Glyph rows are packed to whole bytes; a list keeps its bitmap as unpacked when compiled.
   GLint savedAlignment = 4;
@@ -33,7 +48,10 @@ void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
     gl.glEndList();
   }
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, savedAlignment);
-  metrics.height = kFontPixelHeight;
+  metrics.height = pixelHeight;
+  // The layout follows the window's ratio, not the rounded glyphs': the help that fits the
+  // start picture at 1 fits it at 1.5 too.
+  metrics.pixelRatio = usableRatio(pixelRatio);
 }
 
 void beginText(const GlTable& gl) {

@@ -5,6 +5,7 @@
 // Threads: the UI thread, with the rendering context current. Lists belong to the context
 // that was current when they were built, so they are built anew for every new context.
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -17,7 +18,9 @@ namespace bandscope {
 // The attribute groups of OpenGL 1.1 (GL_ALL_ATTRIB_BITS in some headers is all 32 bits).
 inline constexpr GLbitfield kAllAttribGroups = 0x000FFFFF;
 
-// The font the text uses: bold, 11 pixels high, in the face asked for.
+// The font the text uses: bold, 11 pixels high at a device pixel ratio of 1, in the face asked
+// for. At ratio r it is rasterised r times as high, so text is as sharp and as large as the
+// widgets' text.
 inline constexpr int32_t kFontPixelHeight = 11;
 
 // Gives the glyphs of the font asked for, code k at index k.
@@ -27,6 +30,7 @@ using GlyphSource = std::function<GlyphSet(const FontRequest&)>;
 struct TextMetrics {
   int16_t advance[256] = {};  // how far code k moves the raster position
   int height = 0;             // 0: no font built
+  double pixelRatio = 1;      // window pixels per unscaled pixel of the text's layout
 
   // The pen's travel over the bytes of text.
   int width(std::string_view text) const {
@@ -41,12 +45,25 @@ inline int textHeight(const TextMetrics* metrics) {
   return metrics && metrics->height > 0 ? metrics->height : kFontPixelHeight;
 }
 
-// listBase := the first of 256 new lists; list listBase + code draws that code's glyph and
-// moves the raster position by its advance. When no lists can be had, listBase is 0, nothing
-// is built and text stays invisible. Leaves the unpack alignment as it found it. metrics :=
-// the glyphs' advances and the font's height, or all 0 when no lists were built.
+// A distance of the text's layout (a margin, a line step) given for ratio 1, in window pixels at
+// the ratio the font was built for.
+inline int textPixels(const TextMetrics* metrics, int pixelsAtRatio1) {
+  const double ratio = metrics ? metrics->pixelRatio : 1.0;
+  return static_cast<int>(std::lround(pixelsAtRatio1 * ratio));
+}
+
+// The font's pixel height at a device pixel ratio.
+int32_t fontPixelHeight(double pixelRatio);
+
+// With listBase 0: listBase := the first of 256 new lists; else the 256 lists from listBase are
+// compiled anew (the ratio changed). List listBase + code draws that code's glyph at
+// fontPixelHeight(pixelRatio) and moves the raster position by its advance. When no lists can
+// be had, listBase is 0, nothing is built and text stays invisible. Leaves the unpack alignment
+// as it found it. metrics := the glyphs' advances, the font's height and the ratio, or all 0
+// when no lists were built.
 void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
-                     std::string_view fontName, const GlyphSource& glyphSource);
+                     std::string_view fontName, const GlyphSource& glyphSource,
+                     double pixelRatio = 1.0);
 
 // Saves all attributes and turns off lighting, texturing and blending; depth test unchanged.
 void beginText(const GlTable& gl);

@@ -72,7 +72,8 @@ void drawLevelLabels(const SceneInput& in, int lastChannel) {
       char* text = texts[c][j];
       std::snprintf(text, kLabelChars, "%ld", std::lround(marks.mark[j].dbfs));
       // Two pixels right of the spectrum's edge, sitting on the line.
-      lines[n++] = {at->x + 2, at->y - 2, text, kLevelLabelColour};
+      const int pad = textPixels(in.textMetrics, 2);
+      lines[n++] = {at->x + pad, at->y - pad, text, kLevelLabelColour};
       drawn = true;
       lastY = at->y;
     }

@@ -31,6 +31,7 @@
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 
 #include <chrono>
 #include <cmath>
@@ -39,6 +40,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 
 #include "analysis/scales.h"
 #include "app/frame_view.h"
@@ -774,6 +776,98 @@ TEST(Form, KeysFreezeShowTheHelpGoFullscreenAndLeaveInnermostFirst) {
   EXPECT_FALSE(f.isVisible());
 }
 
+// Turned away or moved off, the picture says how to come back, and Home brings the start view.
+TEST(Form, ALostViewShowsTheWayBackAndHomeBringsTheStartView) {
+  Started s;
+  TForm1& f = s.form;
+  const Camera start = f.camera();
+  const auto framesLater = [&] {
+    const int drawn = f.framesDrawn();
+    return waitFor([&] { return f.framesDrawn() > drawn + 1; });
+  };
+  ASSERT_TRUE(framesLater());
+  EXPECT_FALSE(f.startViewHinted()) << "the start view shows the scene";
+  // A long drag down with the left button: the eye passes the scene.
+  QMouseEvent down(QEvent::MouseButtonPress, QPointF(200, 10),
+                   f.mainDisp->mapToGlobal(QPointF(200, 10)), Qt::LeftButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(f.mainDisp, &down);
+  for (int y = 10; y <= 810; y += 50) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(200, y), f.mainDisp->mapToGlobal(QPointF(200, y)),
+                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(f.mainDisp, &move);
+  }
+  QMouseEvent up(QEvent::MouseButtonRelease, QPointF(200, 810),
+                 f.mainDisp->mapToGlobal(QPointF(200, 810)), Qt::LeftButton, Qt::NoButton,
+                 Qt::NoModifier);
+  QCoreApplication::sendEvent(f.mainDisp, &up);
+  ASSERT_TRUE(framesLater());
+  EXPECT_TRUE(f.startViewHinted()) << "dolly " << f.camera().cameraDolly;
+  press(f.controls.ScrollBar1, Qt::Key_Home);
+  EXPECT_EQ(std::memcmp(&f.camera(), &start, sizeof start), 0);
+  ASSERT_TRUE(framesLater());
+  EXPECT_FALSE(f.startViewHinted());
+}
+
+void movePointer(TForm1& f, QPointF at) {
+  QMouseEvent move(QEvent::MouseMove, at, f.mainDisp->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(f.mainDisp, &move);
+}
+
+// The box around every pixel that is not black (whatever its alpha).
+QRect litBox(const QImage& picture) {
+  QRect box;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) {
+      if ((picture.pixel(x, y) & 0xffffff) != 0) box |= QRect(x, y, 1, 1);
+    }
+  }
+  return box;
+}
+
+// Fullscreen on a 1920 x 1080 screen (its own Xvfb, in a child process): the picture alone,
+// the scene across its width; the strip comes while the pointer rests at the bottom edge and
+// goes when it returns to the picture; leaving fullscreen brings it back for good.
+TEST(Form, FullscreenShowsThePictureAloneWithTheSceneAcrossItsWidth) {
+  const QSize screen(1920, 1080);
+  if (QGuiApplication::primaryScreen()->size() != screen) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("xvfb-run"),
+                {QStringLiteral("-a"), QStringLiteral("-s"),
+                 QStringLiteral("-screen 0 1920x1080x24 -nolisten tcp"),
+                 QCoreApplication::applicationFilePath(),
+                 QStringLiteral("--gtest_filter=Form.FullscreenShowsThePictureAlone*")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+    return;
+  }
+  Started s;
+  TForm1& f = s.form;
+  f.controls.fps_Check->setChecked(false);  // the scene's own pixels only
+  press(f.mainDisp, Qt::Key_F11);
+  ASSERT_TRUE(f.isFullScreen());
+  f.windowHandle()->setGeometry(QRect(QPoint(0, 0), screen));  // a window manager's part
+  ASSERT_TRUE(f.isFullScreen());
+  ASSERT_TRUE(waitFor([&] { return f.controls.strip->isHidden() && f.mainDisp->size() == screen; }))
+      << f.mainDisp->width() << "x" << f.mainDisp->height();
+  EXPECT_TRUE(f.statusLine().isHidden() || !f.statusLine().isVisible());
+  const int drawn = f.framesDrawn();
+  ASSERT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 2; }));
+  const QImage picture = f.mainDisp->screen()->grabWindow(f.mainDisp->winId()).toImage();
+  picture.save("/tmp/pic21/fullscreen.png");
+  const QRect scene = litBox(picture);
+  EXPECT_GE(scene.width(), 0.9 * screen.width()) << scene.left() << ".." << scene.right();
+
+  movePointer(f, QPointF(960, 1079.5));
+  EXPECT_TRUE(waitFor([&] { return f.controls.strip->isVisible(); })) << "at the bottom edge";
+  movePointer(f, QPointF(960, 500));
+  EXPECT_TRUE(f.controls.strip->isHidden()) << "back over the picture";
+  press(f.mainDisp, Qt::Key_Escape);
+  EXPECT_TRUE(waitFor([&] { return !f.isFullScreen() && f.controls.strip->isVisible(); }));
+}
+
 // Frozen, the picture holds while the samples and their analysis go on.
 TEST(Form, FreezeHoldsThePictureWhileTheSampleBufferMoves) {
   Started s;
@@ -793,7 +887,7 @@ TEST(Form, FreezeHoldsThePictureWhileTheSampleBufferMoves) {
   EXPECT_EQ(held, later);
   int lit = 0;
   for (int y = 0; y < held.height(); ++y) {
-    for (int x = 0; x < held.width(); ++x) lit += held.pixel(x, y) != qRgb(0, 0, 0);
+    for (int x = 0; x < held.width(); ++x) lit += (held.pixel(x, y) & 0xffffff) != 0;  // any alpha
   }
   EXPECT_GT(lit, 1000) << "the frozen picture is the scene";
   f.setFrozen(false);
@@ -918,6 +1012,46 @@ TEST(Program, FramesAndScreenshotWriteThePanelsPicture) {
     for (int x = 0; x < picture.width(); ++x) lit += picture.pixel(x, y) != qRgb(0, 0, 0);
   }
   EXPECT_GT(lit, 1000) << "something is drawn";
+}
+
+// The rows holding pixels of colour c (within 3 a channel) in the picture's left half.
+int rowsOfColour(const QImage& picture, QRgb c) {
+  int top = picture.height(), bottom = -1;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width() / 2; ++x) {
+      const QRgb p = picture.pixel(x, y);
+      if (std::abs(qRed(p) - qRed(c)) <= 3 && std::abs(qGreen(p) - qGreen(c)) <= 3 &&
+          std::abs(qBlue(p) - qBlue(c)) <= 3) {
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+    }
+  }
+  return bottom - top + 1;
+}
+
+// The program's own screenshot at scale factors 1 and 2: the "L" caption's glyph stands twice
+// as tall at 2, as the widgets' text does.
+TEST(Program, PictureTextGrowsWithTheScaleFactor) {
+  std::map<int, int> glyphRows;
+  for (const int factor : {1, 2}) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shot.png"));
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(factor));
+    program.setProcessEnvironment(env);
+    program.start(
+        QStringLiteral(BANDSCOPE_BINARY),
+        {QStringLiteral("--frames"), QStringLiteral("20"), QStringLiteral("--screenshot"), path});
+    ASSERT_TRUE(program.waitForFinished(60000));
+    ASSERT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    const QImage picture(path);
+    ASSERT_EQ(picture.width(), 441 * factor);
+    glyphRows[factor] = rowsOfColour(picture, qRgb(217, 217, 255));  // the captions' colour
+  }
+  EXPECT_GE(glyphRows[1], 6);
+  EXPECT_NEAR(glyphRows[2], 2 * glyphRows[1], 1) << glyphRows[1] << " rows at 1x";
 }
 
 TEST(Program, ABadBandCountOpensNoWindow) {

@@ -37,6 +37,43 @@ TEST(FrameView, OneProjectionThenClearAndTheSceneUnderTheCamera) {
   EXPECT_EQ(gl.record().front().name, "glViewport");
 }
 
+// Up to the start shape the start framing holds exactly; wider shapes show the scene wider
+// than the start framing would, its ends across at least 90 % of a 16:9 picture, its base and
+// the tops of the scopes inside it; the projection goes to GL shifted before the perspective.
+TEST(FrameView, WideShapesFitTheSceneAndTheStartShapeKeepsItsFraming) {
+  const double start = 441.0 / 350;
+  const struct {
+    int width, height;
+    double minSpan;  // of the spectra's ends, as a share of the width; 0: the start framing
+  } rows[] = {{441, 350, 0},     {300, 400, 0},    {444, 350, 0},     {600, 350, 0.8},
+              {1920, 1080, 0.9}, {1280, 720, 0.9}, {2560, 1080, 0.65}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.width << "x" << r.height);
+    const ViewTransform fitted = sceneTransform(FrameView{r.width, r.height, Camera{}, start});
+    const ViewTransform plain = sceneTransform(FrameView{r.width, r.height, Camera{}});
+    test::RecordingGl gl;
+    setProjection(gl.table(), r.width, r.height, start);
+    const double fovy = gl.calls("gluPerspective").at(0).args[0];
+    if (r.minSpan == 0) {
+      EXPECT_EQ(fitted.matrix(), plain.matrix());
+      EXPECT_EQ(fovy, 45);
+      EXPECT_EQ(gl.count("glTranslatef"), 0u);
+      continue;
+    }
+    const auto span = [&](const ViewTransform& t) {
+      return (t.project(2.6, -1, 0).x - t.project(-2.6, -1, 0).x) / r.width;
+    };
+    EXPECT_GT(span(fitted), span(plain));
+    EXPECT_GE(span(fitted), r.minSpan);
+    for (const double x : {-2.6, 0.0, 2.6}) {
+      EXPECT_TRUE(fitted.inViewport(fitted.project(x, -1, 0))) << "the spectra's base at " << x;
+      EXPECT_TRUE(fitted.inViewport(fitted.project(x / 2, 4, -5))) << "the scopes' top at " << x;
+    }
+    ASSERT_EQ(gl.count("glTranslatef"), 1u);
+    EXPECT_EQ(gl.record()[gl.record().size() - 2].name, "glTranslatef") << "before the perspective";
+  }
+}
+
 // One read per row into a picture of the size asked; a picture that cannot be allocated comes
 // back null, with nothing read into it.
 TEST(FrameView, ReadBackBufferReadsEachRowOrNothingWithoutMemory) {

@@ -26,11 +26,13 @@ class GlSurfaceBeforeStartUp : public ::testing::Test {
   GlBinding binding{platform, loader, gl};
   test::FakeSurfaceHost host{log};
   int fontBuilds = 0;
+  std::vector<double> fontRatios;
   GlSurface surface{binding, platform, gl, host,
-                    [this](const GlTable& table, GLuint& base, TextMetrics&) {
+                    [this](const GlTable& table, GLuint& base, TextMetrics&, double ratio) {
                       log.add("createFontLists");
                       ++fontBuilds;
-                      base = table.glGenLists(256);
+                      fontRatios.push_back(ratio);
+                      if (base == 0) base = table.glGenLists(256);
                     }};
 };
 
@@ -70,6 +72,22 @@ TEST_F(GlSurfaceTest, RecreateTearsDownAppliesTheStyleAndRebuilds) {
   EXPECT_TRUE(recorder.isEnabled(GL_DEPTH_TEST)) << "the z-buffer setting is restored";
   EXPECT_EQ(recorder.calls("glClearColor").size(), 1u);
   EXPECT_EQ(platform.liveContexts.size(), 1u);
+}
+
+// A window moved to a screen of another pixel ratio gets its font built for that ratio, in
+// the lists it has; a new context takes new lists at the ratio of the moment.
+TEST_F(GlSurfaceTest, TheFontFollowsThePanelsPixelRatio) {
+  surface.followPixelRatio();
+  host.ratio = 2;
+  surface.followPixelRatio();
+  surface.followPixelRatio();
+  EXPECT_EQ(fontRatios, (std::vector<double>{1, 2}));
+  EXPECT_EQ(surface.fontListBase, 1u);
+  host.ratio = 1.5;
+  surface.recreateSurface();
+  surface.followPixelRatio();
+  EXPECT_EQ(fontRatios, (std::vector<double>{1, 2, 1.5}));
+  EXPECT_EQ(surface.fontListBase, 257u);
 }
 
 TEST_F(GlSurfaceTest, RebuildWaitsForThePanelToBeExposedAgain) {

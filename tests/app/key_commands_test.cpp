@@ -26,6 +26,9 @@ TEST(KeyCommands, EachKeyAndItsModifiers) {
       {Qt::Key_Q, Qt::NoModifier, KeyCommand::None},
       {Qt::Key_F1, Qt::NoModifier, KeyCommand::Help},
       {Qt::Key_Question, Qt::ShiftModifier, KeyCommand::Help},
+      {Qt::Key_Home, Qt::NoModifier, KeyCommand::StartView},
+      {Qt::Key_Home, Qt::KeypadModifier, KeyCommand::StartView},
+      {Qt::Key_Home, Qt::ControlModifier, KeyCommand::None},
       {Qt::Key_Space, Qt::ControlModifier, KeyCommand::None},
       {Qt::Key_Space, Qt::AltModifier, KeyCommand::None},
       {Qt::Key_S, Qt::ControlModifier, KeyCommand::None},  // the screenshot's own shortcut

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,12 @@ TEST_F(Frame, WithEveryOptionOffTheCoreViewsRemain) {
 
 TEST_F(Frame, PeakLabelsReplaceThePeakMarkers) {
   f.options.dB_check = false;
+  std::vector<uint8_t> tone(512);  // 2 kHz: one peak to name
+  for (size_t j = 0; j < tone.size(); ++j)
+    tone[j] = static_cast<uint8_t>(
+        128 +
+        std::lround(100 * std::sin(static_cast<double>(j) * 2 * std::numbers::pi * 2000 / 44100)));
+  for (int block = 0; block < 4; ++block) buffer->append(tone.data(), tone.data(), 512);
   draw();  // every band sets its peak in the first frame: markers for all but the last band
   const size_t quadsWithMarkers = f.gl.blocks(GL_QUADS).size();
   f.options.Hz_check = true;

@@ -117,6 +117,34 @@ TEST(GlFontLists, OneCompiledBitmapPerCodeFromTheFontAskedFor) {
   EXPECT_EQ(all.back().args, (std::vector<double>{GL_UNPACK_ALIGNMENT, 8}));
 }
 
+// At a device pixel ratio the glyphs are asked that many times as high; lists already there
+// are compiled anew rather than new ones taken.
+TEST(GlFontLists, ThePixelRatioScalesTheFontAndRecompilesTheListsThere) {
+  const struct {
+    double ratio;
+    int32_t height, lineStep;  // a 14-pixel line step at this ratio
+  } rows[] = {{1, 11, 14}, {1.25, 14, 18}, {1.5, 17, 21}, {2, 22, 28}, {3, 33, 42}, {0, 3, 4}};
+  RecordingGl rec;
+  const GlTable& gl = rec.table();
+  GLuint listBase = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.ratio);
+    std::vector<int32_t> asked;
+    const GlyphSource source = [&](const FontRequest& request) {
+      asked.push_back(request.pixelHeight);
+      return fakeGlyphs();
+    };
+    TextMetrics metrics;
+    createFontLists(gl, listBase, metrics, "Smallfonts", source, r.ratio);
+    EXPECT_EQ(asked, std::vector<int32_t>{r.height});
+    EXPECT_EQ(metrics.height, r.height);
+    EXPECT_EQ(textPixels(&metrics, 14), r.lineStep);
+    EXPECT_EQ(listBase, 1u);
+  }
+  EXPECT_EQ(rec.calls("glGenLists").size(), 1u);
+  EXPECT_EQ(rec.calls("glNewList").size(), 256u * std::size(rows));
+}
+
 TEST(GlFontLists, NoListsLeaveTextInvisibleAndTheFontUnasked) {
   RecordingGl rec;
   GlTable gl = rec.table();
@@ -126,7 +154,7 @@ TEST(GlFontLists, NoListsLeaveTextInvisibleAndTheFontUnasked) {
     ++asked;
     return fakeGlyphs();
   };
-  GLuint listBase = 1234;
+  GLuint listBase = 0;  // a new context
   TextMetrics metrics;
   metrics.height = 11, metrics.advance['1'] = 7;  // from an earlier context
   createFontLists(gl, listBase, metrics, "Smallfonts", source);

@@ -317,7 +317,8 @@ TEST(PeakLabels, LocalMaximaOfHeldPeaksNameTheirFrequency) {
   EXPECT_EQ(pos.colour, f.valueColourOf(30));
 }
 
-TEST(PeakLabels, CloseMaximaNeedAHigherPeakExceptInTheLowestTwoBands) {
+// Of two close maxima only the higher is named, on either side; a flat spectrum has no peaks.
+TEST(PeakLabels, CloseMaximaLeaveTheHigherAndAFlatSpectrumNone) {
   SceneFixture f;
   const auto& x = f.model->bandX.bandX;
   int second = 100;
@@ -328,15 +329,52 @@ TEST(PeakLabels, CloseMaximaNeedAHigherPeakExceptInTheLowestTwoBands) {
     int16_t* peak = heldPeaks(f, 0);
     peak[100] = 120, peak[second] = height;
     drawPeakLabels(f.input(), 0);
-    EXPECT_EQ(texts(f).size(), height > 120 ? 2u : 1u) << height;
+    const std::vector<std::string> t = texts(f);
+    ASSERT_EQ(t.size(), 1u) << height;
+    const int higher = height > 120 ? second : 100;
+    EXPECT_EQ(f.gl.calls("glRasterPos2f")[0].colour, f.valueColourOf(higher * 3 % 250)) << height;
   }
+  for (const uint16_t bands : {192, 512}) {
+    SceneFixture flat(bands);
+    int16_t* peak = heldPeaks(flat, 1);
+    std::fill(peak, peak + bands, int16_t{100});
+    drawPeakLabels(flat.input(), 1);
+    EXPECT_TRUE(texts(flat).empty()) << bands;
+  }
+}
 
-  // At 512 bands, bands 0, 1 and 2 lie within 30 units of the axis start and each other.
-  SceneFixture wide(512);
-  int16_t* peak = heldPeaks(wide, 1);
-  peak[0] = peak[1] = peak[2] = 100;
-  drawPeakLabels(wide.input(), 1);
-  EXPECT_EQ(texts(wide).size(), 2u);
+// With the font's advances and the view at hand, no two labels share a pixel, whatever the
+// peaks: every band a maximum, labels many times wider than the bands.
+TEST(PeakLabels, MeasuredLabelsNeverOverlap) {
+  TextMetrics font;
+  for (const char c : std::string("0123456789")) font.advance[static_cast<unsigned char>(c)] = 8;
+  font.advance['k'] = 7, font.advance['.'] = font.advance[' '] = 4, font.height = 11;
+  for (const auto& [width, height] : {std::pair{441, 350}, std::pair{1920, 1080}}) {
+    SceneFixture f(512);
+    const ViewTransform view = sceneTransform(FrameView{width, height, Camera{}});
+    f.view = &view, f.textMetrics = &font;
+    int16_t* peak = heldPeaks(f, 0);
+    for (int k = 0; k < 512; ++k) peak[k] = static_cast<int16_t>(k % 2 ? 40 + k % 7 * 20 : 10);
+    drawPeakLabels(f.input(), 0);
+    struct Box {
+      double left, right, bottom, top;
+    };
+    std::vector<Box> boxes;
+    const auto raster = f.gl.calls("glRasterPos2f");
+    const auto drawn = f.gl.calls("glCallLists");
+    ASSERT_EQ(raster.size(), drawn.size());
+    ASSERT_GE(drawn.size(), 4u) << width;
+    for (size_t i = 0; i < drawn.size(); ++i) {
+      const WindowPoint p = view.project(raster[i].args[0], raster[i].args[1], 0);
+      const Box b{p.x, p.x + font.width(drawn[i].bytes), p.y, p.y + font.height};
+      for (const Box& o : boxes) {
+        EXPECT_FALSE(b.left < o.right && o.left < b.right && b.bottom < o.top && o.bottom < b.top)
+            << drawn[i].bytes << " at " << b.left << ", " << b.bottom << " over one at " << o.left
+            << ", " << o.bottom;
+      }
+      boxes.push_back(b);
+    }
+  }
 }
 
 }  // namespace

@@ -82,6 +82,7 @@ class FakeSurfaceHost : public SurfaceHost {
   bool styleFails = false, exposed = true, zBuffer = false, stayOnTop = false;
   SurfaceHandle panel = reinterpret_cast<SurfaceHandle>(0x10);
   int width = 800, height = 644;
+  double ratio = 1;
 
   void stopTimer() override { log_.add("stopTimer"); }
   void startTimer() override { log_.add("startTimer"); }
@@ -91,6 +92,7 @@ class FakeSurfaceHost : public SurfaceHost {
   bool zBufferChecked() override { return zBuffer; }
   int clientWidth() override { return width; }
   int clientHeight() override { return height; }
+  double pixelRatio() override { return ratio; }
 
  private:
   CallLog& log_;

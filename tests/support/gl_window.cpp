@@ -31,8 +31,8 @@ void PanelHost::applyStayOnTop() {
 GlWindow::GlWindow(int width, int height)
     : host(width, height),
       surface(binding, platform, gl, host,
-              [](const GlTable& t, GLuint& base, TextMetrics& metrics) {
-                createFontLists(t, base, metrics, "Smallfonts", rasteriseGlyphs);
+              [](const GlTable& t, GLuint& base, TextMetrics& metrics, double ratio) {
+                createFontLists(t, base, metrics, "Smallfonts", rasteriseGlyphs, ratio);
               }) {
   if (waitFor([&] { return host.panel.isExposed(); })) surface.create();
 }

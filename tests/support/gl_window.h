@@ -29,6 +29,7 @@ class PanelHost : public SurfaceHost {
   bool zBufferChecked() override { return zBuffer; }
   int clientWidth() override { return width; }
   int clientHeight() override { return height; }
+  double pixelRatio() override { return panel.devicePixelRatio(); }
 
   QWindow panel;
   int width, height;
