@@ -202,7 +202,8 @@ TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
 
   // What tells a source from one of the same description: its card's name where the server
   // gives one; a null sink's monitor has neither port nor card.
-  loadModule("module-null-source source_name=carded source_properties=device.product.name=Board");
+  loadModule("module-remap-source source_name=carded master=" + std::string(PulseDaemon::kSink) +
+             ".monitor source_properties=device.product.name=Board");
   const auto indexOf = [&](const std::string& name) {
     for (unsigned i = 0; i < in.numDevs(); ++i)
       if (in.deviceName(i) == name) return static_cast<int>(i);
