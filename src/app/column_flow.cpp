@@ -181,7 +181,8 @@ int ColumnFlow::heightForWidth(int width) const {
 
 QSize ColumnFlow::sizeHint() const {
   const QMargins m = contentsMargins();
-  int width = m.left() + m.right() + std::max(0, spacing()) * (int(columns_.size()) - 1);
+  const int gaps = std::max(0, static_cast<int>(columns_.size()) - 1);
+  int width = m.left() + m.right() + std::max(0, spacing()) * gaps;
   for (const Column& c : columns_) width += widthOf(c, true);
   return {width, heightForWidth(width)};
 }

@@ -180,7 +180,7 @@ ControlPanel::ControlPanel(QWidget* parent) {
   bands_Label = valueLabel(p, "bands_Label", QStringLiteral("256"), {"1024 Bands"});
   bands_Label->setToolTip(bands_ScrollBar->toolTip());
   Label1 = valueLabel(p, "Label1", QStringLiteral("Time Scale"), {"128x Timing"});
-  Label1->setToolTip(QStringLiteral("Scale time in order to analyze (sub)Bass"));
+  Label1->setToolTip(ScrollBar1->toolTip());
   sono_steps_Label = valueLabel(p, "sono_steps_Label", QStringLiteral("2 rows"), {"512 rows"});
   sono_steps_Label->setToolTip(sono_steps_ScrollBar->toolTip());
 
