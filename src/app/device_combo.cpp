@@ -1,10 +1,7 @@
 #include "app/device_combo.h"
 
-#include <QAbstractItemView>
-#include <QScreen>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
-#include <algorithm>
 
 namespace bandscope {
 
@@ -56,21 +53,6 @@ void DeviceCombo::paintEvent(QPaintEvent*) {
   painter.drawComplexControl(QStyle::CC_ComboBox, option);
   option.currentText = shownText();
   painter.drawControl(QStyle::CE_ComboBoxLabel, option);
-}
-
-void DeviceCombo::showPopup() {
-  QComboBox::showPopup();
-  QWidget* popup = view()->window();
-  if (popup == window()) return;  // no pop-up of its own
-  const int frame = popup->width() - view()->viewport()->width();
-  QRect place = popup->geometry();
-  const int wanted = view()->sizeHintForColumn(0) + frame;
-  if (wanted <= place.width()) return;
-  const QRect room = screen()->availableGeometry();
-  place.setWidth(std::min(wanted, room.width()));
-  if (place.right() > room.right()) place.moveRight(room.right());
-  if (place.left() < room.left()) place.moveLeft(room.left());
-  popup->setGeometry(place);
 }
 
 }  // namespace bandscope

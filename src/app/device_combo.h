@@ -1,7 +1,7 @@
 #pragma once
 // The device list devCombo: a drop-down list (no typing) whose closed box shows as much of the
-// chosen entry as its width allows, cut with an ellipsis, and whose open list is as wide as its
-// longest entry, at most the screen's width. It would like the width of its longest entry and
+// chosen entry as its width allows, cut with an ellipsis; the open list shows the entries
+// whole (QComboBox widens it to the longest). It would like the width of its longest entry and
 // makes do with that of "AudioDevice #00 — Test signal". UI thread only.
 
 #include <QComboBox>
@@ -16,7 +16,6 @@ class DeviceCombo final : public QComboBox {
   QString shownText() const;
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
-  void showPopup() override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
