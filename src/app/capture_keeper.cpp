@@ -1,10 +1,9 @@
 #include "app/capture_keeper.h"
 
 #include <QComboBox>
-#include <QStyle>
-#include <QStyleOptionComboBox>
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "app/plain_text.h"
 
@@ -16,19 +15,37 @@ QString quotedText(const std::string& text) {
   return QStringLiteral("\u201c%1\u201d").arg(QString::fromStdString(text));
 }
 
-// "AudioDevice #n — description", cut with an ellipsis to what the closed list shows.
-QString entryText(const QComboBox& list, int n, const std::string& description) {
-  const QString text = QStringLiteral("AudioDevice #%1 \u2014 %2")
-                           .arg(QString::number(n), QString::fromStdString(description));
-  QStyleOptionComboBox option;
-  option.initFrom(&list);
-  option.rect = QRect(0, 0, std::max(list.width(), list.minimumWidth()), list.height());
-  const int room =
-      list.style()
-          ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &list)
-          .width() -
-      4;  // the label's own margins
-  return list.fontMetrics().elidedText(text, Qt::ElideRight, room);
+// "AudioDevice #n — description"; the closed list cuts it to its width.
+QString entryText(int n, const QString& description) {
+  return QStringLiteral("AudioDevice #%1 \u2014 %2").arg(QString::number(n), description);
+}
+
+struct Source {
+  std::string name;
+  std::string description;
+  std::string detail;
+};
+
+// Each source's description, with its detail (port or card) where another source reads the
+// same, or its name where the detail does not tell them apart either.
+std::vector<std::string> toldApart(const std::vector<Source>& sources) {
+  std::vector<std::string> out;
+  out.reserve(sources.size());
+  for (const Source& s : sources) {
+    bool twin = false;
+    bool sameDetail = s.detail.empty();
+    for (const Source& other : sources) {
+      if (&other == &s || other.description != s.description) continue;
+      twin = true;
+      sameDetail = sameDetail || other.detail == s.detail;
+    }
+    if (!twin) {
+      out.push_back(s.description);
+    } else {
+      out.push_back(s.description + " (" + (sameDetail ? s.name : s.detail) + ")");
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -40,30 +57,35 @@ CaptureKeeper::CaptureKeeper(QComboBox& list, sound::DeviceList& inputs,
   QObject::connect(&retryTimer_, &QTimer::timeout, [this] { retry(); });
 }
 
-// The entry's description, and as its tooltip letter for letter: any client of the server
-// may name a source, markup included.
-void CaptureKeeper::setDescription(int entry, const std::string& description) {
-  const QString text = QString::fromStdString(description);
-  list_.setItemData(entry, text, kDescriptionRole);
-  list_.setItemData(entry, plainToolTip(text), Qt::ToolTipRole);
+// The entry's description, and what the entry shows of it as its tooltip letter for letter:
+// any client of the server may name a source, markup included.
+void CaptureKeeper::setDescription(int entry, const std::string& description,
+                                   const std::string& shown) {
+  list_.setItemData(entry, QString::fromStdString(description), kDescriptionRole);
+  list_.setItemData(entry, plainToolTip(QString::fromStdString(shown)), Qt::ToolTipRole);
 }
 
 void CaptureKeeper::fillList() {
   list_.clear();
   const unsigned n = inputs_.numDevs();
+  std::vector<Source> sources(n);
+  for (unsigned i = 0; i < n; ++i)
+    sources[i] = {inputs_.deviceName(i), inputs_.deviceDescription(i), inputs_.deviceDetail(i)};
+  const std::vector<std::string> shown = toldApart(sources);
   int selected = -1;
   for (unsigned i = 0; i < n; ++i) {
-    const std::string name = inputs_.deviceName(i);
-    const std::string description = inputs_.deviceDescription(i);
-    list_.addItem(entryText(list_, static_cast<int>(i), description), QString::fromStdString(name));
-    setDescription(static_cast<int>(i), description);
-    if (wanted_ && name == chosen_) selected = static_cast<int>(i);
+    const auto entry = static_cast<int>(i);
+    list_.addItem(entryText(entry, QString::fromStdString(shown[i])),
+                  QString::fromStdString(sources[i].name));
+    setDescription(entry, sources[i].description, shown[i]);
+    if (wanted_ && sources[i].name == chosen_) selected = entry;
   }
   if (wanted_ && selected < 0) {  // the chosen source is away: it stays chosen
     selected = list_.count();
     const std::string away = chosenText_ + " (not there)";
-    list_.addItem(entryText(list_, selected, away), QString::fromStdString(chosen_));
-    setDescription(selected, away);
+    list_.addItem(entryText(selected, QString::fromStdString(away)),
+                  QString::fromStdString(chosen_));
+    setDescription(selected, away, away);
   }
   if (selected >= 0) list_.setCurrentIndex(selected);
 }

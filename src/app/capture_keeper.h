@@ -47,8 +47,9 @@ class CaptureKeeper {
 
   // The component to record with; null before start-up and after the session's end.
   void attach(audio::TAudio* audio) { audio_ = audio; }
-  // Entries "AudioDevice #n — description" for the devices there are now, cut to the
-  // list's width, the chosen one kept selected.
+  // Entries "AudioDevice #n — description" for the devices there are now, the chosen one
+  // kept selected. Sources of the same description are told apart by their port or card, or
+  // else by their name: "Monitor of X (sink.monitor)".
   void fillList();
   // The user chose the list's current entry: capture restarts on it, whatever happened before.
   void chooseCurrentEntry();
@@ -79,7 +80,7 @@ class CaptureKeeper {
   void retry();
   void scheduleRetry();
   std::string describe(const std::string& name);
-  void setDescription(int entry, const std::string& description);
+  void setDescription(int entry, const std::string& description, const std::string& shown);
   void watchSilence(SampleBuffer& samples, int64_t now);
   void setWaiting(QString why);
   void composeStatus(int64_t now);

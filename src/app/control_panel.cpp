@@ -3,38 +3,46 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFontMetrics>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollBar>
-#include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QWidget>
 #include <algorithm>
 #include <initializer_list>
 
 #include "analysis/band_settings.h"
+#include "app/column_flow.h"
+#include "app/device_combo.h"
 
 namespace bandscope {
 
 namespace {
 
-// Holds the status row and Panel1 without a layout, so Panel1's minimum width does not
-// become the window's: Panel1 gets the strip's width or its own minimum, whichever is more.
+// Holds the status row over Panel1 without a layout, so that no control's width becomes the
+// window's least width: Panel1 gets the strip's width (or, in a window narrower than its widest
+// column, that column's) and the height its columns need at that width.
 class StripHolder : public QWidget {
  public:
   StripHolder(QWidget* parent, QLabel* row, QWidget* panel)
       : QWidget(parent), row_(row), panel_(panel) {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   }
-  QSize sizeHint() const override { return {0, rowHeight() + panel_->sizeHint().height()}; }
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override {
+    return rowHeight() + panel_->heightForWidth(panelWidth(width));
+  }
+  // At the width it has now, so the window keeps room for every row of the strip.
+  QSize sizeHint() const override { return {0, heightForWidth(width())}; }
   QSize minimumSizeHint() const override { return sizeHint(); }
 
  protected:
-  void resizeEvent(QResizeEvent*) override { place(); }
+  void resizeEvent(QResizeEvent* e) override {
+    if (e->size().width() != e->oldSize().width()) updateGeometry();  // rows come or go
+    place();
+  }
   bool event(QEvent* e) override {
     if (e->type() == QEvent::LayoutRequest) {  // Panel1's hint changed
       updateGeometry();
@@ -45,11 +53,12 @@ class StripHolder : public QWidget {
 
  private:
   int rowHeight() const { return row_->fontMetrics().height() + 2; }
+  int panelWidth(int width) const { return std::max(width, panel_->minimumSizeHint().width()); }
   void place() {
     const int rowH = rowHeight();
+    const int panelW = panelWidth(width());
     row_->setGeometry(0, 0, width(), rowH);
-    panel_->setGeometry(0, rowH, std::max(width(), panel_->minimumSizeHint().width()),
-                        panel_->sizeHint().height());
+    panel_->setGeometry(0, rowH, panelW, panel_->heightForWidth(panelW));
   }
   QLabel* row_;
   QWidget* panel_;
@@ -81,6 +90,7 @@ QScrollBar* scrollBar(QWidget* parent, const char* name, int minWidth, int min, 
   auto* bar = make<QScrollBar>(parent, name);
   bar->setOrientation(Qt::Horizontal);
   bar->setMinimumWidth(minWidth);
+  bar->setFocusPolicy(Qt::StrongFocus);  // Tab reaches it; the arrow and page keys move it
   bar->setRange(min, max);
   bar->setValue(position);
   bar->setSingleStep(small);
@@ -123,36 +133,31 @@ ControlPanel::ControlPanel(QWidget* parent) {
   QWidget* p = Panel1;
 
   // Created in tab order.
-  ScrollBar1 = scrollBar(p, "ScrollBar1", 128, 1, 8, 2, 1, 4);
+  ScrollBar1 =
+      scrollBar(p, "ScrollBar1", 128, 1, 8, 2, 1, 4, "Scale time in order to analyze (sub)Bass");
   Hz_check = checkBox(p, "Hz_check", "&Hz", false, true, "Show peak Hz");
-  sono_check = checkBox(p, "sono_check", "&sono", true, true);
-  fps_Check = checkBox(p, "fps_Check", "&fps", true, true);
+  sono_check = checkBox(p, "sono_check", "&sono", true, true,
+                        "Show the sonogram: the recent spectra as a landscape");
+  fps_Check = checkBox(p, "fps_Check", "&fps", true, true, "Show the frame rate");
   dB_check = checkBox(p, "dB_check", "&dB", true, true, "Show a volume scale (not really dB)");
-  rot8_check = checkBox(p, "rot8_check", "r&ot8", false, true);
+  rot8_check = checkBox(p, "rot8_check", "r&ot8", false, true,
+                        "Turn the sonogram round continuously instead of tilting it");
   boostHi_check = checkBox(p, "boostHi_check", "&phon", true, false,
                            "Boost high freq's. DISTORTS the diagram - but makes it look more "
                            "\"natural\" (approximated Phon-correction)");
-  stereoSpreadCheckBox = checkBox(p, "stereoSpreadCheckBox", "sp&read", true, true);
-  devCombo = make<QComboBox>(p, "devCombo");
-  devCombo->setEditable(false);
+  stereoSpreadCheckBox = checkBox(p, "stereoSpreadCheckBox", "sp&read", true, true,
+                                  "Show the stereo spread and the back-to-back spectrum");
+  devCombo = new DeviceCombo(p);
+  devCombo->setObjectName(QStringLiteral("devCombo"));
   devCombo->setToolTip(QStringLiteral("Sound Device to be used as input"));
-  // Room for "AudioDevice #n" and a short description, the test signal's at least; longer
-  // ones are cut with an ellipsis.
-  devCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  devCombo->setMinimumContentsLength(1);
-  QStyleOptionComboBox option;
-  option.initFrom(devCombo);
-  const QFontMetrics metrics = devCombo->fontMetrics();
-  const QSize text(metrics.horizontalAdvance(QStringLiteral("AudioDevice #00 \u2014 Test signal")),
-                   metrics.height());
-  devCombo->setMinimumWidth(
-      devCombo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, devCombo).width());
-  StereoCheckBox = checkBox(p, "StereoCheckBox", "&stereo", true, false);
+  StereoCheckBox = checkBox(p, "StereoCheckBox", "&stereo", true, false,
+                            "Analyse and show both channels; off: the left channel alone");
   AlwaysOnTopCheckBox =
       checkBox(p, "AlwaysOnTopCheckBox", "on &top", true, false, "Keep window always on top");
   static_check = checkBox(p, "static_check", "st&atic osc", true, false,
-                          "Try to keep Oscilaators \"static\" (i.e. begin at a zero sample)");
-  col_check = checkBox(p, "col_check", "&colours", true, false);
+                          "Try to keep Oscillators \"static\" (i.e. begin at a zero sample)");
+  col_check = checkBox(p, "col_check", "&colours", true, false,
+                       "Colour the values by level; off: a plain grey-green ramp");
   Button1 = make<QPushButton>(p, "Button1");
   Button1->setText(QStringLiteral("rec &mixer"));
   Button1->setToolTip(QStringLiteral("Opens the recording mixer"));
@@ -173,47 +178,35 @@ ControlPanel::ControlPanel(QWidget* parent) {
   setRangeDb(kDefaultRangeDb);
 
   bands_Label = valueLabel(p, "bands_Label", QStringLiteral("256"), {"1024 Bands"});
+  bands_Label->setToolTip(bands_ScrollBar->toolTip());
   Label1 = valueLabel(p, "Label1", QStringLiteral("Time Scale"), {"128x Timing"});
-  Label1->setToolTip(QStringLiteral("Scale time in order to analyze (sub)Bass"));
+  Label1->setToolTip(ScrollBar1->toolTip());
   sono_steps_Label = valueLabel(p, "sono_steps_Label", QStringLiteral("2 rows"), {"512 rows"});
   sono_steps_Label->setToolTip(sono_steps_ScrollBar->toolTip());
 
-  // Two rows; each column holds a pair of controls as the strip always had them.
-  auto* grid = new QGridLayout(Panel1);
-  grid->setContentsMargins(3, 1, 3, 1);
-  grid->setHorizontalSpacing(6);
-  grid->setVerticalSpacing(1);
+  // Each column holds a pair of controls as the strip always had them, left to right; a
+  // narrow window wraps the columns into more bands of two rows.
+  auto* flow = new ColumnFlow(Panel1);
+  flow->setContentsMargins(3, 1, 3, 1);
+  flow->setSpacing(6);
+  flow->setVerticalSpacing(1);
   auto* topLeft = new QHBoxLayout;
   topLeft->addWidget(AlwaysOnTopCheckBox);
   topLeft->addStretch(1);
   topLeft->addWidget(Button1);
-  grid->addLayout(topLeft, 0, 0);
-  grid->addWidget(devCombo, 1, 0);
-  grid->addWidget(bands_Label, 0, 1);
-  grid->addWidget(bands_ScrollBar, 0, 2);
-  grid->addWidget(Label1, 1, 1);
-  grid->addWidget(ScrollBar1, 1, 2);
-  QWidget* pairs[][2] = {{boostHi_check, StereoCheckBox},
-                         {Hz_check, sono_check},
-                         {dB_check, stereoSpreadCheckBox},
-                         {static_check, col_check},
-                         {rot8_check, fps_Check}};
-  int column = 3;
-  for (QWidget** pair : pairs) {
-    grid->addWidget(pair[0], 0, column);
-    grid->addWidget(pair[1], 1, column++);
-  }
-  grid->addWidget(bits16CheckBox, 0, column);
-  grid->addWidget(rangeCombo, 1, column++);
+  // A wider window widens the device list and the bars.
+  flow->addColumn(topLeft, devCombo, 1);
+  flow->addColumn(bands_Label, Label1, 0, true);  // a value stays next to its bar
+  flow->addColumn(bands_ScrollBar, ScrollBar1, 1);
+  QWidget* pairs[][2] = {{boostHi_check, StereoCheckBox},  {Hz_check, sono_check},
+                         {dB_check, stereoSpreadCheckBox}, {static_check, col_check},
+                         {rot8_check, fps_Check},          {bits16CheckBox, rangeCombo}};
+  for (QWidget** pair : pairs) flow->addColumn(pair[0], pair[1]);
   auto* topRight = new QHBoxLayout;
   topRight->addWidget(zBuffer_CheckBox);
   topRight->addStretch(1);
   topRight->addWidget(sono_steps_Label);
-  grid->addLayout(topRight, 0, column);
-  grid->addWidget(sono_steps_ScrollBar, 1, column);
-  // A wider window widens the bars.
-  grid->setColumnStretch(2, 1);
-  grid->setColumnStretch(column, 2);
+  flow->addColumn(topRight, sono_steps_ScrollBar, 2);
 
   QWidget* order[] = {ScrollBar1,       Hz_check,       sono_check,          fps_Check,
                       dB_check,         rot8_check,     boostHi_check,       stereoSpreadCheckBox,

@@ -1,8 +1,9 @@
 #pragma once
 // The strip of controls along the bottom of the window, Panel1, with every control's caption,
-// range, step, initial state and hint, laid out in two rows whose boxes are sized from their
-// texts and the font in use. Above Panel1 the strip keeps a row for the status line, so the
-// line coming and going never moves the display panel. UI thread only.
+// range, step, initial state and hint, laid out in columns of two controls whose boxes are sized
+// from their texts and the font in use; a window too narrow for one band of two rows wraps the
+// columns into more bands (column_flow.h). Above Panel1 the strip keeps a row for the status
+// line, so the line coming and going never moves the display panel. UI thread only.
 
 class QCheckBox;
 class QComboBox;
@@ -13,7 +14,8 @@ class QWidget;
 
 namespace bandscope {
 
-// The strip's height the scene was framed for: the viewport reaches this far below the panel.
+// The strip's height the scene was framed for: the viewport reaches this far below the panel,
+// however many rows the strip has.
 inline constexpr int kPanelHeight = 44;
 
 struct ControlPanel {
@@ -24,8 +26,8 @@ struct ControlPanel {
   void setRangeDb(int db);
 
   // What the window lays out: the status row over Panel1. Its width hint is nil, so the
-  // strip never widens the window; Panel1 keeps its own minimum width and is cut off at the
-  // right edge of a narrow window instead of squeezing its controls.
+  // strip never widens the window; its height is what Panel1's rows need at its width. Only
+  // a window narrower than the widest column cuts Panel1 off at the right edge.
   QWidget* strip;
   QLabel* statusRow;  // hidden while there is nothing to say; its room stays reserved
   QWidget* Panel1;
@@ -37,7 +39,7 @@ struct ControlPanel {
   QCheckBox* rot8_check;
   QCheckBox* boostHi_check;
   QCheckBox* stereoSpreadCheckBox;
-  QComboBox* devCombo;
+  QComboBox* devCombo;  // a DeviceCombo (device_combo.h)
   QCheckBox* StereoCheckBox;
   QCheckBox* AlwaysOnTopCheckBox;
   QCheckBox* static_check;

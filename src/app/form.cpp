@@ -18,10 +18,12 @@
 #include <chrono>
 #include <cstdio>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "app/mixer_launcher.h"
 #include "app/output_file.h"
+#include "app/overlays.h"
 #include "app/plain_text.h"
 #include "app/saved_settings.h"
 #include "app/start_guard.h"
@@ -111,8 +113,18 @@ void TForm1::buildLayout() {
   layout->setSpacing(0);
   layout->addWidget(container, 1);
   layout->addWidget(controls.strip);
-  resize(441, 350);
+  int height = controls.strip->heightForWidth(kStartWidth) + leastStartPicture();
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    height = std::min(height, screen->availableGeometry().height());
+  resize(kStartWidth, std::max(kStartHeight, height));
   move(0, 0);
+}
+
+int TForm1::leastStartPicture() {
+  const std::span<const HelpText> help = helpLines();
+  const auto lines =
+      std::count_if(help.begin(), help.end(), [](const HelpText& t) { return !t.sameLine; });
+  return std::max(kLeastStartPicture, kOverlayLineStep * static_cast<int>(lines + 2));
 }
 
 // The remembered place and size of the client area, fitted to the screens there are now.
@@ -348,8 +360,8 @@ void TForm1::Button1Click() {
   }
   const std::optional<ProgramCall> mixer = recordingMixer();
   if (!mixer) {
-    showNote(QStringLiteral(
-        "No recording mixer found: install pavucontrol (or pavucontrol-qt, or alsamixer)."));
+    showNote(
+        QStringLiteral("No recording mixer: install pavucontrol, pavucontrol-qt or alsamixer."));
   } else if (!LaunchProgram(mixer->program, mixer->arguments)) {
     showNote(QStringLiteral("The recording mixer %1 could not be started.").arg(mixer->program));
   } else {

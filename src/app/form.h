@@ -41,6 +41,14 @@ namespace bandscope {
 
 class TForm1 : public QWidget, public SurfaceHost {
  public:
+  // The window opens at 441 x 350, or taller (as far as the screen allows) where the strip's
+  // rows would leave less picture than leastStartPicture().
+  static constexpr int kStartWidth = 441;
+  static constexpr int kStartHeight = 350;
+  static constexpr int kLeastStartPicture = 200;
+  // At least kLeastStartPicture, and room for the whole help (F1) below the two lines over it.
+  static int leastStartPicture();
+
   TForm1(const CommandLine& line, SoundServices& sound);
   ~TForm1() override;
 

@@ -16,15 +16,19 @@ MouseButtons buttonsOf(Qt::MouseButtons b) {
   return {b.testFlag(Qt::LeftButton), b.testFlag(Qt::RightButton), b.testFlag(Qt::MiddleButton)};
 }
 
+// One small step of the bar per wheel message, whatever its size: away from the user up.
+void stepBar(QScrollBar* bar, int wheelDelta) {
+  if (wheelDelta < 0) {
+    bar->setValue(bar->value() - bar->singleStep());  // the bar keeps its minimum
+  } else {
+    bar->setValue(bar->value() + bar->singleStep());  // and its maximum
+  }
+}
+
 }  // namespace
 
 void TForm1::FormMouseWheel(int wheelDelta) {
-  QScrollBar* bar = controls.ScrollBar1;
-  if (wheelDelta < 0) {
-    bar->setValue(bar->value() - 1);  // the bar keeps its minimum
-  } else if (bar->value() < bar->maximum()) {
-    bar->setValue(bar->value() + 1);
-  }
+  stepBar(controls.ScrollBar1, wheelDelta);
 }
 
 void TForm1::runKeyCommand(KeyCommand command) {
@@ -83,11 +87,18 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       }
     }
   }
-  // Every wheel message of the window moves the time scale, whichever control has the focus.
+  // A wheel message over a scroll bar moves that bar; any other of the window's steps the time
+  // scale, whichever control has the focus.
   if (event->type() == QEvent::Wheel) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget && widget->window() == this) {
-      FormMouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+      const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
+      auto* bar = qobject_cast<QScrollBar*>(widget);
+      if (bar && bar->parentWidget() == controls.Panel1) {
+        stepBar(bar, delta);
+      } else {
+        FormMouseWheel(delta);
+      }
       return true;
     }
   }

@@ -42,6 +42,13 @@ std::string DeviceList::deviceName(unsigned id) {
   return member->deviceName(static_cast<unsigned>(memberId));
 }
 
+std::string DeviceList::deviceDetail(unsigned id) {
+  WaveInService* member = nullptr;
+  int memberId = 0;
+  if (id > 0x7FFFFFFFu || !locate(static_cast<int>(id), member, memberId)) return {};
+  return member->deviceDetail(static_cast<unsigned>(memberId));
+}
+
 bool DeviceList::refresh() {
   bool all = true;
   for (WaveInService* m : members_) all = m->refresh() && all;

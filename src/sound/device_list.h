@@ -21,6 +21,7 @@ class DeviceList final : public WaveInService {
   unsigned numDevs() override;
   std::string deviceDescription(unsigned id) override;
   std::string deviceName(unsigned id) override;
+  std::string deviceDetail(unsigned id) override;
   bool refresh() override;  // every member; false when any cannot reach its server
   bool takeDevicesChanged() override;
   bool listPending() override;  // any member's

@@ -59,11 +59,27 @@ struct ListRead {
     self->finishIfDone();
   }
 
+  // What tells a source from another of the same description: the port it records from, else
+  // the card it belongs to.
+  template <typename Info>
+  static std::string detailOf(const Info& info) {
+    if (info.active_port != nullptr && info.active_port->description != nullptr &&
+        *info.active_port->description != '\0')
+      return info.active_port->description;
+    if (info.proplist == nullptr) return {};
+    for (const char* key : {"alsa.card_name", PA_PROP_DEVICE_PRODUCT_NAME}) {
+      const char* value = pa_proplist_gets(info.proplist, key);
+      if (value != nullptr && *value != '\0') return value;
+    }
+    return {};
+  }
+
   template <typename Info>  // pa_source_info or pa_sink_info
   static void onDevice(pa_context*, const Info* info, int eol, void* userdata) {
     auto* self = static_cast<ListRead*>(userdata);
     if (eol == 0) {
-      if (info != nullptr) self->list.push_back({orEmpty(info->name), orEmpty(info->description)});
+      if (info != nullptr)
+        self->list.push_back({orEmpty(info->name), orEmpty(info->description), detailOf(*info)});
       return;
     }
     self->failed = eol < 0;

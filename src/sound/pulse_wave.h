@@ -71,6 +71,7 @@ std::shared_ptr<PulseConnection> makePulseConnection(std::string server = {});
 struct PulseDevice {
   std::string name;         // the server's name of the source or sink
   std::string description;  // its description
+  std::string detail;       // its active port's description, or its card's name, or empty
 
   bool operator==(const PulseDevice&) const = default;
 };
@@ -209,6 +210,7 @@ class PulseWaveIn final : public pulse_detail::Service<WaveInService, pulse_deta
 
   std::string deviceDescription(unsigned id) override { return device(id).description; }
   std::string deviceName(unsigned id) override { return device(id).name; }
+  std::string deviceDetail(unsigned id) override { return device(id).detail; }
   bool refresh() override { return refreshDevices(); }
   // A new list waits to be adopted, or the server answered or went away; see above.
   bool takeDevicesChanged() override { return devices_.takeChanged(); }

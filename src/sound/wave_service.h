@@ -100,6 +100,9 @@ class WaveInService {
   // The device's own name, which stays when the list around it changes (a sound server's
   // source name); the description where there is nothing better. Empty for no such device.
   virtual std::string deviceName(unsigned id) { return deviceDescription(id); }
+  // What tells device id from another of the same description (its port, or its card);
+  // empty where nothing does.
+  virtual std::string deviceDetail(unsigned) { return {}; }
   // Takes in the device list as the service knows it now and has it brought up to date (a
   // sound server's list is read in the background and taken in by a later refresh); never
   // waits. False when the service's server is not reached (yet).

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,10 +28,12 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSet>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWindow>
 
 #include <chrono>
@@ -43,8 +46,11 @@
 #include <map>
 
 #include "analysis/scales.h"
+#include "app/column_flow.h"
+#include "app/device_combo.h"
 #include "app/frame_view.h"
 #include "app/key_commands.h"
+#include "app/plain_text.h"
 #include "app/stop_signals.h"
 #include "display/gl_font.h"
 #include "display/spectrum_plane.h"
@@ -99,7 +105,7 @@ TEST(Form, ControlsStandWhereTheyBelongWithTheirCaptionsAndHints) {
             QStringLiteral("Boost high freq's. DISTORTS the diagram - but makes it look more "
                            "\"natural\" (approximated Phon-correction)"));
   EXPECT_EQ(c.static_check->toolTip(),
-            QStringLiteral("Try to keep Oscilaators \"static\" (i.e. begin at a zero sample)"));
+            QStringLiteral("Try to keep Oscillators \"static\" (i.e. begin at a zero sample)"));
   EXPECT_EQ(c.zBuffer_CheckBox->toolTip(), QStringLiteral("Enable zBuffer (slower)"));
   EXPECT_EQ(c.Button1->text(), QStringLiteral("rec &mixer"));
   EXPECT_EQ(c.devCombo->toolTip(), QStringLiteral("Sound Device to be used as input"));
@@ -134,6 +140,18 @@ TEST(Form, ControlsStandWhereTheyBelongWithTheirCaptionsAndHints) {
   }
   EXPECT_EQ(c.zBuffer_CheckBox->nextInFocusChain(), c.bits16CheckBox);
   EXPECT_EQ(c.bits16CheckBox->nextInFocusChain(), c.rangeCombo);
+  // Tab reaches every control from the first; every control and value has a hint.
+  const QList<QWidget*> controls = c.Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  QSet<QWidget*> reached;
+  w = c.ScrollBar1;
+  for (qsizetype i = 0; i < controls.size(); ++i, w = w->nextInFocusChain()) {
+    if (w->focusPolicy() & Qt::TabFocus) reached.insert(w);
+  }
+  for (QWidget* control : controls) {
+    const std::string name = control->objectName().toStdString();
+    EXPECT_FALSE(control->toolTip().isEmpty()) << name;
+    EXPECT_TRUE(qobject_cast<QLabel*>(control) || reached.contains(control)) << name;
+  }
 }
 
 TEST(Form, StartUpSetsTheBarsLabelsAndStartsTheFrames) {
@@ -151,9 +169,13 @@ TEST(Form, StartUpSetsTheBarsLabelsAndStartsTheFrames) {
   EXPECT_LE(s.form.Timer1.interval(), 17) << "sleeps until the next frame is due";
 }
 
-// Every caption and value of the strip fits its box, inside the strip and over no other box,
-// and the boxes stand in the strip's table.
-void expectTextsWhole(const ControlPanel& c, const std::string& where) {
+// Every caption and value of the strip fits its box, inside the window's strip and over no
+// other box, and the boxes stand in the strip's table: column after column, in as many bands
+// of two rows as the width needs. The device list shows what its width allows of its entry.
+void expectTextsWhole(const TForm1& f, const std::string& where) {
+  const ControlPanel& c = f.controls;
+  const QRect panel(c.Panel1->mapTo(&f, QPoint()), c.Panel1->size());
+  EXPECT_TRUE(f.rect().contains(panel)) << where << " the strip lies in the window";
   const QList<QWidget*> widgets = c.Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
   for (const QWidget* w : widgets) {
     const std::string name = where + " " + w->objectName().toStdString();
@@ -174,51 +196,77 @@ void expectTextsWhole(const ControlPanel& c, const std::string& where) {
       option.initFrom(list);
       room = style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, w)
                  .width();
-      needed = fm.horizontalAdvance(list->currentText());
+      const auto* devices = dynamic_cast<const DeviceCombo*>(list);
+      const QString shown = devices ? devices->shownText() : list->currentText();
+      needed = fm.horizontalAdvance(shown);
+      EXPECT_TRUE(
+          shown == list->currentText() ||
+          (shown.endsWith(QChar(0x2026)) && list->currentText().startsWith(shown.chopped(1))))
+          << name;
+      // Cut only where the whole entry would not fit.
+      EXPECT_EQ(shown == list->currentText(), fm.horizontalAdvance(list->currentText()) <= room - 4)
+          << name;
     }
     EXPECT_LE(needed, room) << name;
     EXPECT_TRUE(qobject_cast<const QScrollBar*>(w) || fm.height() <= w->height()) << name;
     for (const QWidget* other : widgets)
       EXPECT_TRUE(other == w || !w->geometry().intersects(other->geometry())) << name;
   }
-  // Left to right, each column's top and bottom control.
-  const QWidget* table[][2] = {{c.Button1, c.devCombo},
-                               {c.bands_Label, c.Label1},
-                               {c.bands_ScrollBar, c.ScrollBar1},
-                               {c.boostHi_check, c.StereoCheckBox},
-                               {c.Hz_check, c.sono_check},
-                               {c.dB_check, c.stereoSpreadCheckBox},
-                               {c.static_check, c.col_check},
-                               {c.rot8_check, c.fps_Check},
-                               {c.zBuffer_CheckBox, c.sono_steps_ScrollBar}};
+  // Each column's top and bottom control, left to right; a column either stands right of the
+  // one before in the same band or starts a band below it.
+  const QWidget* table[][2] = {
+      {c.Button1, c.devCombo},           {c.bands_Label, c.Label1},
+      {c.bands_ScrollBar, c.ScrollBar1}, {c.boostHi_check, c.StereoCheckBox},
+      {c.Hz_check, c.sono_check},        {c.dB_check, c.stereoSpreadCheckBox},
+      {c.static_check, c.col_check},     {c.rot8_check, c.fps_Check},
+      {c.bits16CheckBox, c.rangeCombo},  {c.zBuffer_CheckBox, c.sono_steps_ScrollBar}};
   for (size_t k = 0; k < std::size(table); ++k) {
-    EXPECT_LT(table[k][0]->y(), table[k][1]->y()) << k;
+    EXPECT_LT(table[k][0]->geometry().bottom(), table[k][1]->y()) << where << " " << k;
     if (k == 0) continue;
-    EXPECT_LT(std::max(table[k - 1][0]->x(), table[k - 1][1]->x()),
-              std::min(table[k][0]->x(), table[k][1]->x()))
-        << k;
+    const QRect before = table[k - 1][0]->geometry() | table[k - 1][1]->geometry();
+    const QRect now = table[k][0]->geometry() | table[k][1]->geometry();
+    const bool sameBand = now.top() <= before.bottom();
+    EXPECT_TRUE(sameBand ? before.right() < now.left() : before.bottom() < now.top())
+        << where << " " << k;
   }
-  EXPECT_LT(c.AlwaysOnTopCheckBox->x(), c.Button1->x());
-  EXPECT_LT(c.zBuffer_CheckBox->x(), c.sono_steps_Label->x());
-  EXPECT_LT(c.sono_steps_Label->y(), c.sono_steps_ScrollBar->y());
+  EXPECT_EQ(c.bands_Label->y(), c.bands_ScrollBar->y()) << where << " a value by its bar";
+  EXPECT_LT(c.AlwaysOnTopCheckBox->geometry().right(), c.Button1->x());
+  EXPECT_LT(c.zBuffer_CheckBox->geometry().right(), c.sono_steps_Label->x());
+  EXPECT_LT(c.sono_steps_Label->geometry().bottom(), c.sono_steps_ScrollBar->y());
 }
 
-// At 441x350 and 1280x1024, at this run's device-pixel ratio, then at 1.5 and 2 in a child
-// process of this test program.
+// At 441x350, 800x600 and 1920x1080, at this run's device-pixel ratio, then at 1.5 and 2 in a
+// child process of this test program.
 TEST(Form, EveryCaptionAndValueIsWholeAtEverySize) {
   Started s;
   TForm1& f = s.form;
   const ControlPanel& c = f.controls;
   EXPECT_DOUBLE_EQ(f.devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
-  EXPECT_LE(f.minimumSizeHint().width(), 441) << "the strip does not widen the window";
-  const int stripHeight = c.strip->height();
-  int barWidth = 0;
-  for (const QSize size : {QSize(441, 350), QSize(1280, 1024)}) {
+  EXPECT_LE(f.minimumSizeHint().width(), TForm1::kStartWidth) << "the strip does not widen it";
+  // The start size, taller only as far as the strip's rows need for the least picture.
+  EXPECT_EQ(f.width(), TForm1::kStartWidth);
+  EXPECT_GE(f.height(), TForm1::kStartHeight);
+  const int screenHeight = f.screen()->availableGeometry().height();
+  if (f.height() < screenHeight) {
+    EXPECT_GE(f.mainDisp->height(), TForm1::leastStartPicture());
+  }
+  if (f.height() > TForm1::kStartHeight && f.height() < screenHeight) {
+    EXPECT_EQ(f.mainDisp->height(), TForm1::leastStartPicture()) << "no taller than needed";
+  }
+  int bands = 0;
+  for (const QSize size : {QSize(441, 350), QSize(800, 600), QSize(1920, 1080)}) {
     f.resize(size);
     ASSERT_TRUE(waitFor([&] { return c.strip->width() == size.width(); }));
-    EXPECT_EQ(c.strip->height(), stripHeight);
-    EXPECT_GT(c.sono_steps_ScrollBar->width(),
-              std::exchange(barWidth, c.sono_steps_ScrollBar->width()));
+    QCoreApplication::processEvents();
+    const std::string at = std::to_string(size.width());
+    // The picture takes what the strip leaves.
+    EXPECT_EQ(f.mainDisp->height() + c.strip->height(), f.height()) << at;
+    EXPECT_EQ(c.strip->height(), c.strip->heightForWidth(size.width())) << at;
+    const int rows = c.Panel1->findChild<ColumnFlow*>()->bandsAt(c.Panel1->width());
+    if (bands > 0) {
+      EXPECT_LT(rows, bands) << at << " a wider strip takes fewer bands";
+    }
+    bands = rows;
     for (const int n : {192, 512}) {
       c.bands_ScrollBar->setValue(n);
       c.ScrollBar1->setValue(n == 192 ? 8 : 1);
@@ -227,9 +275,10 @@ TEST(Form, EveryCaptionAndValueIsWholeAtEverySize) {
       EXPECT_EQ(c.bands_Label->text(), QStringLiteral("%1 Bands").arg(n));
       EXPECT_EQ(c.Label1->text(), QStringLiteral("%1x Timing").arg(n == 192 ? 128 : 1));
       EXPECT_EQ(c.sono_steps_Label->text(), QStringLiteral("%1 rows").arg(n));
-      expectTextsWhole(c, std::to_string(size.width()) + " " + std::to_string(n));
+      expectTextsWhole(f, at + " " + std::to_string(n));
     }
   }
+  EXPECT_EQ(bands, 1) << "the whole strip in one band of two rows";
   if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) return;  // the child
   for (const char* factor : {"1.5", "2"}) {
     QProcess child;
@@ -281,6 +330,36 @@ TEST(Form, TheWheelHalvesAndDoublesTheTimeScaleWithinItsRange) {
   EXPECT_EQ(f.frameModel().settings.timeScale, 128);
   f.FormMouseWheel(120);
   EXPECT_EQ(f.controls.ScrollBar1->value(), 8);
+
+  // A wheel message over a bar moves that bar by its small step; over anything else of the
+  // window it steps the time scale.
+  const ControlPanel& c = f.controls;
+  struct Row {
+    QWidget* under;
+    int delta;
+    QScrollBar* moved;
+    int step;
+  } rows[] = {{c.bands_ScrollBar, 120, c.bands_ScrollBar, 4},
+              {c.bands_ScrollBar, -120, c.bands_ScrollBar, -4},
+              {c.sono_steps_ScrollBar, -15, c.sono_steps_ScrollBar, -1},
+              {c.ScrollBar1, -120, c.ScrollBar1, -1},
+              {c.bands_Label, -120, c.ScrollBar1, -1},
+              {c.StereoCheckBox, 120, c.ScrollBar1, 1},
+              {c.devCombo, 120, c.ScrollBar1, 1}};
+  for (const Row& r : rows) {
+    const std::string name = r.under->objectName().toStdString() + " " + std::to_string(r.delta);
+    QScrollBar* bars[] = {c.ScrollBar1, c.bands_ScrollBar, c.sono_steps_ScrollBar};
+    for (QScrollBar* bar : bars) bar->setValue((bar->minimum() + bar->maximum()) / 2);
+    int before[3];
+    for (int i = 0; i < 3; ++i) before[i] = bars[i]->value();
+    const QPointF at(2, 2);
+    QWheelEvent wheel(at, r.under->mapToGlobal(at), QPoint(), QPoint(0, r.delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(r.under, &wheel);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(bars[i]->value() - before[i], bars[i] == r.moved ? r.step : 0) << name;
+  }
+  EXPECT_EQ(f.frameModel().settings.timeScale, 1 << (c.ScrollBar1->value() - 1));
 }
 
 TEST(Form, DrawingGoesOnAfterTheStayOnTopToggle) {
@@ -348,6 +427,56 @@ TEST(Form, DeviceChoiceRestartsCaptureAndShowsWhyItFails) {
   f.devComboChange();  // the same entry again: stopped and started anew
   EXPECT_EQ(input.device->openedDevice(), 1);
   EXPECT_TRUE(f.statusLine().isHidden());
+}
+
+// Long descriptions: cut in the closed list of a narrow window, whole in a wide one and in the
+// open list; sources that read the same are told apart by their port or card, else their name.
+TEST(Form, TheDeviceListShowsWholeNamesWhereThereIsRoomAndTellsTwinsApart) {
+  ScriptedInput input({"a.monitor", "b.monitor", "mic.front", "mic.rear", "usb"});
+  const std::string monitor = "Monitor of Built-in Audio Analog Stereo";
+  input.device->descriptions = {monitor, monitor, "Built-in Audio", "Built-in Audio",
+                                "USB Audio Device With A Rather Long Name"};
+  input.device->details = {"", "", "Front Microphone", "Rear Microphone", "Some Card"};
+  TForm1 f(CommandLine{}, *input.sound);
+  f.show();
+  ASSERT_TRUE(waitFor([&] { return f.framesDrawn() > 2; }));
+  auto* list = dynamic_cast<DeviceCombo*>(f.controls.devCombo);
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->count(), 6);
+  const char* expected[] = {"Monitor of Built-in Audio Analog Stereo (a.monitor)",
+                            "Monitor of Built-in Audio Analog Stereo (b.monitor)",
+                            "Built-in Audio (Front Microphone)",
+                            "Built-in Audio (Rear Microphone)",
+                            "USB Audio Device With A Rather Long Name",
+                            "Test signal"};
+  for (int i = 0; i < 6; ++i) {
+    const QString whole = QStringLiteral("AudioDevice #%1 \u2014 %2")
+                              .arg(QString::number(i), QString::fromLatin1(expected[i]));
+    EXPECT_EQ(list->itemText(i), whole);
+    EXPECT_EQ(list->itemData(i, Qt::ToolTipRole).toString(),
+              plainToolTip(QString::fromLatin1(expected[i])));
+  }
+  EXPECT_EQ(list->itemData(0, CaptureKeeper::kDescriptionRole).toString(),
+            QString::fromStdString(monitor));
+  list->setCurrentIndex(0);
+  for (const int width : {1920, 441}) {
+    f.resize(width, f.height());
+    ASSERT_TRUE(waitFor([&] { return f.controls.strip->width() == width; }));
+    QCoreApplication::processEvents();
+    const QString shown = list->shownText();
+    if (width == 441) {
+      EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    } else {
+      EXPECT_EQ(shown, list->currentText());
+    }
+  }
+  list->showPopup();  // in the narrow window
+  const QWidget* open = list->view()->window();
+  ASSERT_TRUE(waitFor([&] { return open->isVisible(); }));
+  EXPECT_GE(list->view()->viewport()->width(), list->view()->sizeHintForColumn(0))
+      << "as wide as its longest entry";
+  EXPECT_LE(open->width(), list->screen()->availableGeometry().width());
+  list->hidePopup();
 }
 
 // The analysis keeps its own clock: a tone that stops leaves the same peaks and averages
@@ -734,6 +863,10 @@ TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
   qputenv("PATH", path);
   EXPECT_TRUE(f.statusLine().isVisible());
   EXPECT_TRUE(f.statusLine().text().contains(QStringLiteral("pavucontrol")));
+  EXPECT_EQ(f.width(), TForm1::kStartWidth);
+  EXPECT_LE(f.statusLine().fontMetrics().horizontalAdvance(f.statusLine().text()),
+            f.statusLine().contentsRect().width())
+      << "whole at the start width";
   QCoreApplication::processEvents();  // the window's layout runs
   EXPECT_EQ(f.mainDisp->height(), panelHeight) << "the line takes the strip's room";
   // The viewport reaches as far below the panel as ever, whatever the strip's height.
@@ -1005,8 +1138,8 @@ TEST(Program, FramesAndScreenshotWriteThePanelsPicture) {
   const QImage picture = QImage::fromData(QByteArray::fromStdString(bytes), "PNG");
   ASSERT_FALSE(picture.isNull());
   EXPECT_EQ(picture.width(), 441);
-  EXPECT_GT(picture.height(), 350 - 3 * kPanelHeight) << "the panel over the control strip";
-  EXPECT_LT(picture.height(), 350 - kPanelHeight);
+  EXPECT_GE(picture.height(), TForm1::kLeastStartPicture) << "the panel over the control strip";
+  EXPECT_LT(picture.height(), TForm1::kStartHeight - kPanelHeight);
   int lit = 0;
   for (int y = 0; y < picture.height(); ++y) {
     for (int x = 0; x < picture.width(); ++x) lit += picture.pixel(x, y) != qRgb(0, 0, 0);

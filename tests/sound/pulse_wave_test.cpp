@@ -200,6 +200,19 @@ TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
   ASSERT_EQ(sharedPulseDaemon().pactl("set-default-source " + defaultSource), 0);
   EXPECT_TRUE(sharedPulseDaemon().settle());
 
+  // What tells a source from one of the same description: its card's name where the server
+  // gives one; a null sink's monitor has neither port nor card.
+  loadModule("module-remap-source source_name=carded master=" + std::string(PulseDaemon::kSink) +
+             ".monitor source_properties=device.product.name=Board");
+  const auto indexOf = [&](const std::string& name) {
+    for (unsigned i = 0; i < in.numDevs(); ++i)
+      if (in.deviceName(i) == name) return static_cast<int>(i);
+    return -1;
+  };
+  ASSERT_TRUE(test::waitUntil([&] { return in.refresh() && indexOf("carded") >= 0; }));
+  EXPECT_EQ(in.deviceDetail(unsigned(indexOf("carded"))), "Board");
+  EXPECT_EQ(in.deviceDetail(unsigned(indexOf("second.monitor"))), "");
+
   PulseWaveOut out(in.connection());
   ASSERT_TRUE(test::listArrived(out, 2));
   EXPECT_EQ(out.device(0).name, PulseDaemon::kSink);

@@ -80,8 +80,10 @@ class FakeWaveIn final : public sound::WaveInService, public FakeDevice {
     return names.empty() ? devices : static_cast<unsigned>(names.size());
   }
   std::string deviceDescription(unsigned id) override {
+    if (id < descriptions.size()) return descriptions[id];
     return names.empty() ? "Fake input " + std::to_string(id) : "Fake " + deviceName(id);
   }
+  std::string deviceDetail(unsigned id) override { return id < details.size() ? details[id] : ""; }
   std::string deviceName(unsigned id) override {
     if (id >= numDevs()) return {};
     return names.empty() ? deviceDescription(id) : names[id];
@@ -98,6 +100,8 @@ class FakeWaveIn final : public sound::WaveInService, public FakeDevice {
   std::string openedName() { return deviceName(static_cast<unsigned>(openedDevice())); }
 
   std::vector<std::string> names;
+  std::vector<std::string> descriptions;  // where given, instead of "Fake <name>"
+  std::vector<std::string> details;
   bool serverUp = true;
   bool changed = false;
   bool pending = false;  // the server has not answered yet
