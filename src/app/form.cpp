@@ -287,9 +287,12 @@ void TForm1::FormCreate() {
       if (started_) started_->source = keeper_.chosenSource();  // made later: still start-up's
     });
     camera_.cameraPanY = 1.0f;
-    // The start window's viewport: 441 wide, and the panel over the strip (as tall as it asks,
-    // shown or not) with the viewport's reach below it.
-    startAspect_ = 441.0 / std::max(1, 350 - controls.strip->sizeHint().height() + kPanelHeight);
+    // The start window's viewport: 441 wide, and the picture over the strip's rows at that
+    // width (shown or not) with the viewport's reach below it.
+    const int stripAtStart = controls.strip->heightForWidth(kStartWidth);
+    const int startPicture =
+        std::max(kStartHeight, stripAtStart + leastStartPicture()) - stripAtStart;
+    startAspect_ = kStartWidth / static_cast<double>(std::max(1, startPicture + kPanelHeight));
     started_ = currentSettings();
   } catch (const std::exception& e) {
     Timer1.stop();

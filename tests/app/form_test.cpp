@@ -989,7 +989,6 @@ TEST(Form, FullscreenShowsThePictureAloneWithTheSceneAcrossItsWidth) {
   const int drawn = f.framesDrawn();
   ASSERT_TRUE(waitFor([&] { return f.framesDrawn() > drawn + 2; }));
   const QImage picture = f.mainDisp->screen()->grabWindow(f.mainDisp->winId()).toImage();
-  picture.save("/tmp/pic21/fullscreen.png");
   const QRect scene = litBox(picture);
   EXPECT_GE(scene.width(), 0.9 * screen.width()) << scene.left() << ".." << scene.right();
 
