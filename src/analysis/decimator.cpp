@@ -4,20 +4,7 @@
 
 #include "assertion.h"
 #include "cpu_features.h"
-
-// GCC 12's AVX-512 headers, pulled in by immintrin.h, trip -W(maybe-)uninitialized on their
-// own "undefined" vectors (GCC bug 105593).
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-
-#define BANDSCOPE_AVX2 __attribute__((target("arch=x86-64-v3")))
+#include "vector_intrinsics.h"
 
 namespace bandscope {
 

@@ -4,18 +4,7 @@
 
 #include "assertion.h"
 #include "transform_kernel_parts.h"
-
-// GCC 12's AVX-512 headers trip -W(maybe-)uninitialized on their own "undefined" vectors
-// (GCC bug 105593); the warning is about the header, not this code.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "vector_intrinsics.h"
 
 // GCC's loop-header copying leaves each accumulator of the AVX-512 block loop in two
 // registers, copied between them every block (half as many instructions again); without

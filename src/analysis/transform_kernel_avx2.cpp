@@ -13,20 +13,7 @@
 
 #include "transform_kernel.h"
 #include "transform_kernel_parts.h"
-
-// GCC 12's vector headers trip -W(maybe-)uninitialized on their own "undefined" vectors
-// (GCC bug 105593); the warning is about the header, not this code.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-
-#define BANDSCOPE_AVX2 __attribute__((target("arch=x86-64-v3")))
+#include "vector_intrinsics.h"
 
 // GCC's loop-header copying leaves each accumulator of the block loop in two registers,
 // copied between them every block; without it each accumulator keeps one register.
