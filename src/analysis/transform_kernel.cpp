@@ -6,15 +6,6 @@
 #include "transform_kernel_parts.h"
 #include "vector_intrinsics.h"
 
-// GCC's loop-header copying leaves each accumulator of the AVX-512 block loop in two
-// registers, copied between them every block (half as many instructions again); without
-// it each accumulator keeps one register.
-#if defined(__GNUC__) && !defined(__clang__)
-#define BANDSCOPE_NO_LOOP_HEADER_COPY __attribute__((optimize("no-tree-ch")))
-#else
-#define BANDSCOPE_NO_LOOP_HEADER_COPY
-#endif
-
 namespace bandscope {
 
 namespace {

@@ -15,14 +15,6 @@
 #include "transform_kernel_parts.h"
 #include "vector_intrinsics.h"
 
-// GCC's loop-header copying leaves each accumulator of the block loop in two registers,
-// copied between them every block; without it each accumulator keeps one register.
-#if defined(__GNUC__) && !defined(__clang__)
-#define BANDSCOPE_NO_LOOP_HEADER_COPY __attribute__((optimize("no-tree-ch")))
-#else
-#define BANDSCOPE_NO_LOOP_HEADER_COPY
-#endif
-
 namespace bandscope {
 
 namespace {

@@ -15,3 +15,11 @@
 #endif
 
 #define BANDSCOPE_AVX2 __attribute__((target("arch=x86-64-v3")))
+
+// GCC's loop-header copying leaves each accumulator of a kernel's block loop in two registers,
+// copied between them every block; without it each accumulator keeps one register.
+#if defined(__GNUC__) && !defined(__clang__)
+#define BANDSCOPE_NO_LOOP_HEADER_COPY __attribute__((optimize("no-tree-ch")))
+#else
+#define BANDSCOPE_NO_LOOP_HEADER_COPY
+#endif
