@@ -11,10 +11,11 @@
 #include "analysis/band_transform.h"
 #include "analysis/sample_buffer.h"
 #include "display/scene.h"
+#include "display/sonogram_strips.h"
 
 namespace bandscope {
 
-// Everything the frame analyses and draws from, allocated once (about 4 MiB: keep it on
+// Everything the frame analyses and draws from, allocated once (about 17 MiB: keep it on
 // the heap) and owned by the window.
 struct FrameModel {
   BandSettings settings;
@@ -25,6 +26,8 @@ struct FrameModel {
   ScopeState scope;
   SpreadState spread;
   SampleRows snapshot;  // this frame's copy of the sample buffer
+  // A cache of the drawing (about 12 MiB), which drawing a const model may bring up to date.
+  mutable SonogramStrips sonoStrips;
 };
 
 // Start-up values: palette, settings for bandCount (8 .. 512), band positions, spectrum

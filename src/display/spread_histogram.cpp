@@ -1,6 +1,7 @@
 #include "display/spread_histogram.h"
 
 #include "display/value_colour.h"
+#include "display/vertex_array.h"
 
 namespace bandscope {
 
@@ -9,21 +10,21 @@ void drawSpreadHistogram(const SceneInput& in, const SpreadState& spread) {
   const int bands = in.settings.bandCount;
   gl.glPushMatrix();
   gl.glTranslatef(-static_cast<float>(bands) / 128.0f, 4.0f, -5.0f);
-  gl.glBegin(GL_QUADS);
+  VertexBatch<4 * kMaxBands> quads;
   // Each bar spans from the previous slot's edge, so slot 0 has no width.
   float prev = 0.0f;
   for (int k = 0; k < bands; ++k) {
     const int h = spread.spreadHistogram[k];
-    setValueColour(in, 2 * h);
+    const Rgb c = valueColourFor(in, 2 * h);
     const float x = static_cast<float>(2 * k) / 128.0f;
     const float y = -static_cast<float>(h) / 256.0f;
-    gl.glVertex3f(x, y, 0.0f);
-    gl.glVertex3f(prev, y, 0.0f);
-    gl.glVertex3f(prev, 0.0f, 0.0f);
-    gl.glVertex3f(x, 0.0f, 0.0f);
+    quads.add(x, y, 0.0f, c);
+    quads.add(prev, y, 0.0f, c);
+    quads.add(prev, 0.0f, 0.0f, c);
+    quads.add(x, 0.0f, 0.0f, c);
     prev = x;
   }
-  gl.glEnd();
+  drawBatch(gl, GL_QUADS, quads, true);
   gl.glPopMatrix();
 }
 

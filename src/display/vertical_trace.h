@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "analysis/band_settings.h"
+#include "display/vertex_array.h"
 #include "platform/gl_table.h"
 
 namespace bandscope {
@@ -14,14 +16,14 @@ template <typename ValueAt>
 void drawVerticalTrace(const GlTable& gl, int bandCount, int32_t n, ValueAt valueAt, int64_t tick) {
   int32_t lo = 9999;
   int32_t hi = -9999;
-  gl.glBegin(GL_POINTS);
+  VertexBatch<kMaxSamples> points;
   for (int32_t i = 0; i < n; ++i) {
     const int32_t v = valueAt(i);
     if (v < lo) lo = v;
     if (v > hi) hi = v;
-    gl.glVertex3f(static_cast<float>(v) / 256.0f, static_cast<float>(i) / 256.0f, 0.0f);
+    points.add(static_cast<float>(v) / 256.0f, static_cast<float>(i) / 256.0f, 0.0f);
   }
-  gl.glEnd();
+  drawBatch(gl, GL_POINTS, points, false);
 
   const float xLo = static_cast<float>(lo) / 256.0f;
   const float xHi = static_cast<float>(hi) / 256.0f;
