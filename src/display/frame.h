@@ -41,8 +41,9 @@ void initFrameModel(FrameModel& m, uint16_t bandCount = 192);
 // once, so both channels agree.
 void analysisStep(const FrameOptions& options, FrameModel& m);
 
-// Draws the scene from the model as the last step left it; changes nothing in it. metrics and
-// view, when given, are the font's and the camera's (see SceneInput).
+// Draws the scene from the model as the last step left it; changes nothing in it but the
+// sonogram strips it caches. metrics and view, when given, are the font's and the camera's
+// (see SceneInput).
 void drawScene(const GlTable& gl, const FrameOptions& options, const FrameModel& m,
                GLuint fontListBase, float spinAngle, char decimalSeparator = '.',
                const TextMetrics* metrics = nullptr, const ViewTransform* view = nullptr);
