@@ -2,7 +2,6 @@
 
 #include "display/spectrum_plane.h"
 #include "display/value_colour.h"
-#include "display/vertex_array.h"
 
 namespace bandscope {
 
@@ -11,7 +10,6 @@ void drawButterflySpectrum(const SceneInput& in) {
   const SpectrumState& st = in.spectrum;
   gl.glPushMatrix();
   gl.glTranslatef(4.0f, 2.1f, -5.0f);
-  VertexBatch<8 * kMaxBands> quads;
   for (int k = 0; k < in.settings.bandCount; ++k) {
     // Frequency runs up the axis; channel 1 to the right, channel 0 to the left.
     const BandSpan span = bandSpan(in.bandX, k, 0);
@@ -19,17 +17,18 @@ void drawButterflySpectrum(const SceneInput& in) {
     const float y1 = static_cast<float>(span.x1) / 256.0f;
     const float right = static_cast<float>(st.bandLevel[1][k]) / 256.0f;
     const float left = -static_cast<float>(st.bandLevel[0][k]) / 256.0f;
-    const Rgb c = valueColourFor(in, (st.bandFast[0][k] + st.bandFast[1][k]) / 2);
-    quads.add(0.01f, y0, 0.0f, c);
-    quads.add(right, y0, 0.0f, c);
-    quads.add(right, y1, 0.0f, c);
-    quads.add(0.01f, y1, 0.0f, c);
-    quads.add(-0.01f, y0, 0.0f, c);
-    quads.add(left, y0, 0.0f, c);
-    quads.add(left, y1, 0.0f, c);
-    quads.add(-0.01f, y1, 0.0f, c);
+    setValueColour(in, (st.bandFast[0][k] + st.bandFast[1][k]) / 2);
+    gl.glBegin(GL_QUADS);
+    gl.glVertex3f(0.01f, y0, 0.0f);
+    gl.glVertex3f(right, y0, 0.0f);
+    gl.glVertex3f(right, y1, 0.0f);
+    gl.glVertex3f(0.01f, y1, 0.0f);
+    gl.glVertex3f(-0.01f, y0, 0.0f);
+    gl.glVertex3f(left, y0, 0.0f);
+    gl.glVertex3f(left, y1, 0.0f);
+    gl.glVertex3f(-0.01f, y1, 0.0f);
+    gl.glEnd();
   }
-  drawBatch(gl, GL_QUADS, quads, true);
   gl.glPopMatrix();
 }
 

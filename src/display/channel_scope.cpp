@@ -3,7 +3,6 @@
 #include "display/scene_colours.h"
 #include "display/scope_trigger.h"
 #include "display/value_colour.h"
-#include "display/vertex_array.h"
 
 namespace bandscope {
 
@@ -43,14 +42,14 @@ void drawChannelScope(const SceneInput& in, int channel, const ScopeState& scope
   int32_t lo = 9999;
   int32_t hi = -9999;
   setSceneColour(gl, kWhite);
-  VertexBatch<kMaxSamples> points;
+  gl.glBegin(GL_POINTS);
   for (int32_t i = 0; i < n; ++i) {
     const int32_t v = s[start + i];
     if (v < lo) lo = v;
     if (v > hi) hi = v;
-    points.add(static_cast<float>(sgn * i) / 256.0f, static_cast<float>(v) / 256.0f, 0.0f);
+    gl.glVertex3f(static_cast<float>(sgn * i) / 256.0f, static_cast<float>(v) / 256.0f, 0.0f);
   }
-  drawBatch(gl, GL_POINTS, points, false);
+  gl.glEnd();
 
   int32_t xa = sgn * bandCount;
   const int32_t xb = sgn * (bandCount + 8);

@@ -3,7 +3,6 @@
 // ((p + channelAxisOffset) / 200, v / 256 - 1, 0). Shared by the spectrum's elements.
 
 #include "display/scene.h"
-#include "display/vertex_array.h"
 
 namespace bandscope {
 
@@ -12,15 +11,9 @@ inline int32_t channelAxisOffset(int channel) {
   return 256 * channelSign(channel) - 240;
 }
 
-// A vertex of the plane's coordinates; p already includes the channel's offset.
-inline float spectrumX(int32_t p) {
-  return static_cast<float>(p) / 200.0f;
-}
-inline float spectrumY(int32_t v) {
-  return static_cast<float>(v) / 256.0f - 1.0f;
-}
+// A vertex of the plane; p already includes the channel's offset.
 inline void spectrumVertex(const GlTable& gl, int32_t p, int32_t v) {
-  gl.glVertex3f(spectrumX(p), spectrumY(v), 0.0f);
+  gl.glVertex3f(static_cast<float>(p) / 200.0f, static_cast<float>(v) / 256.0f - 1.0f, 0.0f);
 }
 
 // Band k's span on the axis, offset included: a gap of one unit to the next band, but never
@@ -44,17 +37,18 @@ inline int32_t bandCentre(const BandX& x, int k, int32_t offset) {
 // GL_LINES from level 0 at the channel's left edge through the centres of bands
 // 0 .. bands - 1 at the given values.
 inline void bandPolyline(const SceneInput& in, int32_t offset, const int16_t* values, int bands) {
-  VertexBatch<2 * kMaxBands> lines;
+  const GlTable& gl = in.gl;
+  gl.glBegin(GL_LINES);
   int32_t px = in.bandX.bandX[0] + offset;
   int32_t pv = 0;
   for (int k = 0; k < bands; ++k) {
     const int32_t qx = bandCentre(in.bandX, k, offset);
-    lines.add(spectrumX(px), spectrumY(pv), 0.0f);
-    lines.add(spectrumX(qx), spectrumY(values[k]), 0.0f);
+    spectrumVertex(gl, px, pv);
+    spectrumVertex(gl, qx, values[k]);
     px = qx;
     pv = values[k];
   }
-  drawBatch(in.gl, GL_LINES, lines, false);
+  gl.glEnd();
 }
 
 }  // namespace bandscope

@@ -3,7 +3,7 @@
 namespace bandscope {
 
 void setValueColour(const SceneInput& in, int32_t v) {
-  const Rgb c = valueColourFor(in, v);
+  const Rgb c = readyValueColour(v, in.options.col_check, in.palette, in.settings.bandCount);
   in.gl.glColor3f(c.red, c.green, c.blue);
 }
 

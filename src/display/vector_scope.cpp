@@ -5,7 +5,6 @@
 
 #include "analysis/rounding.h"
 #include "display/scene_colours.h"
-#include "display/vertex_array.h"
 
 namespace bandscope {
 
@@ -125,21 +124,21 @@ void drawVectorScope(const SceneInput& in) {
   // Older half of the window: side against loudness, and the histogram's input.
   Extent first;
   setSceneColour(gl, kWhite);
-  VertexBatch<kMaxSamples> points;
+  gl.glBegin(GL_POINTS);
   for (int k = 0; k < in.settings.bandCount; ++k) {
     float x = 0;
     float y = 0;
     if (!firstPassPoint(in.samples, k, x, y)) continue;
-    points.add(x, y, 0.0f);
+    gl.glVertex3f(x, y, 0.0f);
     first.add(x, y);
   }
-  drawBatch(gl, GL_POINTS, points, false);
+  gl.glEnd();
   drawExtentBars(gl, first);
 
   // Whole window, mid against side.
   Extent second;
   setSceneColour(gl, kSideColour);
-  points.count = 0;
+  gl.glBegin(GL_POINTS);
   for (int k = 0; k < in.settings.bufferLength; ++k) {
     const int l = s0[k] - 128;
     const int r = s1[k] - 128;
@@ -149,10 +148,10 @@ void drawVectorScope(const SceneInput& in) {
     const float a = -(static_cast<float>(l + r) / 1024.0f / m);
     const float y = std::sin(a) * m * 2.0f;
     const float x = std::cos(a) * b * 2.0f;
-    points.add(x, y, 0.0f);
+    gl.glVertex3f(x, y, 0.0f);
     second.add(x, y);
   }
-  drawBatch(gl, GL_POINTS, points, false);
+  gl.glEnd();
   drawExtentBars(gl, second);
 
   gl.glPopMatrix();

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-#include "analysis/band_settings.h"
-#include "display/vertex_array.h"
 #include "platform/gl_table.h"
 
 namespace bandscope {
@@ -16,14 +14,14 @@ template <typename ValueAt>
 void drawVerticalTrace(const GlTable& gl, int bandCount, int32_t n, ValueAt valueAt, int64_t tick) {
   int32_t lo = 9999;
   int32_t hi = -9999;
-  VertexBatch<kMaxSamples> points;
+  gl.glBegin(GL_POINTS);
   for (int32_t i = 0; i < n; ++i) {
     const int32_t v = valueAt(i);
     if (v < lo) lo = v;
     if (v > hi) hi = v;
-    points.add(static_cast<float>(v) / 256.0f, static_cast<float>(i) / 256.0f, 0.0f);
+    gl.glVertex3f(static_cast<float>(v) / 256.0f, static_cast<float>(i) / 256.0f, 0.0f);
   }
-  drawBatch(gl, GL_POINTS, points, false);
+  gl.glEnd();
 
   const float xLo = static_cast<float>(lo) / 256.0f;
   const float xHi = static_cast<float>(hi) / 256.0f;
