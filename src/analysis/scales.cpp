@@ -45,6 +45,13 @@ int32_t bandToHz(int32_t i, const BandSettings& s) {
 }
 
 int32_t hzToBand(int32_t f, const BandSettings& s) {
+  // Double precision rounds as the extended definition does unless the quotient is near a
+  // tie, and costs a fraction of it: the frequency grid asks for every line every frame.
+  const double fastT = ((44100.0 / s.bandCount) / s.timeScale) / 2.0;
+  const double fast = f / fastT;
+  if (!nearTie(fast)) {
+    return static_cast<int32_t>(std::clamp<int64_t>(roundEven(fast) - 2, 0, s.bandCount - 1));
+  }
   const long double t = ((kSampleRate / s.bandCount) / s.timeScale) / 2.0L;
   const int64_t band = roundEven(static_cast<long double>(f) / t) - 2;
   return static_cast<int32_t>(std::clamp<int64_t>(band, 0, s.bandCount - 1));
@@ -66,12 +73,18 @@ std::string hzLabel(float f, char decimalSeparator) {
 }
 
 float vectorAngle(float a, float b) {
-  long double angle;
-  if (a == 0.0f) {
-    angle = b >= 0.0f ? 4.712389f : 6.2831855f;
-  } else {
-    angle = std::atan(static_cast<long double>(b) / a);
-  }
+  if (a == 0.0f) return b >= 0.0f ? 4.712389f : 6.2831855f;
+  // The double arctangent is several times cheaper than the extended one and, being some
+  // 2^-28 of a float step from it, rounds to the same float unless it lies near the middle
+  // between two floats.
+  double fast = std::atan(static_cast<double>(b) / a);
+  if (a > 0.0f) fast += std::numbers::pi;
+  const float rounded = static_cast<float>(fast);
+  const double off = fast - rounded;
+  const float towards = off > 0 ? INFINITY : -INFINITY;
+  const double step = std::fabs(static_cast<double>(std::nextafter(rounded, towards)) - rounded);
+  if (std::fabs(std::fabs(off) - step / 2) > step * 1e-6) return rounded;
+  long double angle = std::atan(static_cast<long double>(b) / a);
   if (a > 0.0f) angle += kPi;
   return static_cast<float>(angle);
 }

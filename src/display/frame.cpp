@@ -35,6 +35,7 @@ void initFrameModel(FrameModel& m, uint16_t bandCount) {
   m.scope = ScopeState{};
   m.spread = SpreadState{};
   silenceRows(m.snapshot);
+  m.sonoStrips.invalidate();
 }
 
 namespace {
@@ -82,7 +83,11 @@ void analysisStep(const FrameOptions& o, FrameModel& m) {
   const int last = stereo ? 1 : 0;
   const BandOptions bands{o.boostHi_check, o.sono_check, stereo};
   // The history moves up first, so the newest row is this step's in mono and stereo alike.
-  if (o.sono_check) scrollSonogram(m.spectrum, s.sonoSteps);
+  if (o.sono_check) {
+    scrollSonogram(m.spectrum, s.sonoSteps);
+    m.sonoStrips.noteScroll();
+  }
+  m.sonoStrips.noteNewestWritten();
   if (s.sampleBits == 16) {
     transformChannels16(stereo, bands, m);
   } else {
@@ -101,7 +106,7 @@ void drawScene(const GlTable& gl, const FrameOptions& o, const FrameModel& m, GL
   const int last = o.StereoCheckBox ? 1 : 0;
   const SceneInput in{gl,      o,         m.settings,   m.spectrum, m.snapshot,
                       m.bandX, m.palette, fontListBase, spinAngle,  decimalSeparator,
-                      metrics, view};
+                      metrics, view,      &m.sonoStrips};
   // Channel 0's views, then channel 1's with the views that combine both channels.
   for (int c = 0; c <= last; ++c) {
     if (c == 0 && o.sono_check) drawSonogram(in);

@@ -11,10 +11,11 @@
 #include "analysis/band_transform.h"
 #include "analysis/sample_buffer.h"
 #include "display/scene.h"
+#include "display/sonogram_strips.h"
 
 namespace bandscope {
 
-// Everything the frame analyses and draws from, allocated once (about 4 MiB: keep it on
+// Everything the frame analyses and draws from, allocated once (about 17 MiB: keep it on
 // the heap) and owned by the window.
 struct FrameModel {
   BandSettings settings;
@@ -25,6 +26,8 @@ struct FrameModel {
   ScopeState scope;
   SpreadState spread;
   SampleRows snapshot;  // this frame's copy of the sample buffer
+  // A cache of the drawing (about 12 MiB), which drawing a const model may bring up to date.
+  mutable SonogramStrips sonoStrips;
 };
 
 // Start-up values: palette, settings for bandCount (8 .. 512), band positions, spectrum
@@ -38,8 +41,9 @@ void initFrameModel(FrameModel& m, uint16_t bandCount = 192);
 // once, so both channels agree.
 void analysisStep(const FrameOptions& options, FrameModel& m);
 
-// Draws the scene from the model as the last step left it; changes nothing in it. metrics and
-// view, when given, are the font's and the camera's (see SceneInput).
+// Draws the scene from the model as the last step left it; changes nothing in it but the
+// sonogram strips it caches. metrics and view, when given, are the font's and the camera's
+// (see SceneInput).
 void drawScene(const GlTable& gl, const FrameOptions& options, const FrameModel& m,
                GLuint fontListBase, float spinAngle, char decimalSeparator = '.',
                const TextMetrics* metrics = nullptr, const ViewTransform* view = nullptr);

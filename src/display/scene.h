@@ -43,6 +43,7 @@ struct SpreadState {
 
 struct TextMetrics;
 class ViewTransform;
+class SonogramStrips;
 
 struct SceneInput {
   const GlTable& gl;
@@ -60,6 +61,8 @@ struct SceneInput {
   // placed without measuring, and the level labels and captions are left out).
   const TextMetrics* textMetrics = nullptr;
   const ViewTransform* view = nullptr;
+  // The sonogram's built strips, which drawing the sonogram brings up to date.
+  SonogramStrips* sonoStrips = nullptr;
 };
 
 // -1 for channel 0 (left), +1 for channel 1 (right).

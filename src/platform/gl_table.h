@@ -47,7 +47,12 @@ namespace bandscope {
   X(void, glFinish, ())                                                                         \
   X(GLenum, glGetError, ())                                                                     \
   X(const GLubyte*, glGetString, (GLenum name))                                                 \
-  X(void, glGetIntegerv, (GLenum pname, GLint * params))
+  X(void, glGetIntegerv, (GLenum pname, GLint * params))                                        \
+  X(void, glEnableClientState, (GLenum array))                                                  \
+  X(void, glDisableClientState, (GLenum array))                                                 \
+  X(void, glVertexPointer, (GLint size, GLenum type, GLsizei stride, const GLvoid* pointer))    \
+  X(void, glColorPointer, (GLint size, GLenum type, GLsizei stride, const GLvoid* pointer))     \
+  X(void, glDrawArrays, (GLenum mode, GLint first, GLsizei count))
 
 #define BANDSCOPE_GLU_ENTRY_POINTS(X) \
   X(void, gluPerspective, (GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar))

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -145,6 +146,30 @@ TEST(Scales, HzLabelUsesTheGivenDecimalSeparator) {
   EXPECT_EQ(hzLabel(1378.0f, ','), "1,4k");
   EXPECT_EQ(hzLabel(11025.0f, ','), "11k");
   EXPECT_EQ(hzLabel(57.4f, ','), "57");
+}
+
+// The double-precision paths give what the extended definitions give, over every frequency
+// the grid asks for and a fine grid of vector-scope points.
+TEST(Scales, FastPathsAgreeWithTheExtendedDefinitions) {
+  for (const uint16_t bands : {uint16_t{8}, uint16_t{37}, uint16_t{192}, uint16_t{512}}) {
+    for (int32_t scale = 1; scale <= 128; scale *= 2) {
+      const BandSettings s = settingsFor(bands, scale);
+      const long double t = ((44100.0L / bands) / scale) / 2.0L;
+      for (int32_t f = 0; f <= 24000; ++f) {
+        const int64_t band = std::llrint(static_cast<long double>(f) / t) - 2;
+        ASSERT_EQ(hzToBand(f, s), std::clamp<int64_t>(band, 0, bands - 1)) << f << ", " << scale;
+      }
+    }
+  }
+  for (int i = -300; i <= 300; ++i) {
+    for (int j = -300; j <= 300; ++j) {
+      const float a = static_cast<float>(i) / 97.0f, b = static_cast<float>(j) / 89.0f;
+      if (a == 0.0f) continue;
+      long double angle = std::atan(static_cast<long double>(b) / a);
+      if (a > 0.0f) angle += std::numbers::pi_v<long double>;
+      ASSERT_EQ(vectorAngle(a, b), static_cast<float>(angle)) << a << ", " << b;
+    }
+  }
 }
 
 TEST(Scales, VectorAngleQuadrantsAndTheVerticalAxis) {

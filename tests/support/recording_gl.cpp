@@ -43,7 +43,9 @@ bool compilable(std::string_view name) {
                                                     "glFeedbackBuffer",
                                                     "glSelectBuffer",
                                                     "glEnableClientState",
-                                                    "glDisableClientState"};
+                                                    "glDisableClientState",
+                                                    "glVertexPointer",
+                                                    "glColorPointer"};
   return !(name.starts_with("glGet") || name.starts_with("glIs") || immediate.contains(name));
 }
 
@@ -60,7 +62,7 @@ auto RecordingGl::Entry::semanticsOf(std::string_view name) -> Semantics {
   static const Handlers handlers = [] {
     Handlers all;
     for (Handlers (*group)() : {&primitiveHandlers, &transformHandlers, &stateHandlers,
-                                &listHandlers, &rasterHandlers, &pixelHandlers}) {
+                                &listHandlers, &rasterHandlers, &pixelHandlers, &arrayHandlers}) {
       all.merge(group());
     }
     return all;
@@ -205,6 +207,10 @@ void RecordingGl::expectBalanced(std::source_location where) const {
   if (open_) problems.push_back("glBegin(" + std::to_string(open_->mode) + ") without glEnd");
   if (compiling_ != 0) {
     problems.push_back("glNewList(" + std::to_string(compiling_) + ") without glEndList");
+  }
+  // An array left on would let a later glDrawArrays read through a stale pointer.
+  for (const GLenum array : clientEnabled_) {
+    problems.push_back("client array " + std::to_string(array) + " left enabled");
   }
   const std::pair<int, const char*> stacks[] = {{modelView_, "model-view matrix"},
                                                 {projection_, "projection matrix"},

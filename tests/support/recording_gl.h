@@ -43,6 +43,14 @@ inline bool operator==(const Colour& c, const Rgb& rgb) {
   return c.red == rgb.red && c.green == rgb.green && c.blue == rgb.blue;
 }
 
+struct Vertex {
+  float x = 0;
+  float y = 0;
+  float z = 0;
+  Colour colour;  // the current colour when the vertex was given, or its array's
+  bool operator==(const Vertex&) const = default;
+};
+
 struct GlCall {
   std::string name;
   std::vector<double> args;          // the numeric arguments in order; pointers are left out
@@ -51,21 +59,15 @@ struct GlCall {
                                      // bottom row first, unpack padding removed
   Colour colour;                     // the current colour when the call was made
   GLuint list = 0;  // the display list it was compiled into (in expanded(): run from); 0: none
+  std::vector<Vertex> arrayVertices;  // glDrawArrays: the vertices it read
 };
 
-struct Vertex {
-  float x = 0;
-  float y = 0;
-  float z = 0;
-  Colour colour;  // the current colour when the vertex was given
-  bool operator==(const Vertex&) const = default;
-};
-
-// One glBegin ... glEnd.
+// One glBegin ... glEnd, or one glDrawArrays.
 struct Block {
   GLenum mode = 0;
   std::vector<Vertex> vertices;
-  std::size_t callIndex = 0;  // in record(): the glBegin, or the glCallLists that ran it
+  std::size_t callIndex =
+      0;  // in record(): the glBegin or glDrawArrays, or the glCallLists that ran it
 };
 
 struct RasterPos {
@@ -119,6 +121,16 @@ class RecordingGl {
   // The calls compiled into a list; empty if there is none of that name.
   std::vector<GlCall> listCalls(GLuint list) const;
 
+  bool isClientEnabled(GLenum array) const { return clientEnabled_.contains(array); }
+
+  // A client array as its glVertexPointer or glColorPointer set it.
+  struct ClientArray {
+    GLint size = 0;
+    GLenum type = 0;
+    GLsizei stride = 0;
+    const void* pointer = nullptr;
+  };
+
   // Changes what glGetString answers (GL_VENDOR, GL_RENDERER, GL_VERSION, GL_EXTENSIONS).
   void setString(GLenum name, std::string text);
 
@@ -159,6 +171,10 @@ class RecordingGl {
   std::map<GLenum, GLint> pixelStore_;
   GLenum readBuffer_ = GL_BACK;
   std::map<GLenum, std::string> strings_;
+  std::set<GLenum> clientEnabled_;
+  ClientArray vertexArray_;
+  ClientArray colourArray_;
+  bool colourUndefined_ = false;  // after a colour array, until the next glColor
 
   GLuint nextList_ = 1;
   std::map<GLuint, std::vector<GlCall>> lists_;

@@ -61,6 +61,11 @@ struct RecordingGl::Entry {
   static Handlers listHandlers();       // recording_gl_semantics_lists.cpp
   static Handlers rasterHandlers();     // recording_gl_semantics_lists.cpp
   static Handlers pixelHandlers();      // recording_gl_semantics_pixels.cpp
+  static Handlers arrayHandlers();      // recording_gl_semantics_arrays.cpp
+
+  // recording_gl_semantics_arrays.cpp
+  static void captureArrays(RecordingGl& gl, GlCall& call, const void*);
+  static Answer drawArrays(RecordingGl& gl, const GlCall& call, void*, int);
 
   // recording_gl_semantics_transforms.cpp
   struct Stack {

@@ -28,6 +28,9 @@ auto RecordingGl::Entry::primitiveHandlers() -> Handlers {
        {nullptr,
         [](RecordingGl& gl, const GlCall& call, void*, int) -> Answer {
           if (!gl.open_) return misuse(gl, call, "vertex outside glBegin/glEnd");
+          if (gl.colourUndefined_) {
+            return misuse(gl, call, "current colour undefined after a colour array");
+          }
           gl.open_->vertices.push_back(
               {arg<float>(call, 0), arg<float>(call, 1), arg<float>(call, 2), gl.colour_});
           return {};
@@ -36,6 +39,7 @@ auto RecordingGl::Entry::primitiveHandlers() -> Handlers {
        {nullptr,
         [](RecordingGl& gl, const GlCall& call, void*, int) -> Answer {
           gl.colour_ = {arg<float>(call, 0), arg<float>(call, 1), arg<float>(call, 2)};
+          gl.colourUndefined_ = false;
           return {};
         }}},
   };

@@ -96,6 +96,7 @@ auto RecordingGl::Entry::popAttrib(RecordingGl& gl, const GlCall& call, void*, i
   gl.attribStack_.pop_back();
   if (s.mask & GL_CURRENT_BIT) {
     gl.colour_ = s.colour;
+    gl.colourUndefined_ = false;
     gl.raster_ = s.raster;
   }
   if (s.mask & GL_ENABLE_BIT) gl.enabled_ = s.enabled;

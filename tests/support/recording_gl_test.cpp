@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <vector>
 
 namespace bandscope::test {
 namespace {
@@ -37,6 +38,33 @@ TEST(RecordingGl, BlocksKeepEachVertexWithTheColourCurrentThen) {
   gl.clear();
   EXPECT_TRUE(gl.blocks().empty());
   EXPECT_EQ(gl.colour(), (Colour{1, 0, 0}));
+}
+
+TEST(RecordingGl, DrawArraysReadsTheEnabledArraysAtTheCallIntoABlock) {
+  RecordingGl gl;
+  const GlTable& g = gl.table();
+  GLfloat position[3][3] = {{0, 0, 0}, {1, 2, 3}, {4, 5, 6}};
+  const GLfloat colour[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  g.glColor3f(0.5f, 0.5f, 0.5f);
+  g.glEnableClientState(GL_VERTEX_ARRAY);
+  g.glVertexPointer(3, GL_FLOAT, 0, position);
+  g.glDrawArrays(GL_LINES, 1, 2);
+  g.glEnableClientState(GL_COLOR_ARRAY);
+  g.glColorPointer(3, GL_FLOAT, 0, colour);
+  g.glNewList(7, GL_COMPILE);
+  g.glDrawArrays(GL_POINTS, 0, 2);
+  g.glEndList();
+  position[0][0] = 9;  // after compiling: the list keeps what it read
+  g.glDisableClientState(GL_COLOR_ARRAY);
+  g.glDisableClientState(GL_VERTEX_ARRAY);
+  g.glColor3f(0.5f, 0.5f, 0.5f);
+  g.glCallLists(1, GL_UNSIGNED_BYTE, "\7");
+
+  ASSERT_EQ(gl.blocks().size(), 2u);
+  EXPECT_EQ(gl.blocks(GL_LINES)[0].vertices,
+            (std::vector<Vertex>{{1, 2, 3, {0.5f, 0.5f, 0.5f}}, {4, 5, 6, {0.5f, 0.5f, 0.5f}}}));
+  EXPECT_EQ(gl.blocks(GL_POINTS)[0].vertices,
+            (std::vector<Vertex>{{0, 0, 0, {1, 0, 0}}, {1, 2, 3, {0, 1, 0}}}));
 }
 
 TEST(RecordingGl, StacksFollowTheMatrixModeAndPopAttribRestores) {
@@ -139,6 +167,43 @@ TEST(RecordingGl, ReportsMisuse) {
       {"without glEnd", [](const GlTable& g) { g.glBegin(GL_POINTS); }},
       {"model-view matrix stack 1", [](const GlTable& g) { g.glPushMatrix(); }},
       {"without glEndList", [](const GlTable& g) { g.glNewList(1, GL_COMPILE); }},
+      {"without the vertex array enabled",
+       [](const GlTable& g) { g.glDrawArrays(GL_POINTS, 0, 1); }},
+      {"glDrawArrays(0, 0, 1): not allowed between",
+       [](const GlTable& g) {
+         g.glBegin(GL_QUADS);
+         g.glDrawArrays(GL_POINTS, 0, 1);
+         g.glEnd();
+       }},
+      {"client array 32884 left enabled",
+       [](const GlTable& g) { g.glEnableClientState(GL_VERTEX_ARRAY); }},
+      {"does not read",
+       [](const GlTable& g) {
+         static const GLdouble p[3] = {};
+         g.glVertexPointer(3, GL_DOUBLE, 0, p);
+       }},
+      {"no colour pointer",
+       [](const GlTable& g) {
+         static const GLfloat p[3] = {};
+         g.glEnableClientState(GL_VERTEX_ARRAY);
+         g.glEnableClientState(GL_COLOR_ARRAY);
+         g.glVertexPointer(3, GL_FLOAT, 0, p);
+         g.glDrawArrays(GL_POINTS, 0, 1);
+         g.glDisableClientState(GL_COLOR_ARRAY);
+         g.glDisableClientState(GL_VERTEX_ARRAY);
+       }},
+      {"current colour undefined after a colour array",
+       [](const GlTable& g) {
+         static const GLfloat p[3] = {};
+         g.glEnableClientState(GL_VERTEX_ARRAY);
+         g.glEnableClientState(GL_COLOR_ARRAY);
+         g.glVertexPointer(3, GL_FLOAT, 0, p);
+         g.glColorPointer(3, GL_FLOAT, 0, p);
+         g.glDrawArrays(GL_POINTS, 0, 1);
+         g.glDisableClientState(GL_COLOR_ARRAY);
+         g.glDrawArrays(GL_POINTS, 0, 1);
+         g.glDisableClientState(GL_VERTEX_ARRAY);
+       }},
   };
   for (const Misuse& c : cases) {
     SCOPED_TRACE(c.message);

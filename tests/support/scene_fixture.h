@@ -39,9 +39,9 @@ struct SceneFixture {
   }
 
   SceneInput input(float spinAngle = 0) const {
-    return {gl.table(),      options,      model->settings, model->spectrum,
-            model->snapshot, model->bandX, model->palette,  kFontListBase,
-            spinAngle,       '.',          textMetrics,     view};
+    return {gl.table(),   options,        model->settings,   model->spectrum, model->snapshot,
+            model->bandX, model->palette, kFontListBase,     spinAngle,       '.',
+            textMetrics,  view,           &model->sonoStrips};
   }
 
   // Text measuring for the elements, off (null) unless a test sets them.
