@@ -843,7 +843,10 @@ TEST(Form, MixerButtonLeavesStayOnTopAndStartsTheFirstMixerFound) {
   {
     QFile script(bin.filePath(QStringLiteral("pavucontrol")));
     ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1'\n").arg(called).toUtf8());
+    // Written whole and then renamed: the test must not read a file the shell has only opened.
+    script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1.part' && /bin/mv '%1.part' '%1'\n")
+                     .arg(called)
+                     .toUtf8());
     script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
   }
   const QByteArray path = qgetenv("PATH");
