@@ -1,41 +1,79 @@
 #!/usr/bin/env bash
-# Live CPU cost of the real program on the built-in test signal, under a private Xvfb with
-# software OpenGL: CPU seconds per wall second and drawn frames per second, uncapped
-# (--max-fps 0) against the default pacing, measured in one run of this script.
+# Live CPU cost of two builds of the program, as a user would meet it: a window of the given
+# size on a private Xvfb with a window manager (openbox) and software OpenGL, recording the
+# built-in test signal, first shown and then minimised. The two binaries take turns (A, B,
+# A, B ...) so that both see the same machine; each turn reports CPU seconds per wall second
+# of the program (all its threads, Mesa's included) and of the X server, and the drawn frame
+# rate. Needs xvfb-run, openbox and xdotool.
 #
-# Each setting runs twice with different frame counts; the differences leave start-up and
-# shut-down out. Usage: bench/live_cpu.sh [BINARY] [SECONDS]   (default: build/release's, 10)
+#   bench/live_cpu.sh WIDTHxHEIGHT BINARY_A BINARY_B [SECONDS [ROUNDS]] [-- PROGRAM OPTIONS]
+#   e.g. bench/live_cpu.sh 1280x800 /tmp/old/bandscope build/release/src/app/bandscope 10 3
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-binary="${1:-$root/build/release/src/app/bandscope}"
-seconds="${2:-10}"
-[[ -x "$binary" ]] || { echo "no program at $binary (build it first)" >&2; exit 2; }
-command -v xvfb-run >/dev/null || { echo "xvfb-run is missing" >&2; exit 2; }
+usage() { sed -n '8,9p' "$0" | sed 's/^# *//' >&2; exit 2; }
+[[ $# -ge 3 && "$1" =~ ^([0-9]+)x([0-9]+)$ ]] || usage
+width="${BASH_REMATCH[1]}" height="${BASH_REMATCH[2]}"
+binaries=("$2" "$3")
+shift 3
+seconds=10 rounds=2
+[[ $# -gt 0 && "$1" != "--" ]] && { seconds="$1"; shift; }
+[[ $# -gt 0 && "$1" != "--" ]] && { rounds="$1"; shift; }
+[[ $# -gt 0 && "$1" == "--" ]] && shift
+options=("$@")
+for b in "${binaries[@]}"; do [[ -x "$b" ]] || { echo "no program at $b" >&2; exit 2; }; done
+for tool in xvfb-run openbox xdotool; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 2; }
+done
 
-# Runs the program for N frames; prints "wall user+system" in seconds.
-run() {
-  local frames="$1"; shift
-  local TIMEFORMAT='%R %U %S' out
-  out=$( { time xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
-      env QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 PULSE_SERVER=unix:/nonexistent/bandscope \
-      "$binary" --frames "$frames" "$@" >/dev/null 2>&1; } 2>&1 )
-  awk '{ printf "%s %.3f\n", $1, $2 + $3 }' <<<"$out"
-}
+if [[ -z "${BANDSCOPE_LIVE_CPU_INNER:-}" ]]; then  # again inside a private X server
+  export BANDSCOPE_LIVE_CPU_INNER=1
+  exec xvfb-run -a -s "-screen 0 $((width + 200))x$((height + 200))x24 -nolisten tcp" \
+    "$0" "${width}x${height}" "${binaries[@]}" "$seconds" "$rounds" -- "${options[@]}"
+fi
 
-# measure NAME FPS_GUESS ARGS...: prints one line and leaves "cpu fps" in $result.
+work="$(mktemp -d)"
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+openbox >/dev/null 2>&1 &
+sleep 1
+xserver="$(pgrep -n -x Xvfb)"
+ticks="$(getconf CLK_TCK)"
+
+# CPU ticks (user + system) of a process so far.
+cpu() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+now() { date +%s.%N; }
+
+# measure PID LABEL: CPU per wall second of the program and of the X server, and frames a
+# second from the program's --stats lines in $work/stats.
 measure() {
-  local name="$1" guess="$2"; shift 2
-  local short=$((guess)) long=$((guess * (seconds + 1)))
-  read -r w1 c1 < <(run "$short" "$@")
-  read -r w2 c2 < <(run "$long" "$@")
-  result=$(awk -v w1="$w1" -v c1="$c1" -v w2="$w2" -v c2="$c2" -v n=$((long - short)) \
-    'BEGIN { dw = w2 - w1; printf "%.3f %.1f", (c2 - c1) / dw, n / dw }')
-  read -r cpu fps <<<"$result"
-  printf '%-26s %6s CPU s per wall s   %6s fps drawn\n' "$name" "$cpu" "$fps"
+  local pid="$1" label="$2" c0 x0 t0 f0 c1 x1 t1 f1
+  c0=$(cpu "$pid") x0=$(cpu "$xserver") t0=$(now) f0=$(frames)
+  sleep "$seconds"
+  c1=$(cpu "$pid") x1=$(cpu "$xserver") t1=$(now) f1=$(frames)
+  awk -v l="$label" -v c=$((c1 - c0)) -v x=$((x1 - x0)) -v t0="$t0" -v t1="$t1" -v f=$((f1 - f0)) \
+    -v hz="$ticks" 'BEGIN { w = t1 - t0
+      printf "%-40s program %6.3f  X server %6.3f CPU s per wall s  %6.1f fps\n", l, c / hz / w, x / hz / w, f / w }'
 }
+frames() { tail -n 1 "$work/stats" 2>/dev/null | sed -n 's/.*frames=\([0-9]*\).*/\1/p' | grep . || echo 0; }
 
-echo "bandscope live on the test signal, software GL, $seconds s a setting: $binary"
-measure "uncapped (--max-fps 0)" 200 --max-fps 0
-uncapped_cpu=$cpu
-measure "default pacing" 60
-awk -v a="$cpu" -v b="$uncapped_cpu" 'BEGIN { printf "ratio default / uncapped CPU: %.2f\n", a / b }'
+echo "live CPU at ${width}x${height}, test signal, software GL, ${seconds} s a measurement"
+for ((round = 1; round <= rounds; round++)); do
+  for which in 0 1; do
+    binary="${binaries[$which]}"
+    name="$([[ $which == 0 ]] && echo A || echo B)"
+    : >"$work/stats"
+    env QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 PULSE_SERVER=unix:/nonexistent/bandscope \
+      XDG_CONFIG_HOME="$work/config" "$binary" --no-settings --stats "${options[@]}" \
+      >"$work/stats" 2>"$work/errors" &
+    pid=$!
+    window="$(xdotool search --sync --onlyvisible --pid "$pid" | head -n 1)"
+    xdotool windowsize --sync "$window" "$width" "$height"
+    sleep 2  # settled at its size
+    measure "$pid" "round $round $name shown"
+    xdotool windowminimize --sync "$window"
+    sleep 1
+    measure "$pid" "round $round $name minimised"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+  done
+done
+echo "A: ${binaries[0]}"
+echo "B: ${binaries[1]}"

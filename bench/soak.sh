@@ -95,7 +95,7 @@ sleep 1
 kill "$program" 2>/dev/null || true
 wait "$runner" 2>/dev/null || true
 
-# stats lines: "stats us=U blocks=B recording=R", U on the program's monotonic clock.
+# stats lines: "stats us=U blocks=B recording=R frames=F", U on the program's monotonic clock.
 awk -v warm=60 '
   FILENAME == ARGV[1] { n++; t[n] = $1; rss[n] = $2; next }
   FILENAME == ARGV[2] { k++; kill[k] = $1; back[k] = $2; next }

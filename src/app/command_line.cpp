@@ -139,7 +139,8 @@ constexpr Option kOptions[] = {
            "--range needs one of 60, 90, 120 (dB)");
      }},
     {'\0', "stats", "",
-     "Print the capture's figures (blocks received, recording or not) once a second.",
+     "Print the capture's figures (blocks received, recording or not) and the frames drawn once "
+     "a second.",
      setFlag<&CommandLine::stats>},
     {'\0', "no-settings", "", "Neither read nor save the settings remembered between runs.",
      setFlag<&CommandLine::noSettings>},

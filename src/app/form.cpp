@@ -192,11 +192,16 @@ void TForm1::wirePanel() {
   mainDisp->onLeft = [this] { pointer_.reset(); };
   mainDisp->onDoubleClick = [this](QMouseEvent*) { CameraDrag::mainDispDblClick(camera_); };
   mainDisp->onWheel = [this](QWheelEvent* e) { FormMouseWheel(e->angleDelta().y()); };
-  mainDisp->onResized = [this] { surface_.mainDispResize(); };
+  mainDisp->onResized = [this] {
+    watch_.moved();
+    surface_.mainDispResize();
+  };
   // Start-up waits for the panel to be shown: drawing into it before it is exposed is not
   // safe with every GL driver. Later exposes finish a surface rebuild.
   mainDisp->onExposed = [this] {
     if (!mainDisp->readyToDraw()) return;
+    watch_.moved();
+    if (Timer1.isActive()) Timer1.start(0);  // seen again: a frame at once, not at the next upkeep
     if (!created_) {
       created_ = true;
       FormCreate();

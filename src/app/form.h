@@ -25,6 +25,7 @@
 #include "app/gl_surface.h"
 #include "app/key_commands.h"
 #include "app/output_file.h"
+#include "app/picture_watch.h"
 #include "app/saved_settings.h"
 #include "app/sound_services.h"
 #include "audio/audio.h"
@@ -135,6 +136,8 @@ class TForm1 : public QWidget, public SurfaceHost {
   void showNote(const QString& text);
   void frameFailed(const std::exception& e);
   void finishRun();
+  bool pictureSeen() const;
+  int sonoRowsShown() const;
   void printStats(int64_t now);
   FrameOptions frameOptions() const;
   int displayRate() const;
@@ -163,6 +166,8 @@ class TForm1 : public QWidget, public SurfaceHost {
   int framesDrawn_ = 0;
   std::function<int64_t()> clockUs_;  // monotonic, microseconds
   FramePacer pacer_;
+  PictureWatch watch_;
+  int64_t nextStillFrameUs_ = 0;  // while the picture is still, when it is drawn next
   CaptureKeeper keeper_;
   std::unique_ptr<audio::TAudio> Audio1;
   // Why capture is not running, or why the mixer did not start; hidden when empty.

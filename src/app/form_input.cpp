@@ -72,9 +72,23 @@ void TForm1::setFrozen(bool frozen) {
     frozenSpin_ = spinAngle;
   }
   frozen_ = frozen;
+  watch_.moved();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {  // what may move the picture: it is drawn at full rate again
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::Leave:
+      watch_.moved();
+      break;
+    default:
+      break;
+  }
   // The window's keys, wherever its focus is; its pop-ups and dialogs keep theirs.
   if (event->type() == QEvent::KeyPress) {
     auto* widget = qobject_cast<QWidget*>(watched);

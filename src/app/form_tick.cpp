@@ -42,10 +42,27 @@ void TForm1::Timer1Timer() {
     updateStatus();
     const int64_t now = clockUs_();
     if (line_.stats) printStats(now);
+    // Nobody sees the picture: only the capture's upkeep above. The analysis catches up (as far
+    // as a stall's steps are run) in the first frame shown again.
+    if (!line_.offline && !pictureSeen()) {
+      inTick_ = false;
+      Timer1.start(PictureWatch::kHiddenMs);
+      return;
+    }
     // Offline every frame is one step of the file; live the wall clock decides.
     const int steps = line_.offline ? 1 : pacer_.stepsDue(now);
-    tickCount = (tickCount + 1) % 120;
     for (int k = 0; k < steps; ++k) spinAngle += 0.3f;  // turns with the analysis' clock
+    analyseDue(frameOptions(), *model, *samples, steps);
+    watch_.analysed(frozen_ ? nullptr : model.get(), steps);
+    if (controls.rot8_check->isChecked() && !frozen_) watch_.moved();
+    const bool still = !line_.offline && watch_.still(frozen_ ? 0 : sonoRowsShown());
+    if (still && now < nextStillFrameUs_) {  // analysed, and nothing to draw yet
+      inTick_ = false;
+      Timer1.start(PictureWatch::kWatchMs);
+      return;
+    }
+    nextStillFrameUs_ = now + PictureWatch::kStillFrameUs;
+    tickCount = (tickCount + 1) % 120;
     std::string rate;
     const bool showRate = controls.fps_Check->isChecked();
     if (showRate) {
@@ -55,16 +72,11 @@ void TForm1::Timer1Timer() {
     const FrameView view{clientWidth(), clientHeight(), camera_, startAspect_};
     startViewHinted_ = sceneShareInView(view) < kLostViewShare;
     ViewTransform drawnWith;  // the frame's projection and camera, for the pointer's readout
-    drawFrameView(gl_, view, [this, steps, &drawnWith](const ViewTransform& transform) {
+    drawFrameView(gl_, view, [this, &drawnWith](const ViewTransform& transform) {
       drawnWith = transform;
-      if (!frozen_) {
-        frameRoutine(gl_, frameOptions(), *model, *samples, surface_.fontListBase, spinAngle,
-                     decimalSeparator_, steps, &surface_.textMetrics, &transform);
-        return;
-      }
-      analyseDue(frameOptions(), *model, *samples, steps);
-      drawScene(gl_, frameOptions(), *frozenModel_, surface_.fontListBase, frozenSpin_,
-                decimalSeparator_, &surface_.textMetrics, &transform);
+      drawScene(gl_, frameOptions(), frozen_ ? *frozenModel_ : *model, surface_.fontListBase,
+                frozen_ ? frozenSpin_ : spinAngle, decimalSeparator_, &surface_.textMetrics,
+                &transform);
     });
     const QSize picture = panelPixels();
     updatePointerText(drawnWith, picture);
@@ -92,9 +104,9 @@ void TForm1::Timer1Timer() {
     if (tickCount == 0 && controls.AlwaysOnTopCheckBox->isChecked() && !ownWindowOpen()) raise();
     if (last) {
       finishRun();
-    } else if (!line_.offline && pacer_.targetFps() > 0 && Timer1.isActive()) {
-      Timer1.start(pacer_.msUntilNextFrame(clockUs_()));  // the UI thread sleeps till then
-    }  // uncapped: the 4 ms timer repeats as it is
+    } else if (!line_.offline && Timer1.isActive()) {  // the UI thread sleeps till the next
+      Timer1.start(still ? PictureWatch::kWatchMs : pacer_.msUntilNextFrame(clockUs_()));
+    }
   } catch (const std::exception& e) {
     inTick_ = false;
     frameFailed(e);
@@ -138,9 +150,20 @@ void TForm1::printStats(int64_t now) {
   if (statsDueUs_ == 0) statsDueUs_ = now;
   statsDueUs_ += 1'000'000;
   const bool recording = Audio1 && Audio1->Recorder->Opened;
-  std::printf("stats us=%lld blocks=%llu recording=%d\n", static_cast<long long>(now),
-              static_cast<unsigned long long>(keeper_.blocksReceived()), recording ? 1 : 0);
+  std::printf("stats us=%lld blocks=%llu recording=%d frames=%d\n", static_cast<long long>(now),
+              static_cast<unsigned long long>(keeper_.blocksReceived()), recording ? 1 : 0,
+              framesDrawn_);
   std::fflush(stdout);
+}
+
+// Shown, not minimised, and its picture exposed (not on another desktop, not covered whole
+// where the window system says so).
+bool TForm1::pictureSeen() const {
+  return isVisible() && !isMinimized() && mainDisp->readyToDraw();
+}
+
+int TForm1::sonoRowsShown() const {
+  return controls.sono_check->isChecked() ? model->settings.sonoSteps : 0;
 }
 
 void TForm1::finishRun() {

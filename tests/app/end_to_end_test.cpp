@@ -852,7 +852,7 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
   soundServer().pactl("unload-module " + module);
 }
 
-TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
+TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawnWhileSeen) {
   auto sound = std::make_unique<SoundServices>();
   sound->queue = std::make_unique<QtMessageQueue>();
   const auto nowhere = sound::makePulseConnection("unix:/nonexistent/bandscope/native");
@@ -871,6 +871,28 @@ TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawn) {
             QStringLiteral("Test signal"));
   EXPECT_TRUE(form.statusLine().isHidden());
   EXPECT_GT(form.frameModel().spectrum.loudnessMeter[1], 0) << "the chord reaches the analysis";
+
+  // Hidden, nothing is drawn and capture goes on; shown again, drawing resumes at once.
+  form.hide();
+  const int hiddenAt = form.framesDrawn();
+  const uint64_t blocksAt = form.capture().blocksReceived();
+  ASSERT_TRUE(
+      test::waitFor([&] { return form.capture().blocksReceived() > blocksAt + 80; }, 20000));
+  EXPECT_LE(form.framesDrawn(), hiddenAt + 1) << "drawn while hidden";
+  form.show();
+  EXPECT_TRUE(test::waitFor([&] { return form.framesDrawn() > hiddenAt + 5; }, 20000));
+
+  // Frozen, the picture cannot change: after a second, a few frames a second.
+  form.setFrozen(true);
+  QElapsedTimer clock;
+  clock.start();
+  test::waitFor([] { return false; }, 1500);
+  const int frozenAt = form.framesDrawn();
+  const qint64 frozenMs = clock.elapsed();
+  test::waitFor([] { return false; }, 2000);
+  const double seconds = static_cast<double>(clock.elapsed() - frozenMs) / 1000;
+  EXPECT_LE(form.framesDrawn() - frozenAt, 1e6 / PictureWatch::kStillFrameUs * seconds + 2);
+  form.setFrozen(false);
 }
 
 // One run of the program for the stop signals: started with `environment`, its standard output
