@@ -48,11 +48,14 @@ measure() {
   c0=$(cpu "$pid") x0=$(cpu "$xserver") t0=$(now) f0=$(frames)
   sleep "$seconds"
   c1=$(cpu "$pid") x1=$(cpu "$xserver") t1=$(now) f1=$(frames)
-  awk -v l="$label" -v c=$((c1 - c0)) -v x=$((x1 - x0)) -v t0="$t0" -v t1="$t1" -v f=$((f1 - f0)) \
+  awk -v l="$label" -v c=$((c1 - c0)) -v x=$((x1 - x0)) -v t0="$t0" -v t1="$t1" \
+    -v f=$((f0 < 0 ? -1 : f1 - f0)) \
     -v hz="$ticks" 'BEGIN { w = t1 - t0
-      printf "%-40s program %6.3f  X server %6.3f CPU s per wall s  %6.1f fps\n", l, c / hz / w, x / hz / w, f / w }'
+      fps = f < 0 ? "    -" : sprintf("%6.1f", f / w)
+      printf "%-28s program %6.3f  X server %6.3f CPU s per wall s  %s fps\n", l, c / hz / w, x / hz / w, fps }'
 }
-frames() { tail -n 1 "$work/stats" 2>/dev/null | sed -n 's/.*frames=\([0-9]*\).*/\1/p' | grep . || echo 0; }
+# Frames drawn so far, from the last --stats line; -1 from a build that does not count them.
+frames() { tail -n 1 "$work/stats" 2>/dev/null | sed -n 's/.*frames=\([0-9]*\).*/\1/p' | grep . || echo -1; }
 
 echo "live CPU at ${width}x${height}, test signal, software GL, ${seconds} s a measurement"
 for ((round = 1; round <= rounds; round++)); do

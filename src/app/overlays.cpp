@@ -62,7 +62,7 @@ void drawOverlays(const GlTable& gl, GLuint fontListBase, const TextMetrics* met
     const int textWidth = metrics ? metrics->width(o.bottomHint) : 0;
     add(std::max(0, (width - textWidth) / 2), height - margin, o.bottomHint, kHintColour);
   }
-  drawWindowText(gl, fontListBase, width, height, std::span(lines).first(n));
+  drawWindowText(gl, fontListBase, width, height, std::span(lines).first(n), metrics);
 }
 
 }  // namespace bandscope

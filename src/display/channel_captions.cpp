@@ -29,7 +29,8 @@ void drawChannelCaptions(const SceneInput& in, int lastChannel) {
                   at->y - height - textPixels(in.textMetrics, 4), text, kCaptionColour};
   }
   const std::array<int, 4>& viewport = in.view->viewportRect();
-  drawWindowText(in.gl, in.fontListBase, viewport[2], viewport[3], std::span(lines).first(n));
+  drawWindowText(in.gl, in.fontListBase, viewport[2], viewport[3], std::span(lines).first(n),
+                 in.textMetrics);
 }
 
 }  // namespace bandscope

@@ -13,6 +13,27 @@ namespace {
 double usableRatio(double pixelRatio) {
   return std::isfinite(pixelRatio) ? std::clamp(pixelRatio, 0.25, 16.0) : 1.0;
 }
+
+// The glyph's set pixels as runs along its rows, from the pen position.
+void addInk(const Glyph& g, std::vector<InkRun>& ink) {
+  if (g.width <= 0 || g.height <= 0 || g.bits.size() < size_t(g.bytesPerRow()) * size_t(g.height))
+    return;
+  const auto set = [&g](int x, int row) {
+    return (g.bits[size_t(row) * size_t(g.bytesPerRow()) + size_t(x / 8)] >> (7 - x % 8)) & 1;
+  };
+  for (int row = 0; row < g.height; ++row) {  // bottom row first, as glBitmap reads them
+    for (int x = 0; x < g.width;) {
+      if (!set(x, row)) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x < g.width && set(x, row)) ++x;
+      ink.push_back({static_cast<int16_t>(start - g.xOrigin), static_cast<int16_t>(x - g.xOrigin),
+                     static_cast<int16_t>(row - g.yOrigin)});
+    }
+  }
+}
 }  // namespace
 
 int32_t fontPixelHeight(double pixelRatio) {
@@ -37,6 +58,8 @@ void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
   for (GLuint code = 0; code < static_cast<GLuint>(kCodeCount); ++code) {
     const Glyph& g = set.glyphs[code];
     metrics.advance[code] = static_cast<int16_t>(g.xAdvance);
+    metrics.inkFirst[code] = static_cast<uint32_t>(metrics.ink.size());
+    addInk(g, metrics.ink);
     gl.glNewList(listBase + code, GL_COMPILE);
     // Mesa cannot copy an empty bitmap into a list (it reports GL_OUT_OF_MEMORY), so a glyph
     // without ink is one clear pixel: it draws nothing and still advances.
@@ -48,6 +71,7 @@ void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
     gl.glEndList();
   }
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, savedAlignment);
+  metrics.inkFirst[kCodeCount] = static_cast<uint32_t>(metrics.ink.size());
   metrics.height = pixelHeight;
   // The layout follows the window's ratio, not the rounded glyphs': the help that fits the
   // start picture at 1 fits it at 1.5 too.

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "platform/gl_table.h"
 #include "platform/glyph_raster.h"
@@ -26,11 +27,23 @@ inline constexpr int32_t kFontPixelHeight = 11;
 // Gives the glyphs of the font asked for, code k at index k.
 using GlyphSource = std::function<GlyphSet(const FontRequest&)>;
 
-// The font's sizes in window pixels, kept when its lists are built so text can be measured.
+// One run of a glyph's ink: pixels x0 <= x < x1 of the row y, counted from the pen position
+// on the baseline, y upwards, as glBitmap would set them.
+struct InkRun {
+  int16_t x0 = 0;
+  int16_t x1 = 0;
+  int16_t y = 0;
+};
+
+// The font's sizes in window pixels, kept when its lists are built so text can be measured,
+// and its glyphs' ink, so that text in window pixels can be drawn as quads.
 struct TextMetrics {
   int16_t advance[256] = {};  // how far code k moves the raster position
   int height = 0;             // 0: no font built
   double pixelRatio = 1;      // window pixels per unscaled pixel of the text's layout
+  // Code k's ink is ink[inkFirst[k] .. inkFirst[k + 1]); none kept: all empty.
+  std::vector<InkRun> ink;
+  uint32_t inkFirst[257] = {};
 
   // The pen's travel over the bytes of text.
   int width(std::string_view text) const {
@@ -59,8 +72,8 @@ int32_t fontPixelHeight(double pixelRatio);
 // compiled anew (the ratio changed). List listBase + code draws that code's glyph at
 // fontPixelHeight(pixelRatio) and moves the raster position by its advance. When no lists can
 // be had, listBase is 0, nothing is built and text stays invisible. Leaves the unpack alignment
-// as it found it. metrics := the glyphs' advances, the font's height and the ratio, or all 0
-// when no lists were built.
+// as it found it. metrics := the glyphs' advances and ink, the font's height and the ratio, or
+// all 0 when no lists were built.
 void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
                      std::string_view fontName, const GlyphSource& glyphSource,
                      double pixelRatio = 1.0);

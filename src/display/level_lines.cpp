@@ -79,7 +79,8 @@ void drawLevelLabels(const SceneInput& in, int lastChannel) {
     }
   }
   const std::array<int, 4>& viewport = view.viewportRect();
-  drawWindowText(in.gl, in.fontListBase, viewport[2], viewport[3], std::span(lines).first(n));
+  drawWindowText(in.gl, in.fontListBase, viewport[2], viewport[3], std::span(lines).first(n),
+                 in.textMetrics);
 }
 
 }  // namespace bandscope

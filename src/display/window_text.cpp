@@ -1,6 +1,8 @@
 #include "display/window_text.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "display/gl_font.h"
 #include "display/view_transform.h"
@@ -38,6 +40,57 @@ void end(const GlTable& gl) {
   gl.glMatrixMode(GL_MODELVIEW);
 }
 
+// Text as quads over its glyphs' ink: a software renderer draws these far faster than
+// bitmaps, which it turns into textures.
+class InkQuads {
+ public:
+  InkQuads(const GlTable& gl, const TextMetrics& metrics, int width, int height)
+      : gl_(gl), metrics_(metrics), width_(width), height_(height) {
+    gl_.glEnableClientState(GL_VERTEX_ARRAY);
+    gl_.glVertexPointer(2, GL_FLOAT, 0, vertices_);
+  }
+  ~InkQuads() { gl_.glDisableClientState(GL_VERTEX_ARRAY); }
+  InkQuads(const InkQuads&) = delete;
+  InkQuads& operator=(const InkQuads&) = delete;
+
+  // The text from the pen at (x, y), pixels from the picture's top left.
+  void add(int x, int y, std::string_view text) {
+    const int baseline = height_ - y;  // GL counts rows from the bottom
+    for (const char c : text) {
+      const auto code = static_cast<unsigned char>(c);
+      for (uint32_t r = metrics_.inkFirst[code]; r < metrics_.inkFirst[code + 1]; ++r) {
+        const InkRun& run = metrics_.ink[r];
+        quad(x + run.x0, baseline + run.y, x + run.x1, baseline + run.y + 1);
+      }
+      x += metrics_.advance[code];
+    }
+  }
+  // Draws what was gathered, in the current colour.
+  void flush() {
+    if (quads_ > 0) gl_.glDrawArrays(GL_QUADS, 0, quads_ * 4);
+    quads_ = 0;
+  }
+
+ private:
+  static constexpr int kQuads = 1024;
+
+  void quad(int x0, int y0, int x1, int y1) {
+    if (quads_ == kQuads) flush();
+    const GLfloat l = ndc(x0, width_), r = ndc(x1, width_), b = ndc(y0, height_),
+                  t = ndc(y1, height_);
+    GLfloat* v = vertices_ + 8 * quads_++;
+    const GLfloat corners[] = {l, b, r, b, r, t, l, t};
+    std::copy(std::begin(corners), std::end(corners), v);
+  }
+  static GLfloat ndc(int pixel, int size) { return static_cast<GLfloat>(2.0 * pixel / size - 1.0); }
+
+  const GlTable& gl_;
+  const TextMetrics& metrics_;
+  int width_, height_;
+  GLfloat vertices_[kQuads * 8];
+  int quads_ = 0;
+};
+
 }  // namespace
 
 std::optional<TextPixel> textPixelOf(const ViewTransform& view, double x, double y, double z) {
@@ -62,11 +115,32 @@ void drawWindowBand(const GlTable& gl, int width, int height, int top, int botto
 }
 
 void drawWindowText(const GlTable& gl, GLuint listBase, int width, int height,
-                    std::span<const WindowTextLine> lines) {
+                    std::span<const WindowTextLine> lines, const TextMetrics* metrics) {
   if (lines.empty() || listBase == 0) return;
+  const auto inside = [width, height](const WindowTextLine& line) {
+    return line.x >= 0 && line.x < width && line.y > 0 && line.y <= height;
+  };
   begin(gl, width, height);
+  if (metrics && !metrics->ink.empty()) {
+    InkQuads quads(gl, *metrics, width, height);
+    for (const WindowTextLine& line : lines) {
+      if (!inside(line)) continue;
+      // GL drops a string whose raster position lies outside the picture: the shadow of a line
+      // on the bottom row.
+      if (line.y < height) {
+        gl.glColor3f(0, 0, 0);
+        quads.add(line.x + 1, line.y + 1, line.text);
+        quads.flush();
+      }
+      gl.glColor3f(line.colour[0], line.colour[1], line.colour[2]);
+      quads.add(line.x, line.y, line.text);
+      quads.flush();
+    }
+    end(gl);
+    return;
+  }
   for (const WindowTextLine& line : lines) {
-    if (line.x < 0 || line.x >= width || line.y <= 0 || line.y > height) continue;
+    if (!inside(line)) continue;
     gl.glColor3f(0, 0, 0);
     drawAt(gl, listBase, width, height, line.x + 1, line.y + 1, line.text);
     gl.glColor3f(line.colour[0], line.colour[1], line.colour[2]);

@@ -13,6 +13,8 @@
 
 namespace bandscope {
 
+struct TextMetrics;
+
 struct WindowTextLine {
   int x = 0;  // left end of the baseline, in pixels from the picture's left edge
   int y = 0;  // the baseline, in pixels from the picture's top edge
@@ -22,9 +24,11 @@ struct WindowTextLine {
 
 // Draws the lines into a width x height picture, depth test off, under identity matrices;
 // leaves the viewport at the picture and every matrix and attribute as it found them. A line
-// whose start lies outside the picture is dropped, as GL drops its raster position.
+// whose start lies outside the picture is dropped, as GL drops its raster position. With the
+// font's metrics holding its ink the glyphs are drawn as quads (the same pixels), else as the
+// bitmaps of the lists from listBase.
 void drawWindowText(const GlTable& gl, GLuint listBase, int width, int height,
-                    std::span<const WindowTextLine> lines);
+                    std::span<const WindowTextLine> lines, const TextMetrics* metrics = nullptr);
 
 class ViewTransform;
 

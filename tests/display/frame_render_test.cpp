@@ -9,10 +9,13 @@
 #include <cstdio>
 #include <memory>
 #include <numbers>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "display/frame.h"
+#include "display/gl_font.h"
+#include "display/window_text.h"
 #include "support/gl_window.h"
 
 namespace bandscope {
@@ -177,6 +180,44 @@ TEST(FrameRender, BuiltStripsGiveTheImmediateModePicture) {
               differing, arrays.size(), largest);
   EXPECT_LE(largest, 1);
   EXPECT_LE(differing, arrays.size() / 1000);
+}
+
+// Text in window pixels drawn as quads over its glyphs' ink gives the pixels its bitmaps give:
+// every printable code, lines that overlap, lines at the picture's edges, in several colours.
+TEST(FrameRender, TextAsInkQuadsGivesTheBitmapsPixels) {
+  test::GlWindow window{kWidth, kHeight};
+  ASSERT_TRUE(window.ready());
+  const GlTable& gl = window.gl;
+  const TextMetrics& inked = window.surface.textMetrics;
+  ASSERT_FALSE(inked.ink.empty());
+  TextMetrics bitmaps = inked;
+  bitmaps.ink.clear();
+  std::string codes;
+  for (int c = 32; c < 256; ++c) codes += static_cast<char>(c);
+  const std::string_view all(codes);
+  const WindowTextLine lines[] = {{0, 12, all.substr(0, 60), {1, 1, 1}},
+                                  {2, 26, all.substr(60, 60), {0.5f, 1, 0.25f}},
+                                  {4, 40, all.substr(120, 60), {1, 0.75f, 0}},
+                                  {6, 54, all.substr(180), {0, 1, 1}},
+                                  {9, 60, "overlapping -60 dBFS", {1, 1, 1}},
+                                  {13, 64, "over it again 1.25k Hz", {1, 0, 0}},
+                                  {kWidth - 30, kHeight, "at the edge", {1, 1, 1}}};
+  const auto draw = [&](const TextMetrics& metrics) {
+    gl.glClearColor(0.1f, 0.2f, 0.3f, 0);
+    gl.glClear(GL_COLOR_BUFFER_BIT);
+    drawWindowText(gl, window.surface.fontListBase, kWidth, kHeight, lines, &metrics);
+    EXPECT_EQ(gl.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    return window.readBack();
+  };
+  const test::Pixels fromBitmaps = draw(bitmaps);
+  const test::Pixels fromInk = draw(inked);
+  size_t differing = 0, lit = 0;
+  for (size_t p = 0; p < fromInk.size(); ++p) {
+    differing += fromInk[p] != fromBitmaps[p] ? 1 : 0;
+    lit += fromBitmaps[p][0] > 200 ? 1 : 0;
+  }
+  EXPECT_GT(lit, 1000u) << "text was drawn";
+  EXPECT_EQ(differing, 0u);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/gl_font.h"
@@ -272,6 +274,61 @@ TEST(WindowText, LinesArePlacedInThePicturesPixelsWithAShadow) {
                                  {-1, -0.2f, 0, {0, 0, 0}}};
   EXPECT_EQ(rec.blocks(GL_QUADS)[0].vertices, std::vector<test::Vertex>(corner, corner + 4));
   rec.expectBalanced();
+}
+
+// With the font's ink the lines are quads over exactly the pixels the glyphs' bits set, from
+// each line's pen (the shadow one pixel right and down, in black, first, and dropped below the
+// picture as GL drops a bitmap's raster position there), no bitmap at all.
+TEST(WindowText, InkQuadsCoverTheGlyphsBitsFromEachLinesPen) {
+  RecordingGl rec;
+  const GlTable& gl = rec.table();
+  GLuint listBase = 0;
+  TextMetrics metrics;
+  createFontLists(gl, listBase, metrics, "Smallfonts", kFakeSource);
+  const char far[] = {'\xE9', '\x80', 'q'};
+  const WindowTextLine lines[] = {{4, 14, "17 Hz", {1, 1, 1}},
+                                  {50, 100, std::string_view(far, 3), {0, 1, 0}},
+                                  {200, 14, "right of it", {1, 1, 1}}};
+  rec.clear();
+  drawWindowText(gl, listBase, 200, 100, lines, &metrics);
+  EXPECT_TRUE(rec.expanded("glBitmap").empty());
+  EXPECT_FALSE(rec.isClientEnabled(GL_VERTEX_ARRAY));
+  rec.expectBalanced();
+
+  // The pixels each glyph sets, from its bits, and the pixels the quads cover.
+  using Pixel = std::pair<int, int>;  // x, and y from the bottom
+  const GlyphSet glyphs = fakeGlyphs();
+  const auto expected = [&glyphs](int x, int baseline, std::string_view text) {
+    std::vector<Pixel> out;
+    for (const char c : text) {
+      const Glyph& g = glyphs.glyphs[static_cast<uint8_t>(c)];
+      for (int row = 0; row < g.height; ++row)
+        for (int col = 0; col < g.width; ++col)
+          if ((g.bits[size_t(row * g.bytesPerRow() + col / 8)] >> (7 - col % 8)) & 1)
+            out.emplace_back(x - g.xOrigin + col, baseline - g.yOrigin + row);
+      x += g.xAdvance;
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const auto covered = [](const test::Block& quads) {
+    std::vector<Pixel> out;
+    for (size_t v = 0; v + 3 < quads.vertices.size(); v += 4) {
+      const auto px = [](float ndc, int size) { return int(std::lround((ndc + 1) * size / 2)); };
+      for (int x = px(quads.vertices[v].x, 200); x < px(quads.vertices[v + 2].x, 200); ++x)
+        for (int y = px(quads.vertices[v].y, 100); y < px(quads.vertices[v + 2].y, 100); ++y)
+          out.emplace_back(x, y);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const std::vector<test::Block>& drawn = rec.blocks(GL_QUADS);
+  ASSERT_EQ(drawn.size(), 3u) << "two lines; the shadow of the one on the bottom row is dropped";
+  EXPECT_EQ(covered(drawn[0]), expected(5, 100 - 15, "17 Hz"));
+  EXPECT_EQ(drawn[0].vertices[0].colour, (test::Colour{0, 0, 0}));
+  EXPECT_EQ(covered(drawn[1]), expected(4, 100 - 14, "17 Hz"));
+  EXPECT_EQ(covered(drawn[2]), expected(50, 0, std::string_view(far, 3)));
+  EXPECT_EQ(drawn[2].vertices[0].colour, (test::Colour{0, 1, 0}));
 }
 
 }  // namespace
