@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace bandscope {
 
@@ -14,8 +15,10 @@ double usableRatio(double pixelRatio) {
   return std::isfinite(pixelRatio) ? std::clamp(pixelRatio, 0.25, 16.0) : 1.0;
 }
 
-// The glyph's set pixels as runs along its rows, from the pen position.
+// The glyph's set pixels as runs along its rows, from the pen position; a run that repeats the
+// one below it grows that one instead (the strokes of a bold font are mostly upright).
 void addInk(const Glyph& g, std::vector<InkRun>& ink) {
+  const size_t first = ink.size();
   if (g.width <= 0 || g.height <= 0 || g.bits.size() < size_t(g.bytesPerRow()) * size_t(g.height))
     return;
   const auto set = [&g](int x, int row) {
@@ -29,8 +32,17 @@ void addInk(const Glyph& g, std::vector<InkRun>& ink) {
       }
       const int start = x;
       while (x < g.width && set(x, row)) ++x;
-      ink.push_back({static_cast<int16_t>(start - g.xOrigin), static_cast<int16_t>(x - g.xOrigin),
-                     static_cast<int16_t>(row - g.yOrigin)});
+      const InkRun run{static_cast<int16_t>(start - g.xOrigin), static_cast<int16_t>(x - g.xOrigin),
+                       static_cast<int16_t>(row - g.yOrigin),
+                       static_cast<int16_t>(row - g.yOrigin + 1)};
+      const auto below = std::find_if(
+          ink.begin() + static_cast<std::ptrdiff_t>(first), ink.end(),
+          [&run](const InkRun& r) { return r.x0 == run.x0 && r.x1 == run.x1 && r.y1 == run.y0; });
+      if (below != ink.end()) {
+        below->y1 = run.y1;
+      } else {
+        ink.push_back(run);
+      }
     }
   }
 }
@@ -60,6 +72,13 @@ void createFontLists(const GlTable& gl, GLuint& listBase, TextMetrics& metrics,
     metrics.advance[code] = static_cast<int16_t>(g.xAdvance);
     metrics.inkFirst[code] = static_cast<uint32_t>(metrics.ink.size());
     addInk(g, metrics.ink);
+    for (size_t r = metrics.inkFirst[code]; r < metrics.ink.size(); ++r) {
+      const InkRun& run = metrics.ink[r];
+      metrics.inkLeft = std::min<int>(metrics.inkLeft, run.x0);
+      metrics.inkRight = std::max<int>(metrics.inkRight, run.x1 - g.xAdvance);
+      metrics.inkBelow = std::min<int>(metrics.inkBelow, run.y0);
+      metrics.inkAbove = std::max<int>(metrics.inkAbove, run.y1);
+    }
     gl.glNewList(listBase + code, GL_COMPILE);
     // Mesa cannot copy an empty bitmap into a list (it reports GL_OUT_OF_MEMORY), so a glyph
     // without ink is one clear pixel: it draws nothing and still advances.

@@ -27,12 +27,13 @@ inline constexpr int32_t kFontPixelHeight = 11;
 // Gives the glyphs of the font asked for, code k at index k.
 using GlyphSource = std::function<GlyphSet(const FontRequest&)>;
 
-// One run of a glyph's ink: pixels x0 <= x < x1 of the row y, counted from the pen position
-// on the baseline, y upwards, as glBitmap would set them.
+// One rectangle of a glyph's ink: pixels x0 <= x < x1 of the rows y0 <= y < y1, counted from
+// the pen position on the baseline, y upwards, as glBitmap would set them.
 struct InkRun {
   int16_t x0 = 0;
   int16_t x1 = 0;
-  int16_t y = 0;
+  int16_t y0 = 0;
+  int16_t y1 = 0;
 };
 
 // The font's sizes in window pixels, kept when its lists are built so text can be measured,
@@ -44,6 +45,9 @@ struct TextMetrics {
   // Code k's ink is ink[inkFirst[k] .. inkFirst[k + 1]); none kept: all empty.
   std::vector<InkRun> ink;
   uint32_t inkFirst[257] = {};
+  // How far any glyph's ink reaches from its pen: left of it (<= 0), right of its advance
+  // (>= 0), below the baseline (<= 0) and above it.
+  int inkLeft = 0, inkRight = 0, inkBelow = 0, inkAbove = 0;
 
   // The pen's travel over the bytes of text.
   int width(std::string_view text) const {

@@ -60,7 +60,7 @@ class InkQuads {
       const auto code = static_cast<unsigned char>(c);
       for (uint32_t r = metrics_.inkFirst[code]; r < metrics_.inkFirst[code + 1]; ++r) {
         const InkRun& run = metrics_.ink[r];
-        quad(x + run.x0, baseline + run.y, x + run.x1, baseline + run.y + 1);
+        quad(x + run.x0, baseline + run.y0, x + run.x1, baseline + run.y1);
       }
       x += metrics_.advance[code];
     }
@@ -90,6 +90,23 @@ class InkQuads {
   GLfloat vertices_[kQuads * 8];
   int quads_ = 0;
 };
+
+// Whether no two lines' ink, shadows included, can meet: then the order they are drawn in
+// changes no pixel.
+bool apart(std::span<const WindowTextLine> lines, const TextMetrics& m) {
+  const auto box = [&m](const WindowTextLine& l) {  // left, top, right, bottom; y downwards
+    return std::array<int, 4>{l.x + m.inkLeft, l.y - m.inkAbove,
+                              l.x + m.width(l.text) + m.inkRight + 1, l.y - m.inkBelow + 1};
+  };
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::array<int, 4> a = box(lines[i]);
+    for (size_t j = i + 1; j < lines.size(); ++j) {
+      const std::array<int, 4> b = box(lines[j]);
+      if (a[0] < b[2] && b[0] < a[2] && a[1] < b[3] && b[1] < a[3]) return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -123,6 +140,28 @@ void drawWindowText(const GlTable& gl, GLuint listBase, int width, int height,
   begin(gl, width, height);
   if (metrics && !metrics->ink.empty()) {
     InkQuads quads(gl, *metrics, width, height);
+    if (apart(lines, *metrics)) {
+      // Order does not matter: one array for the shadows, one for each colour.
+      gl.glColor3f(0, 0, 0);
+      for (const WindowTextLine& line : lines) {
+        if (inside(line) && line.y < height) quads.add(line.x + 1, line.y + 1, line.text);
+      }
+      quads.flush();
+      for (size_t i = 0; i < lines.size(); ++i) {
+        const auto& colour = lines[i].colour;
+        const auto seen = [&](size_t j) { return lines[j].colour == colour; };
+        bool earlier = false;
+        for (size_t j = 0; j < i && !earlier; ++j) earlier = seen(j);
+        if (earlier) continue;  // drawn with the first line of its colour
+        gl.glColor3f(colour[0], colour[1], colour[2]);
+        for (size_t j = i; j < lines.size(); ++j) {
+          if (seen(j) && inside(lines[j])) quads.add(lines[j].x, lines[j].y, lines[j].text);
+        }
+        quads.flush();
+      }
+      end(gl);
+      return;
+    }
     for (const WindowTextLine& line : lines) {
       if (!inside(line)) continue;
       // GL drops a string whose raster position lies outside the picture: the shadow of a line

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <numbers>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -183,7 +184,8 @@ TEST(FrameRender, BuiltStripsGiveTheImmediateModePicture) {
 }
 
 // Text in window pixels drawn as quads over its glyphs' ink gives the pixels its bitmaps give:
-// every printable code, lines that overlap, lines at the picture's edges, in several colours.
+// every printable code, lines apart (drawn a colour at a time) and lines that overlap (drawn
+// in turn), a line at the picture's edges, in several colours.
 TEST(FrameRender, TextAsInkQuadsGivesTheBitmapsPixels) {
   test::GlWindow window{kWidth, kHeight};
   ASSERT_TRUE(window.ready());
@@ -199,13 +201,15 @@ TEST(FrameRender, TextAsInkQuadsGivesTheBitmapsPixels) {
                                   {2, 26, all.substr(60, 60), {0.5f, 1, 0.25f}},
                                   {4, 40, all.substr(120, 60), {1, 0.75f, 0}},
                                   {6, 54, all.substr(180), {0, 1, 1}},
-                                  {9, 60, "overlapping -60 dBFS", {1, 1, 1}},
-                                  {13, 64, "over it again 1.25k Hz", {1, 0, 0}},
-                                  {kWidth - 30, kHeight, "at the edge", {1, 1, 1}}};
+                                  {kWidth - 30, kHeight, "at the edge", {1, 1, 1}},
+                                  {9, 80, "-60 dBFS overlapped", {1, 1, 1}},
+                                  {13, 84, "by 1.25k Hz", {1, 0, 0}}};
   const auto draw = [&](const TextMetrics& metrics) {
     gl.glClearColor(0.1f, 0.2f, 0.3f, 0);
     gl.glClear(GL_COLOR_BUFFER_BIT);
-    drawWindowText(gl, window.surface.fontListBase, kWidth, kHeight, lines, &metrics);
+    const std::span all(lines);
+    drawWindowText(gl, window.surface.fontListBase, kWidth, kHeight, all.first(5), &metrics);
+    drawWindowText(gl, window.surface.fontListBase, kWidth, kHeight, all.last(2), &metrics);
     EXPECT_EQ(gl.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     return window.readBack();
   };

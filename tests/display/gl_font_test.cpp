@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -329,6 +330,23 @@ TEST(WindowText, InkQuadsCoverTheGlyphsBitsFromEachLinesPen) {
   EXPECT_EQ(covered(drawn[1]), expected(4, 100 - 14, "17 Hz"));
   EXPECT_EQ(covered(drawn[2]), expected(50, 0, std::string_view(far, 3)));
   EXPECT_EQ(drawn[2].vertices[0].colour, (test::Colour{0, 1, 0}));
+
+  // Lines apart are drawn a colour at a time, lines that overlap each in turn.
+  const WindowTextLine three[] = {
+      {4, 14, "17 Hz", {1, 1, 1}}, {4, 50, "17 Hz", {0, 1, 0}}, {4, 86, "17 Hz", {1, 1, 1}}};
+  using Lines = std::span<const WindowTextLine>;
+  for (const auto& [shown, blocks] :
+       {std::pair{Lines(three), 3u}, std::pair{Lines(three).first(1), 2u}}) {
+    rec.clear();
+    drawWindowText(gl, listBase, 200, 100, shown, &metrics);
+    EXPECT_EQ(rec.blocks(GL_QUADS).size(), blocks);
+  }
+  const WindowTextLine overlapping[] = {{4, 14, "17 Hz", {1, 1, 1}}, {6, 16, "17 Hz", {1, 1, 1}}};
+  rec.clear();
+  drawWindowText(gl, listBase, 200, 100, overlapping, &metrics);
+  ASSERT_EQ(rec.blocks(GL_QUADS).size(), 4u);
+  EXPECT_EQ(covered(rec.blocks(GL_QUADS)[2]), expected(7, 100 - 17, "17 Hz"));
+  EXPECT_EQ(rec.blocks(GL_QUADS)[2].vertices[0].colour, (test::Colour{0, 0, 0}));
 }
 
 }  // namespace
