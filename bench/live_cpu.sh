@@ -57,7 +57,7 @@ measure() {
 # Frames drawn so far, from the last --stats line; -1 from a build that does not count them.
 frames() { tail -n 1 "$work/stats" 2>/dev/null | sed -n 's/.*frames=\([0-9]*\).*/\1/p' | grep . || echo -1; }
 
-echo "live CPU at ${width}x${height}, test signal, software GL, ${seconds} s a measurement"
+echo "live CPU at ${width}x${height}, software GL, ${seconds} s a measurement, options: ${options[*]:-none (the test signal)}"
 for ((round = 1; round <= rounds; round++)); do
   for which in 0 1; do
     binary="${binaries[$which]}"
