@@ -198,18 +198,18 @@ TEST(FrameRender, TextAsInkQuadsGivesTheBitmapsPixels) {
   for (int c = 32; c < 256; ++c) codes += static_cast<char>(c);
   const std::string_view all(codes);
   const WindowTextLine lines[] = {{0, 12, all.substr(0, 60), {1, 1, 1}},
-                                  {2, 26, all.substr(60, 60), {0.5f, 1, 0.25f}},
-                                  {4, 40, all.substr(120, 60), {1, 0.75f, 0}},
-                                  {6, 54, all.substr(180), {0, 1, 1}},
+                                  {2, 40, all.substr(60, 60), {0.5f, 1, 0.25f}},
+                                  {4, 68, all.substr(120, 60), {1, 0.75f, 0}},
+                                  {6, 96, all.substr(180), {0, 1, 1}},
                                   {kWidth - 30, kHeight, "at the edge", {1, 1, 1}},
-                                  {9, 80, "-60 dBFS overlapped", {1, 1, 1}},
-                                  {13, 84, "by 1.25k Hz", {1, 0, 0}}};
+                                  {9, 130, "-60 dBFS overlapped", {1, 1, 1}},
+                                  {13, 134, "by 1.25k Hz", {1, 0, 0}}};
   const auto draw = [&](const TextMetrics& metrics) {
     gl.glClearColor(0.1f, 0.2f, 0.3f, 0);
     gl.glClear(GL_COLOR_BUFFER_BIT);
-    const std::span all(lines);
-    drawWindowText(gl, window.surface.fontListBase, kWidth, kHeight, all.first(5), &metrics);
-    drawWindowText(gl, window.surface.fontListBase, kWidth, kHeight, all.last(2), &metrics);
+    const std::span shown(lines);
+    drawWindowText(gl, window.surface.fontListBase, kWidth, kHeight, shown.first(5), &metrics);
+    drawWindowText(gl, window.surface.fontListBase, kWidth, kHeight, shown.last(2), &metrics);
     EXPECT_EQ(gl.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     return window.readBack();
   };
