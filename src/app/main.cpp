@@ -84,9 +84,12 @@ int main(int argc, char** argv) {
       Form1.close();
       QCoreApplication::exit(0);
     });
-    if (!why.empty())
+    if (!why.empty()) {
+      // Under a tight limit that is the start failing on it: one line naming it, as elsewhere.
+      bandscope::endStartIfExhausted("start-up failed");
       std::fprintf(stderr, "bandscope: a stop signal will not keep the settings: %s\n",
                    why.c_str());
+    }
     status = QApplication::exec();
   }
   bandscope::endByStopSignal();  // after the window's end: capture stopped, settings written
