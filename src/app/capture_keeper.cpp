@@ -262,12 +262,13 @@ void CaptureKeeper::tick(SampleBuffer& samples, bool live) {
 }
 
 // The recording stopped because its entry moved on (a new default output, the application's
-// new stream) or left the list the server gave: nothing to wait for before trying again.
+// new stream) or left the list the server gave: nothing to wait for before trying again. The
+// recorder keeps only the text of its failure, which ends with the service's text for it.
 bool CaptureKeeper::leftBehind() {
-  const std::string moved = sound::genericErrorText(sound::WAVE_DEVICE_MOVED);
+  const std::string moved = inputs_.errorText(sound::WAVE_DEVICE_MOVED);
   const std::string& why = audio_->ErrorText;
   return inputs_.indexOf(recording_) < 0 ||
-         (why.size() >= moved.size() &&
+         (!moved.empty() && why.size() >= moved.size() &&
           why.compare(why.size() - moved.size(), moved.size(), moved) == 0);
 }
 

@@ -893,6 +893,7 @@ pid_t spawnProgram(const std::vector<std::string>& environment, int& output) {
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
   std::vector<char*> env;
+  env.reserve(environment.size() + 1);
   for (const std::string& e : environment) env.push_back(const_cast<char*>(e.c_str()));
   env.push_back(nullptr);
   const pid_t pid = ::fork();
@@ -1204,7 +1205,7 @@ class TonePlayer {
 
 // A minute of a tone, both channels.
 QString toneFile(const QTemporaryDir& dir, int hz) {
-  const QString wav = dir.filePath(QStringLiteral("tone%1.wav").arg(hz));
+  QString wav = dir.filePath(QStringLiteral("tone%1.wav").arg(hz));
   if (!QFileInfo::exists(wav)) writeWav(wav, twoTones(44100 * 60, hz, hz, 90));
   return wav;
 }
@@ -1286,7 +1287,7 @@ TEST_P(LiveEndToEnd, AnUnpluggedSourceIsWaitedForAndComesBackByItself) {
   std::string module;
   const auto plugIn = [&] {
     const bool loaded = daemon.pactl(load, &module) == 0;
-    module = module.substr(0, module.find_first_of("\n"));
+    module = module.substr(0, module.find_first_of('\n'));
     return loaded;
   };
   ASSERT_TRUE(plugIn());
