@@ -15,10 +15,10 @@
 // errorText is "Cannot connect to the sound server: <why>" ("The sound server has not answered
 // yet" before the first answer).
 //
-// Devices: input devices are the server's sources (monitors of outputs included), then "what
-// plays" (the default sink's monitor) and one entry for each application playing (its newest
-// uncorked sink input, recorded alone from its sink's monitor with pa_stream_set_monitor_stream);
-// see capture_entries.h for their names. Output devices are the sinks. Device 0 is the server's
+// Devices: input devices are the server's sources (monitors of outputs included), then "what plays"
+// (the default sink's monitor) and one entry for each application playing (its newest uncorked sink
+// input, recorded alone from its sink's monitor with pa_stream_set_monitor_stream); see
+// capture_entries.h for their names. Output devices are the sinks. Device 0 is the server's
 // default, then the others in the server's order; WAVE_MAPPER (-1) is the default. The list is read
 // on the mainloop thread when a connection is ready, after the server's source (sink) events and
 // after each refresh; a read not done within kWaitMs is given up. A finished read that differs from
@@ -220,14 +220,13 @@ class Service : public Interface {
 }  // namespace pulse_detail
 
 // Input: a record stream with PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
-// PA_STREAM_DONT_MOVE and a fragment
-// of kFragmentFrames frames (blockAlign * 512 bytes: 11.6 ms at 44.1 kHz, one 1024-byte buffer
-// of 512 stereo 8-bit frames). The fragment is fixed at open, before any header is prepared;
-// buffers of another size simply take several fragments or share one. Data is copied on the
-// mainloop thread into the oldest queued header (a fixed FIFO of kQueueCapacity headers, no
-// allocation); a full header gets WHDR_DONE, leaves the FIFO and is returned with WIM_DATA.
-// Data that arrives with no header queued is dropped and counted (droppedBytes). Holes in the
-// stream are filled with silence. open asks the server for the stream and returns; start
+// PA_STREAM_DONT_MOVE and a fragment of kFragmentFrames frames (blockAlign * 512 bytes: 11.6 ms at
+// 44.1 kHz, one 1024-byte buffer of 512 stereo 8-bit frames). The fragment is fixed at open, before
+// any header is prepared; buffers of another size simply take several fragments or share one. Data
+// is copied on the mainloop thread into the oldest queued header (a fixed FIFO of kQueueCapacity
+// headers, no allocation); a full header gets WHDR_DONE, leaves the FIFO and is returned with
+// WIM_DATA. Data that arrives with no header queued is dropped and counted (droppedBytes). Holes in
+// the stream are filled with silence. open asks the server for the stream and returns; start
 // uncorks it as soon as it is ready, reset corks and flushes it without waiting.
 class PulseWaveIn final : public pulse_detail::Service<WaveInService, pulse_detail::InputStream> {
  public:
