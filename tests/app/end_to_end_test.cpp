@@ -715,13 +715,14 @@ int nearestHz(const std::vector<Row>& rows, int target) {
 using LiveEndToEnd = test::EachSoundServer<test::PulseDaemonTest>;
 INSTANTIATE_TEST_SUITE_P(Each, LiveEndToEnd, test::kEachSoundServer, test::soundServerTestName);
 
-// The null sink runs: a player's stream is flowing into it.
-bool sinkRunning(const test::SoundServerDaemon& daemon) {
+// The null sink (or another one) runs: a player's stream is flowing into it.
+bool sinkRunning(const test::SoundServerDaemon& daemon,
+                 const std::string& sink = test::SoundServerDaemon::kSink) {
   std::string sinks;
   if (daemon.pactl("list short sinks", &sinks) != 0) return false;
   std::istringstream lines(sinks);
   for (std::string line; std::getline(lines, line);)
-    if (line.find(test::SoundServerDaemon::kSink) != std::string::npos &&
+    if (line.find('\t' + sink + '\t') != std::string::npos &&
         line.find("RUNNING") != std::string::npos)
       return true;
   return false;
@@ -1231,6 +1232,18 @@ int entryOf(const QComboBox& list, const QString& name) {
   return -1;
 }
 
+// Where the server's streams are, for a failure's message.
+std::string serverState(const test::SoundServerDaemon& daemon) {
+  std::string all;
+  for (const char* what : {"get-default-sink", "list short sinks", "list short sources",
+                           "list short sink-inputs", "list short source-outputs"}) {
+    std::string text;
+    daemon.pactl(what, &text);
+    all += std::string(what) + ":\n" + text;
+  }
+  return all;
+}
+
 // A live window recording from the entry of name once it is listed.
 struct LiveWindow {
   std::unique_ptr<SoundServices> sound;
@@ -1419,6 +1432,9 @@ TEST_P(LiveEndToEnd, WhatPlaysFollowsTheDefaultOutput) {
   ASSERT_EQ(daemon.pactl(makeDefault), 0);
   TonePlayer one(toneFile(dir, 1000), test::SoundServerDaemon::kSink, QStringLiteral("one"));
   TonePlayer three(toneFile(dir, 3000), sink, QStringLiteral("three"));
+  ASSERT_TRUE(
+      test::waitFor([&] { return sinkRunning(daemon) && sinkRunning(daemon, sink); }, 20000))
+      << "the players' streams never ran into their sinks";
   // The new null sink's clock restarted with the player's short latency (see TonePlayer).
   daemon.pactl("suspend-sink " + sink + " 1");
   daemon.pactl("suspend-sink " + sink + " 0");
@@ -1434,7 +1450,9 @@ TEST_P(LiveEndToEnd, WhatPlaysFollowsTheDefaultOutput) {
   QElapsedTimer since;
   since.start();
   ASSERT_TRUE(test::waitFor([&] { return toneDb(form, 3000) > quiet + 20; }, 10000))
-      << form.statusLine().text().toStdString() << "; 3 kHz at " << toneDb(form, 3000) << " dB";
+      << form.statusLine().text().toStdString() << "; 3 kHz at " << toneDb(form, 3000)
+      << " dB; the server says:\n"
+      << serverState(daemon);
   const qint64 followedMs = since.elapsed();
   std::cout << "[ default  ] " << daemon.name() << ": the picture followed the default sink in "
             << followedMs << " ms" << std::endl;

@@ -32,7 +32,8 @@ TEST(SavedSettings, WhatIsSavedComesBackAndTheFolderIsMade) {
   values.windowState = WindowState::FullScreen;
   const char* names[] = {source.c_str(), "@at its start", " spaced ",
                          "q\"b\\s\x01"
-                         "7;"};
+                         "7;",
+                         "application:player:Tab #1: a, b\n=c"};  // an application, any name
   for (const char* name : names) {
     values.source = name;
     ASSERT_EQ(saveSettings(path, values), "");
