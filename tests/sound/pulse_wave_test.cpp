@@ -175,7 +175,7 @@ TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
   EXPECT_FALSE(in.listPending());
   std::string defaultSource;
   ASSERT_EQ(sharedPulseDaemon().pactl("get-default-source", &defaultSource), 0);
-  defaultSource.erase(defaultSource.find_last_not_of("\n") + 1);
+  defaultSource.erase(defaultSource.find_last_not_of('\n') + 1);
   EXPECT_EQ(in.device(0).name, defaultSource);
   const int monitor = monitorIndex(in);
   ASSERT_GE(monitor, 0);
