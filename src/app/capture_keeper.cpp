@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/plain_text.h"
+#include "sound/capture_entries.h"
 
 namespace bandscope {
 
@@ -80,14 +81,24 @@ void CaptureKeeper::fillList() {
     setDescription(entry, sources[i].description, shown[i]);
     if (wanted_ && sources[i].name == chosen_) selected = entry;
   }
-  if (wanted_ && selected < 0) {  // the chosen source is away: it stays chosen
-    selected = list_.count();
-    const std::string away = chosenText_ + " (not there)";
-    list_.addItem(entryText(selected, QString::fromStdString(away)),
-                  QString::fromStdString(chosen_));
-    setDescription(selected, away, away);
-  }
+  if (wanted_ && selected < 0) selected = keepAway(chosen_);  // it stays chosen
   if (selected >= 0) list_.setCurrentIndex(selected);
+}
+
+// An entry for a source that is not there now (an application that plays nothing), at the end.
+int CaptureKeeper::keepAway(const std::string& name) {
+  const int entry = list_.count();
+  const std::optional<std::string> application = sound::applicationOf(name);
+  std::string away = application ? *application + " (not playing)" : chosenText_ + " (not there)";
+  list_.addItem(entryText(entry, QString::fromStdString(away)), QString::fromStdString(name));
+  setDescription(entry, away, away);
+  return entry;
+}
+
+int CaptureKeeper::entryFor(const std::string& name) {
+  const int found = list_.findData(QString::fromStdString(name));
+  if (found >= 0 || !sound::applicationOf(name)) return found;
+  return keepAway(name);
 }
 
 std::string CaptureKeeper::describe(const std::string& name) {
@@ -179,6 +190,11 @@ void CaptureKeeper::retry() {
     const QString error = QString::fromStdString(audio_->ErrorText);
     setWaiting((error.isEmpty() ? QStringLiteral("The sound server is not there") : error) +
                QStringLiteral(" \u2014 waiting for the sound server"));
+  } else if (const std::optional<std::string> application = sound::applicationOf(chosen_);
+             !present && application) {
+    // An application that plays nothing is waited for as long as it takes, in silence.
+    absentSinceUs_ = -1;
+    setWaiting(QStringLiteral("%1 is not playing").arg(quotedText(*application)));
   } else if (!present) {
     if (absentSinceUs_ < 0) absentSinceUs_ = now;
     if (now - absentSinceUs_ >= kGoneForGoodUs && server_ && server_->numDevs() > 0 &&
@@ -226,6 +242,11 @@ void CaptureKeeper::tick(SampleBuffer& samples, bool live) {
       retryTimer_.stop();
       retry();
     }
+  } else if (!opened && !retryTimer_.isActive() && !recording_.empty() && leftBehind()) {
+    // The entry now stands for another device, or its device went: on at once, saying so.
+    recording_.clear();
+    retryMs_ = kFirstRetryMs;
+    retry();
   } else if (!opened && !retryTimer_.isActive()) {
     // Stopped by a failure of the device or the server: say why, then try again.
     if (!recording_.empty()) {
@@ -238,6 +259,17 @@ void CaptureKeeper::tick(SampleBuffer& samples, bool live) {
   live_ = live;
   if (live) watchSilence(samples, now);
   composeStatus(now);
+}
+
+// The recording stopped because its entry moved on (a new default output, the application's
+// new stream) or left the list the server gave: nothing to wait for before trying again. The
+// recorder keeps only the text of its failure, which ends with the service's text for it.
+bool CaptureKeeper::leftBehind() {
+  const std::string moved = inputs_.errorText(sound::WAVE_DEVICE_MOVED);
+  const std::string& why = audio_->ErrorText;
+  return inputs_.indexOf(recording_) < 0 ||
+         (!moved.empty() && why.size() >= moved.size() &&
+          why.compare(why.size() - moved.size(), moved.size(), moved) == 0);
 }
 
 void CaptureKeeper::composeStatus(int64_t now) {

@@ -1,16 +1,18 @@
 #pragma once
-// Keeps capture going on the source the user chose. Sources are known by their name (the
-// sound server's source name), not by their place in the list, so a list that changes under
-// the window never swaps one source for another. When capture stops because the device or
-// the server failed, it is tried again on its own, every 250 ms at first and then at most
-// every 2 s, on the UI thread; once the chosen source is there again recording resumes on it.
-// A source gone for 5 s from a running server gives way to the server's default source until
-// it comes back. The device list follows the server's sources as they come and go. While no
-// sound arrives the samples fall back to silence, so the picture decays instead of repeating
-// the last buffer, and the status line says why. Nothing here waits for the sound server: its
-// answers arrive through the device list's changed flag, taken at each tick. The start-up
-// choice waits for the server's first answer, so the test signal is not taken for the
-// server's default while the server's entries are not listed yet.
+// Keeps capture going on the source the user chose. Sources are known by their name (the sound
+// server's source name), not by their place in the list, so a list that changes under the window
+// never swaps one source for another. When capture stops because the device or the server failed,
+// it is tried again on its own, every 250 ms at first and then at most every 2 s, on the UI thread;
+// once the chosen source is there again recording resumes on it. A source gone for 5 s from a
+// running server gives way to the server's default source until it comes back; an application's
+// entry that plays nothing is waited for, silent, as long as it takes ("“Firefox” is not playing").
+// A recording whose entry moved on (the default output changed, the application plays a new stream)
+// starts again on it at once. The device list follows the server's sources as they come and go.
+// While no sound arrives the samples fall back to silence, so the picture decays instead of
+// repeating the last buffer, and the status line says why. Nothing here waits for the sound server:
+// its answers arrive through the device list's changed flag, taken at each tick. The start-up
+// choice waits for the server's first answer, so the test signal is not taken for the server's
+// default while the server's entries are not listed yet.
 //
 // Threads: everything on the UI thread except blockArrived(), which the capture thread calls
 // for each recorded block (one relaxed atomic increment).
@@ -20,6 +22,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "analysis/sample_buffer.h"
@@ -51,6 +54,9 @@ class CaptureKeeper {
   // kept selected. Sources of the same description are told apart by their port or card, or
   // else by their name: "Monitor of X (sink.monitor)".
   void fillList();
+  // The entry of that source name; an application that plays nothing gets one kept at the end
+  // (for the remembered choice at start-up); -1 for another source that is not there.
+  int entryFor(const std::string& name);
   // The user chose the list's current entry: capture restarts on it, whatever happened before.
   void chooseCurrentEntry();
   // The recording format changed while the recorder was stopped for it: capture starts again
@@ -81,6 +87,8 @@ class CaptureKeeper {
   void scheduleRetry();
   std::string describe(const std::string& name);
   void setDescription(int entry, const std::string& description, const std::string& shown);
+  int keepAway(const std::string& name);
+  bool leftBehind();
   void watchSilence(SampleBuffer& samples, int64_t now);
   void setWaiting(QString why);
   void composeStatus(int64_t now);

@@ -282,10 +282,11 @@ void TForm1::FormCreate() {
     recorder.Triggered = true;
 
     ScrollBar1Change();  // sets the time scale and starts the frame timer
-    // The remembered source where it is there, else entry 0; chosen once the sound server has
-    // answered, so that entry 0 is its default source and not the test signal.
+    // The remembered source where it is there (an application also while it plays nothing),
+    // else entry 0; chosen once the sound server has answered, so that entry 0 is its default
+    // source and not the test signal.
     keeper_.chooseAtStart([this, list] {
-      const int remembered = list->findData(QString::fromStdString(saved_.source));
+      const int remembered = keeper_.entryFor(saved_.source);
       list->setCurrentIndex(line_.device ? std::min(*line_.device, list->count() - 1)
                                          : std::max(remembered, 0));
       devComboChange();

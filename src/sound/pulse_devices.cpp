@@ -1,11 +1,14 @@
 // The server's sources or sinks, as the device list of the PulseAudio services: read on the
 // mainloop thread, adopted by the UI thread.
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "sound/capture_entries.h"
 #include "sound/pulse_connection.h"
 #include "sound/pulse_wave.h"
 
@@ -26,22 +29,34 @@ void release(pa_operation*& op) {
 
 }  // namespace
 
-// One read of the list: the server's default and the sources (or sinks), asked at once,
-// given up when not both answered within the list's wait. Mainloop thread, or under the lock.
+// One read of the list: the server's defaults and the sources (or sinks), and for the sources
+// also the sinks and their inputs (for "what plays" and the applications), asked at once,
+// given up when not all answered within the list's wait. Mainloop thread, or under the lock.
 struct ListRead {
+  struct Sink {
+    std::uint32_t index;
+    std::string name, monitor;
+  };
+  struct Input {
+    std::uint32_t index, sink;
+    std::string key, description;
+  };
+
   ServerDevices* owner = nullptr;
   std::uint64_t generation = 0;  // of the connection it was asked on
-  pa_operation* serverInfo = nullptr;
-  pa_operation* devices = nullptr;
+  std::array<pa_operation*, 4> operations{};
+  int waiting = 0;  // answers still to come
   pa_time_event* timer = nullptr;
-  bool serverDone = false;
-  bool devicesDone = false;
   bool failed = false;
   std::string defaultName;
+  std::string defaultSink;
   std::vector<PulseDevice> list;
+  std::vector<Sink> sinks;
+  std::vector<Input> inputs;
 
-  void finishIfDone() {
-    if (!serverDone || !devicesDone) return;
+  void answered(bool ok) {
+    failed = failed || !ok;
+    if (--waiting > 0) return;
     if (failed) {
       owner->dropReadLocked();
     } else {
@@ -51,12 +66,13 @@ struct ListRead {
 
   static void onServer(pa_context*, const pa_server_info* info, void* userdata) {
     auto* self = static_cast<ListRead*>(userdata);
-    if (info != nullptr)
+    if (info != nullptr) {
       self->defaultName =
           orEmpty(self->owner->kind_ == ServerDevices::Kind::Sources ? info->default_source_name
                                                                      : info->default_sink_name);
-    self->serverDone = true;
-    self->finishIfDone();
+      self->defaultSink = orEmpty(info->default_sink_name);
+    }
+    self->answered(true);
   }
 
   // What tells a source from another of the same description: the port it records from, else
@@ -79,12 +95,77 @@ struct ListRead {
     auto* self = static_cast<ListRead*>(userdata);
     if (eol == 0) {
       if (info != nullptr)
-        self->list.push_back({orEmpty(info->name), orEmpty(info->description), detailOf(*info)});
+        self->list.push_back({orEmpty(info->name),
+                              orEmpty(info->description),
+                              detailOf(*info),
+                              {},
+                              PulseDevice::kNoStream});
       return;
     }
-    self->failed = eol < 0;
-    self->devicesDone = true;
-    self->finishIfDone();
+    self->answered(eol > 0);
+  }
+
+  // The sinks behind the sources' list: their monitors.
+  static void onSink(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+    auto* self = static_cast<ListRead*>(userdata);
+    if (eol == 0) {
+      if (info != nullptr)
+        self->sinks.push_back(
+            {info->index, orEmpty(info->name), orEmpty(info->monitor_source_name)});
+      return;
+    }
+    self->answered(eol > 0);
+  }
+
+  static std::string property(const pa_proplist* props, const char* key) {
+    const char* value = props != nullptr ? pa_proplist_gets(props, key) : nullptr;
+    return orEmpty(value);
+  }
+
+  // A stream that plays (not corked): "<application>: <media>".
+  static void onInput(pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+    auto* self = static_cast<ListRead*>(userdata);
+    if (eol != 0) {
+      self->answered(eol > 0);
+      return;
+    }
+    if (info == nullptr || info->corked != 0) return;
+    std::string application = property(info->proplist, PA_PROP_APPLICATION_NAME);
+    if (application.empty()) application = orEmpty(info->name);
+    std::string media = property(info->proplist, PA_PROP_MEDIA_NAME);
+    if (media.empty()) media = orEmpty(info->name);
+    self->inputs.push_back(
+        {info->index, info->sink,
+         applicationEntryName(application,
+                              property(info->proplist, PA_PROP_APPLICATION_PROCESS_BINARY)),
+         media.empty() ? application : application + ": " + media});
+  }
+
+  // After the sources: "what plays", then each application once, on its newest stream.
+  void addEntriesOfOurs() {
+    const auto sinkOf = [&](auto match) {
+      const auto found = std::find_if(sinks.begin(), sinks.end(), match);
+      return found != sinks.end() && !found->monitor.empty() ? &*found : nullptr;
+    };
+    if (const Sink* out = sinkOf([&](const Sink& s) { return s.name == defaultSink; }))
+      list.push_back({kDefaultOutputName,
+                      kDefaultOutputDescription,
+                      {},
+                      out->monitor,
+                      PulseDevice::kNoStream});
+    const std::size_t ours = list.size();
+    for (const Input& input : inputs) {
+      const Sink* sink = sinkOf([&](const Sink& s) { return s.index == input.sink; });
+      if (sink == nullptr) continue;
+      const auto same = std::find_if(list.begin() + static_cast<std::ptrdiff_t>(ours), list.end(),
+                                     [&](const PulseDevice& d) { return d.name == input.key; });
+      PulseDevice entry{input.key, input.description, {}, sink->monitor, input.index};
+      if (same == list.end()) {
+        list.push_back(std::move(entry));
+      } else if (same->stream < input.index) {
+        *same = std::move(entry);
+      }
+    }
   }
 
   static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
@@ -93,8 +174,7 @@ struct ListRead {
 
   // Cancels what is still on its way; the operations' callbacks are not called any more.
   void cancel(pa_mainloop_api* api) {
-    release(serverInfo);
-    release(devices);
+    for (pa_operation*& op : operations) release(op);
     if (timer != nullptr) api->time_free(timer);  // also from inside its own callback
     timer = nullptr;
   }
@@ -140,8 +220,17 @@ bool ServerDevices::hasLocked(int deviceId) const {
   return deviceId >= WAVE_MAPPER && (deviceId < 0 || std::size_t(deviceId) < adopted_.size());
 }
 
-const char* ServerDevices::nameLocked(int deviceId) const {
-  return deviceId == WAVE_MAPPER ? nullptr : adopted_[std::size_t(deviceId)].name.c_str();
+PulseDevice ServerDevices::entryLocked(int deviceId) const {
+  if (deviceId == WAVE_MAPPER) return {};
+  const PulseDevice& adopted = adopted_[std::size_t(deviceId)];
+  const PulseDevice* latest = latestLocked(adopted.name);
+  return latest != nullptr ? *latest : adopted;
+}
+
+const PulseDevice* ServerDevices::latestLocked(const std::string& name) const {
+  const auto found = std::find_if(latest_.begin(), latest_.end(),
+                                  [&](const PulseDevice& device) { return device.name == name; });
+  return found != latest_.end() ? &*found : nullptr;
 }
 
 void ServerDevices::connectedLocked() {
@@ -158,9 +247,11 @@ void ServerDevices::lostLocked(bool wasUp) {
 
 void ServerDevices::eventLocked(unsigned event) {
   const unsigned facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-  const unsigned own =
-      kind_ == Kind::Sources ? PA_SUBSCRIPTION_EVENT_SOURCE : PA_SUBSCRIPTION_EVENT_SINK;
-  if (facility != own && facility != PA_SUBSCRIPTION_EVENT_SERVER) return;
+  const bool own = kind_ == Kind::Sources ? facility == PA_SUBSCRIPTION_EVENT_SOURCE ||
+                                                facility == PA_SUBSCRIPTION_EVENT_SINK ||
+                                                facility == PA_SUBSCRIPTION_EVENT_SINK_INPUT
+                                          : facility == PA_SUBSCRIPTION_EVENT_SINK;
+  if (!own && facility != PA_SUBSCRIPTION_EVENT_SERVER) return;
   if (read_) {
     readAgain_ = true;  // the read on its way may have missed it
   } else {
@@ -168,9 +259,12 @@ void ServerDevices::eventLocked(unsigned event) {
   }
 }
 
-// Its own devices, and the server's changes, which include a new default.
+// Its own devices, and the server's changes, which include a new default; the sources' list
+// also follows the sinks and their inputs, for "what plays" and the applications.
 unsigned ServerDevices::maskLocked() const {
-  return (kind_ == Kind::Sources ? PA_SUBSCRIPTION_MASK_SOURCE : PA_SUBSCRIPTION_MASK_SINK) |
+  return (kind_ == Kind::Sources ? PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK |
+                                       PA_SUBSCRIPTION_MASK_SINK_INPUT
+                                 : PA_SUBSCRIPTION_MASK_SINK) |
          PA_SUBSCRIPTION_MASK_SERVER;
 }
 
@@ -180,13 +274,20 @@ void ServerDevices::startReadLocked() {
   read->owner = this;
   read->generation = connection_.generation();
   pa_context* context = connection_.context();
-  read->serverInfo = pa_context_get_server_info(context, &ListRead::onServer, read.get());
-  read->devices =
-      kind_ == Kind::Sources
-          ? pa_context_get_source_info_list(context, &ListRead::onDevice<pa_source_info>,
-                                            read.get())
-          : pa_context_get_sink_info_list(context, &ListRead::onDevice<pa_sink_info>, read.get());
-  if (read->serverInfo == nullptr || read->devices == nullptr) {
+  auto& ops = read->operations;
+  ops[0] = pa_context_get_server_info(context, &ListRead::onServer, read.get());
+  if (kind_ == Kind::Sources) {
+    ops[1] =
+        pa_context_get_source_info_list(context, &ListRead::onDevice<pa_source_info>, read.get());
+    ops[2] = pa_context_get_sink_info_list(context, &ListRead::onSink, read.get());
+    ops[3] = pa_context_get_sink_input_info_list(context, &ListRead::onInput, read.get());
+    read->waiting = 4;
+  } else {
+    ops[1] = pa_context_get_sink_info_list(context, &ListRead::onDevice<pa_sink_info>, read.get());
+    read->waiting = 2;
+  }
+  if (std::any_of(ops.begin(), ops.begin() + read->waiting,
+                  [](const pa_operation* op) { return op == nullptr; })) {
     read->cancel(connection_.api());  // the context is failing: its state callback says so
     return;
   }
@@ -204,6 +305,7 @@ void ServerDevices::finishReadLocked() {
     return device.name == read->defaultName;
   });
   if (found != list.end()) std::rotate(list.begin(), found, found + 1);
+  if (kind_ == Kind::Sources) read->addEntriesOfOurs();
   const bool changed = read->generation != latestGeneration_ || list != latest_;
   if (changed) {
     latest_ = std::move(list);
@@ -211,6 +313,7 @@ void ServerDevices::finishReadLocked() {
     fresh_ = true;
   }
   answeredLocked(changed);
+  if (readHook_ != nullptr) readHook_(readHookData_);
   if (std::exchange(readAgain_, false)) startReadLocked();
 }
 

@@ -15,10 +15,34 @@
 namespace bandscope::sound::pulse_detail {
 
 template <typename Interface, typename Stream>
-Service<Interface, Stream>::~Service() {
-  if (streams_.empty() || !connection_->usable()) return;
+Service<Interface, Stream>::Service(std::shared_ptr<PulseConnection> connection,
+                                    ServerDevices::Kind kind)
+    : connection_(std::move(connection)), devices_(*connection_, kind, kWaitMs) {
+  if (!Stream::kFollowsEntry || !connection_->usable()) return;
   Locked lock(*connection_);
+  devices_.setReadHookLocked(&Service::checkStreamsLocked, this);
+}
+
+template <typename Interface, typename Stream>
+Service<Interface, Stream>::~Service() {
+  if (!connection_->usable()) return;
+  Locked lock(*connection_);
+  devices_.setReadHookLocked(nullptr, nullptr);  // no check on streams that are going
   for (const auto& stream : streams_) stream->release();
+}
+
+template <typename Interface, typename Stream>
+void Service<Interface, Stream>::checkStreamsLocked(void* self) {
+  auto& service = *static_cast<Service*>(self);
+  for (const auto& stream : service.streams_) {
+    if (stream->entry.name.empty() || stream->failure != 0) continue;
+    const PulseDevice* now = service.devices_.latestLocked(stream->entry.name);
+    if (now == nullptr) {
+      stream->fail(MMSYSERR_BADDEVICEID);
+    } else if (now->target() != stream->entry.target() || now->stream != stream->entry.stream) {
+      stream->fail(WAVE_DEVICE_MOVED);
+    }
+  }
 }
 
 template <typename Interface, typename Stream>
@@ -60,10 +84,11 @@ MMResult Service<Interface, Stream>::open(WaveHandle& handle, int deviceId,
   self.instance = instance;
   self.handle = nextHandle_++;
   self.spec = spec;
+  self.entry = devices_.entryLocked(deviceId);
   self.stream = pa_stream_new(connection_->context(), Stream::kName, &spec, nullptr);
   if (self.stream == nullptr) return streamOpenError(pa_context_errno(connection_->context()));
   pa_stream_set_state_callback(self.stream, &Stream::onState, &self);
-  if (const int error = self.connect(devices_.nameLocked(deviceId), format.blockAlign)) {
+  if (const int error = self.connect(format.blockAlign)) {
     self.release();
     return streamOpenError(error);
   }

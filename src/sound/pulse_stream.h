@@ -94,6 +94,7 @@ struct StreamCore {
   void* instance = nullptr;
   WaveHandle handle = 0;
   pa_sample_spec spec{};
+  PulseDevice entry;  // the list entry it was opened on; an empty name for the default
   Fifo<Entry, Capacity> fifo;
   bool opened = false;   // the open notification went out: failures are reported from here on
   bool ready = false;    // the stream has been ready
@@ -143,6 +144,13 @@ struct StreamCore {
   }
 
   void reportFailure() { callback(handle, WAVE_DEVICE_FAILED, instance, nullptr, failure); }
+
+  // A failure found by us rather than by the server; reported once.
+  void fail(MMResult why) {
+    if (!opened || failure != 0) return;
+    failure = why;
+    reportFailure();
+  }
 
   void release() { releaseStreamLocked(stream); }
 };

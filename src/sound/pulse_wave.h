@@ -15,19 +15,27 @@
 // errorText is "Cannot connect to the sound server: <why>" ("The sound server has not answered
 // yet" before the first answer).
 //
-// Devices: input devices are the server's sources (monitors of outputs included), output
-// devices its sinks. Device 0 is the server's default, then the others in the server's order;
-// WAVE_MAPPER (-1) is the default. The list is read on the mainloop thread when a connection is
-// ready, after the server's source (sink) events and after each refresh; a read not done
-// within kWaitMs is given up. A finished read that differs from the last one (or is the first
-// of a connection) waits to be adopted and sets the changed flag (takeDevicesChanged); so does
-// the server's first answer, a failure included, and the loss of a ready connection. The UI
-// thread adopts it in refresh() only, so numDevs, deviceName and an index looked up in them
-// stay valid until the UI thread itself calls refresh. listPending() is true until refresh has
-// seen the server's first answer.
+// Devices: input devices are the server's sources (monitors of outputs included), then "what plays"
+// (the default sink's monitor) and one entry for each application playing (its newest uncorked sink
+// input, recorded alone from its sink's monitor with pa_stream_set_monitor_stream); see
+// capture_entries.h for their names. Output devices are the sinks. Device 0 is the server's
+// default, then the others in the server's order; WAVE_MAPPER (-1) is the default. The list is read
+// on the mainloop thread when a connection is ready, after the server's source (sink) events and
+// after each refresh; a read not done within kWaitMs is given up. A finished read that differs from
+// the last one (or is the first of a connection) waits to be adopted and sets the changed flag
+// (takeDevicesChanged); so does the server's first answer, a failure included, and the loss of a
+// ready connection. The UI thread adopts it in refresh() only, so numDevs, deviceName and an index
+// looked up in them stay valid until the UI thread itself calls refresh. listPending() is true
+// until refresh has seen the server's first answer.
 //
 // Formats: PCM, 8-bit unsigned or 16-bit little-endian, 1 or 2 channels, any rate the server
 // accepts (blockAlign must be channels * bits / 8); anything else is WAVERR_BADFORMAT.
+//
+// Record streams are opened with PA_STREAM_DONT_MOVE: the server never moves one to another
+// source. Each list read checks the open input streams against the entry they were opened on:
+// one whose entry is gone fails with MMSYSERR_BADDEVICEID, one whose entry now records from
+// elsewhere (a new default sink, the application's new stream) with WAVE_DEVICE_MOVED; opened
+// again, it follows.
 //
 // Failure: when the server dies, a stream fails, or an input stream is not ready within
 // kWaitMs of open, the callback gets WAVE_DEVICE_FAILED once, with param = SERVICE_ERROR_BASE +
@@ -69,10 +77,16 @@ class PulseConnection;
 std::shared_ptr<PulseConnection> makePulseConnection(std::string server = {});
 
 struct PulseDevice {
-  std::string name;         // the server's name of the source or sink
+  static constexpr std::uint32_t kNoStream = 0xFFFFFFFFu;  // PA_INVALID_INDEX
+
+  std::string name;         // the server's name of the source or sink, or capture_entries.h's
   std::string description;  // its description
   std::string detail;       // its active port's description, or its card's name, or empty
+  std::string source;       // what an entry of ours records from (a sink's monitor); else empty
+  std::uint32_t stream = kNoStream;  // the sink input an application's entry records alone
 
+  // The server's device a stream on this entry connects to.
+  const std::string& target() const { return source.empty() ? name : source; }
   bool operator==(const PulseDevice&) const = default;
 };
 
@@ -104,10 +118,18 @@ class ServerDevices {
   bool listPending() const { return pending_; }
   bool takeChanged() { return changed_.exchange(false); }
 
-  // Whether deviceId is WAVE_MAPPER or in the adopted list, and the server's name for it
-  // (null for WAVE_MAPPER, the server's default).
+  // Whether deviceId is WAVE_MAPPER or in the adopted list, and the entry it stands for now:
+  // found by its name in the latest list read, which may be newer than the adopted one (an
+  // empty entry for WAVE_MAPPER, the server's default).
   bool hasLocked(int deviceId) const;
-  const char* nameLocked(int deviceId) const;
+  PulseDevice entryLocked(int deviceId) const;
+  // The entry of that name in the latest list read; null when it is not there.
+  const PulseDevice* latestLocked(const std::string& name) const;
+  // Called with the lock held after each list read that finished (mainloop thread); null: none.
+  void setReadHookLocked(void (*hook)(void*), void* data) {
+    readHook_ = hook;
+    readHookData_ = data;
+  }
 
   // From the connection: it is ready (read the list), it failed or was lost (wasUp: it had
   // been ready), a server event, and the events this list follows.
@@ -139,6 +161,8 @@ class ServerDevices {
   std::vector<PulseDevice> latest_;  // the last list read
   std::uint64_t latestGeneration_ = 0;
   bool fresh_ = false;  // latest_ is not adopted yet
+  void (*readHook_)(void*) = nullptr;
+  void* readHookData_ = nullptr;
 };
 
 struct InputStream;   // a record stream, in pulse_wave_in.cpp
@@ -176,8 +200,7 @@ class Service : public Interface {
   const std::shared_ptr<PulseConnection>& connection() const { return connection_; }
 
  protected:
-  Service(std::shared_ptr<PulseConnection> connection, ServerDevices::Kind kind)
-      : connection_(std::move(connection)), devices_(*connection_, kind, kWaitMs) {}
+  Service(std::shared_ptr<PulseConnection> connection, ServerDevices::Kind kind);
   // Closes handles still open, without notifications.
   ~Service() override;
 
@@ -185,6 +208,8 @@ class Service : public Interface {
   template <typename Op>
   MMResult with(WaveHandle handle, Op op);
   Stream* findLocked(WaveHandle handle) const;
+  // After a list read: streams whose entry went or moved fail (Stream::kFollowsEntry only).
+  static void checkStreamsLocked(void* self);
 
   std::shared_ptr<PulseConnection> connection_;
   ServerDevices devices_;
@@ -194,14 +219,14 @@ class Service : public Interface {
 
 }  // namespace pulse_detail
 
-// Input: a record stream with PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED and a fragment
-// of kFragmentFrames frames (blockAlign * 512 bytes: 11.6 ms at 44.1 kHz, one 1024-byte buffer
-// of 512 stereo 8-bit frames). The fragment is fixed at open, before any header is prepared;
-// buffers of another size simply take several fragments or share one. Data is copied on the
-// mainloop thread into the oldest queued header (a fixed FIFO of kQueueCapacity headers, no
-// allocation); a full header gets WHDR_DONE, leaves the FIFO and is returned with WIM_DATA.
-// Data that arrives with no header queued is dropped and counted (droppedBytes). Holes in the
-// stream are filled with silence. open asks the server for the stream and returns; start
+// Input: a record stream with PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
+// PA_STREAM_DONT_MOVE and a fragment of kFragmentFrames frames (blockAlign * 512 bytes: 11.6 ms at
+// 44.1 kHz, one 1024-byte buffer of 512 stereo 8-bit frames). The fragment is fixed at open, before
+// any header is prepared; buffers of another size simply take several fragments or share one. Data
+// is copied on the mainloop thread into the oldest queued header (a fixed FIFO of kQueueCapacity
+// headers, no allocation); a full header gets WHDR_DONE, leaves the FIFO and is returned with
+// WIM_DATA. Data that arrives with no header queued is dropped and counted (droppedBytes). Holes in
+// the stream are filled with silence. open asks the server for the stream and returns; start
 // uncorks it as soon as it is ready, reset corks and flushes it without waiting.
 class PulseWaveIn final : public pulse_detail::Service<WaveInService, pulse_detail::InputStream> {
  public:

@@ -18,20 +18,27 @@ using pulse_detail::Locked;
 struct pulse_detail::InputStream
     : StreamCore<WaveHeader*, PulseWaveIn::kQueueCapacity, kInputMessages> {
   static constexpr const char* kName = "bandscope capture";
+  static constexpr bool kFollowsEntry = true;
 
   std::uint8_t silence = 0;
   std::uint64_t dropped = 0;
   bool running = false;  // started and not reset since: uncorked once ready
   pa_time_event* readyTimer = nullptr;
 
-  // With the lock held: asks for the record stream, corked, and gives it kWaitMs to be ready.
-  int connect(const char* device, std::uint32_t blockAlign) {
+  // With the lock held: asks for the record stream, corked, never moved by the server (a
+  // source that goes ends it), and gives it kWaitMs to be ready. An application's entry
+  // records its sink input alone, from the sink's monitor.
+  int connect(std::uint32_t blockAlign) {
+    const char* device = entry.name.empty() ? nullptr : entry.target().c_str();
+    if (entry.stream != PulseDevice::kNoStream &&
+        pa_stream_set_monitor_stream(stream, entry.stream) < 0)
+      return pa_context_errno(connection->context());
     silence = spec.format == PA_SAMPLE_U8 ? 0x80 : 0;
     pa_stream_set_read_callback(stream, &InputStream::onRead, this);
     pa_buffer_attr attr = serverBufferAttr();
     attr.fragsize = blockAlign * PulseWaveIn::kFragmentFrames;
-    const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                      PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(stream, device, &attr, flags) < 0)
       return pa_context_errno(connection->context());
     readyTimer =

@@ -16,6 +16,7 @@ struct pulse_detail::OutputStream
     : StreamCore<Pending, PulseWaveOut::kQueueCapacity, kOutputMessages> {
   static constexpr const char* kName = "bandscope playback";
   static constexpr pa_usec_t kStallUsec = 40 * PA_USEC_PER_MSEC;
+  static constexpr bool kFollowsEntry = false;  // the server moves it, as players expect
 
   std::int64_t written = 0;  // write index of the next byte
   pa_time_event* timer = nullptr;
@@ -26,7 +27,8 @@ struct pulse_detail::OutputStream
 
   // With the lock held: connects the playback stream, waits until it is ready and makes the
   // (disarmed) poll timer.
-  int connect(const char* device, std::uint32_t blockAlign) {
+  int connect(std::uint32_t blockAlign) {
+    const char* device = entry.name.empty() ? nullptr : entry.name.c_str();
     const std::uint32_t fragment = blockAlign * PulseWaveOut::kFragmentFrames;
     pa_buffer_attr attr = serverBufferAttr();
     attr.tlength = 2 * fragment;
@@ -101,8 +103,8 @@ struct pulse_detail::OutputStream
     } else if (!self->fifo.empty() && now - self->lastProgress > kStallUsec) {
       // Waiting for a prebuffer that will not fill (a short tail): play what is there.
       // PipeWire's pulse server ignores the trigger; a drain plays the tail on both.
-      for (pa_operation* op : {pa_stream_trigger(s, nullptr, nullptr),
-                               pa_stream_drain(s, nullptr, nullptr)}) {
+      for (pa_operation* op :
+           {pa_stream_trigger(s, nullptr, nullptr), pa_stream_drain(s, nullptr, nullptr)}) {
         if (op != nullptr) pa_operation_unref(op);
       }
       self->lastProgress = now;

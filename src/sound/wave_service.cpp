@@ -26,6 +26,8 @@ std::string genericErrorText(MMResult code) {
       return "The buffer is still in use by the sound device.";
     case WAVERR_UNPREPARED:
       return "The buffer has not been prepared.";
+    case WAVE_DEVICE_MOVED:
+      return "The sound device now stands for another one.";
     default:
       return {};
   }

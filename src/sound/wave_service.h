@@ -38,6 +38,9 @@ inline constexpr MMResult MMSYSERR_INVALPARAM = 11;
 inline constexpr MMResult WAVERR_BADFORMAT = 32;     // format not supported by the device
 inline constexpr MMResult WAVERR_STILLPLAYING = 33;  // header still held by the device
 inline constexpr MMResult WAVERR_UNPREPARED = 34;    // header not prepared
+// Ours: the device now stands for another one (the default output changed, the application
+// plays a new stream); opening it again follows.
+inline constexpr MMResult WAVE_DEVICE_MOVED = 40;
 // Codes from here on belong to one service, whose errorText explains them.
 inline constexpr MMResult SERVICE_ERROR_BASE = 1000;
 

@@ -36,6 +36,7 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -55,6 +56,7 @@
 #include "display/gl_font.h"
 #include "display/spectrum_plane.h"
 #include "platform/glyph_raster.h"
+#include "sound/capture_entries.h"
 #include "support/gl_window.h"
 #include "support/sound_fixture.h"
 
@@ -653,6 +655,54 @@ TEST(Form, AGoneSourceStaysChosenGivesWayToTheDefaultAndComesBack) {
   k.aheadUs += 2'000'000;  // no sound for a while: the picture and the line say so
   EXPECT_TRUE(waitFor(
       [&] { return k.status() == QStringLiteral("No sound arrives from the input device."); }));
+}
+
+// An application's entry: its stream ends, and the picture is silent, the line says it plays
+// nothing, however long that lasts (no default source stands in), and its next stream is
+// recorded; an entry that now stands for another device is opened again at once, no failure
+// shown. Remembered, it is chosen at the next start also while it plays nothing.
+TEST(Form, AnApplicationIsWaitedForInSilenceAndAMovedEntryOpensAgainAtOnce) {
+  const std::string app = sound::applicationEntryName("Player", "player");
+  const QString notPlaying = QStringLiteral("\u201cPlayer\u201d is not playing");
+  {
+    KeptCapture k({"a", app});
+    QComboBox* list = k.form.controls.devCombo;
+    k.choose(1);
+    ASSERT_TRUE(k.recordsFrom(app));
+    k.device->names = {"a"};  // its stream ended
+    k.device->changed = true;
+    k.device->fail(2);
+    ASSERT_TRUE(waitFor([&] { return k.status() == notPlaying; })) << k.status().toStdString();
+    EXPECT_EQ(list->itemData(list->currentIndex()).toString().toStdString(), app);
+    EXPECT_EQ(list->itemData(list->currentIndex(), CaptureKeeper::kDescriptionRole).toString(),
+              QStringLiteral("Player (not playing)"));
+    k.aheadUs = 6'000'000;
+    EXPECT_FALSE(waitFor([&] { return k.form.audio()->Recorder->Opened; }, 2500))
+        << "recording from " << k.device->openedName();
+    EXPECT_EQ(k.status(), notPlaying);
+    k.device->names = {"a", app};  // its next stream
+    k.device->changed = true;
+    ASSERT_TRUE(waitFor([&] { return k.recordsFrom(app); }));
+    k.deliverBlock();
+    EXPECT_TRUE(waitFor([&] { return k.status().isEmpty(); })) << k.status().toStdString();
+
+    const auto opens = [&] {
+      const std::vector<std::string> log = k.device->log();
+      return std::count(log.begin(), log.end(), "open");
+    };
+    const auto before = opens();
+    k.device->fail(sound::WAVE_DEVICE_MOVED);
+    QStringList said;
+    EXPECT_TRUE(waitFor([&] {
+      if (!k.status().isEmpty() && !said.contains(k.status())) said << k.status();
+      return opens() > before && k.recordsFrom(app);
+    }));
+    EXPECT_TRUE(said.isEmpty()) << said.join(QStringLiteral(" | ")).toStdString();
+    k.end();
+  }
+  KeptCapture next({"a"});
+  EXPECT_FALSE(next.form.audio()->Recorder->Opened) << next.device->openedName();
+  EXPECT_TRUE(waitFor([&] { return next.status() == notPlaying; })) << next.status().toStdString();
 }
 
 // Runs one after the other, each closing its window or ended by a stop signal: what one

@@ -30,9 +30,8 @@ TEST(SavedSettings, WhatIsSavedComesBackAndTheFolderIsMade) {
   values.sampleBits = 16;
   values.rangeDb = 120;
   values.windowState = WindowState::FullScreen;
-  const char* names[] = {source.c_str(), "@at its start", " spaced ",
-                         "q\"b\\s\x01"
-                         "7;"};
+  const char* names[] = {source.c_str(), "@at its start", " spaced ", "q\"b\\s\0017;",
+                         "application:player:Tab #1: a, b\n=c"};  // an application, any name
   for (const char* name : names) {
     values.source = name;
     ASSERT_EQ(saveSettings(path, values), "");

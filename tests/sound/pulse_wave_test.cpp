@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "sound/capture_entries.h"
 #include "support/pulse_daemon.h"
 #include "support/pulse_test_helpers.h"
 
@@ -174,21 +175,27 @@ TEST_F(PulseWaveTest, DevicesAreTheSourcesWithTheDefaultFirst) {
   EXPECT_FALSE(in.listPending());
   std::string defaultSource;
   ASSERT_EQ(sharedPulseDaemon().pactl("get-default-source", &defaultSource), 0);
-  defaultSource.erase(defaultSource.find_last_not_of("\n") + 1);
+  defaultSource.erase(defaultSource.find_last_not_of('\n') + 1);
   EXPECT_EQ(in.device(0).name, defaultSource);
   const int monitor = monitorIndex(in);
   ASSERT_GE(monitor, 0);
   EXPECT_EQ(in.deviceDescription(unsigned(monitor)), "Monitor of Null Output");
   EXPECT_EQ(in.deviceDescription(in.numDevs()), "");
+  // After the sources, what plays: the default sink's monitor, under a name of its own.
+  const PulseDevice plays = in.device(in.numDevs() - 1);
+  EXPECT_EQ(plays.name, kDefaultOutputName);
+  EXPECT_EQ(plays.target(), PulseDaemon::kMonitor);
+  EXPECT_EQ(plays.stream, PulseDevice::kNoStream);
 
   // A second sink: its monitor comes after the default until it is made the default. Each
   // change is read on its own and waits for the UI thread's refresh.
+  const unsigned listed = in.numDevs();
   in.takeDevicesChanged();
   loadModule("module-null-sink sink_name=second sink_properties=device.description=Second");
   ASSERT_TRUE(test::waitUntil([&] { return in.takeDevicesChanged(); }));
-  EXPECT_EQ(in.numDevs(), 1u) << "the list changes only in refresh";
+  EXPECT_EQ(in.numDevs(), listed) << "the list changes only in refresh";
   ASSERT_TRUE(in.refresh());
-  ASSERT_EQ(in.numDevs(), 2u);
+  ASSERT_EQ(in.numDevs(), listed + 1);
   EXPECT_EQ(in.device(0).name, defaultSource);
   EXPECT_EQ(in.device(1).name, "second.monitor");
   EXPECT_EQ(in.deviceDescription(1), "Monitor of Second");
