@@ -818,7 +818,12 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
   ASSERT_TRUE(test::waitFor(
       [&] { return list->count() > 1 && form.audio() && form.audio()->Recorder->Opened; }, 20000))
       << "the server's list arrives and the start-up choice is made";
-  ASSERT_TRUE(test::waitFor([&] { return list->count() == 3; }, 5000)) << list->count();
+  const auto entries = [list] {
+    QStringList all;
+    for (int i = 0; i < list->count(); ++i) all << list->itemText(i);
+    return all.join(QStringLiteral("; ")).toStdString();
+  };
+  ASSERT_TRUE(test::waitFor([&] { return list->count() == 3; }, 5000)) << entries();
   const char* const expected[] = {monitorDescription, "What plays (default output)", "Test signal"};
   for (int i = 0; i < 3; ++i)
     EXPECT_EQ(list->itemData(i, CaptureKeeper::kDescriptionRole).toString(),
@@ -836,11 +841,9 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
   // Any client may name a sink with markup: its monitor's tooltip shows the name letter for
   // letter, never a heading or an image.
   const int listed = list->count();
-  std::string module;
-  ASSERT_EQ(soundServer().pactl("load-module module-null-sink sink_name=bandscope_html "
-                                "sink_properties=device.description=<h1>Loud</h1><img>",
-                                &module),
-            0);
+  loadModule(
+      "module-null-sink sink_name=bandscope_html "
+      "sink_properties=device.description=<h1>Loud</h1><img>");  // unloaded at the test's end
   ASSERT_TRUE(test::waitFor([&] { return list->count() > listed; }, 10000)) << "hot-plugged";
   bool marked = false;
   for (int i = 0; i < list->count(); ++i) {
@@ -853,7 +856,6 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
                 !description.contains('<'));
   }
   EXPECT_TRUE(marked) << "the sink's own description is listed";
-  soundServer().pactl("unload-module " + module);
 }
 
 TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawnWhileSeen) {
