@@ -719,6 +719,11 @@ INSTANTIATE_TEST_SUITE_P(Each, LiveEndToEnd, test::kEachSoundServer, test::sound
 // took (within a second on an idle machine); under a sanitizer with a compile beside them it
 // can take longer, and a test must not fail for the machine's load.
 constexpr int kLoadedBoundMs = 10000;
+// The longest the UI thread may stand still while the server is stopped or silent. A call
+// that waited for the server would stand still its whole 2 s timeout (it used to be 10 s);
+// the figure printed is what it was (an idle machine: about 100 ms under ASan), and a loaded
+// machine's scheduling (seen up to 0.75 s with a compile beside) must not fail the case.
+constexpr double kLongestStallMs = 1500;
 
 // The null sink (or another one) runs: a player's stream is flowing into it.
 bool sinkRunning(const test::SoundServerDaemon& daemon,
@@ -1601,13 +1606,13 @@ TEST_P(LiveEndToEnd, AStoppedServerNeverStallsTheWindowAndRecordingResumesWhenIt
   const double stallMs = probe.longestMs();
   std::cout << "[ stall    ] " << daemon.name() << " stopped: longest UI stall " << stallMs
             << " ms; recording again " << resumedMs << " ms after SIGCONT" << std::endl;
-  EXPECT_LE(stallMs, 250.0);
+  EXPECT_LE(stallMs, kLongestStallMs);
   EXPECT_LT(resumedMs, 3000);
 }
 
 // A server that takes the connection and never answers: the window draws from the start, the
 // start-up choice waits and the status line says so, and once the server is given up (2 s)
-// the test signal is chosen. The UI thread never stands still longer than 250 ms.
+// the test signal is chosen. The UI thread never stands still as long as a wait for it would.
 TEST(EndToEnd, AServerThatNeverAnswersNeverStallsTheWindow) {
   test::SilentServer silent;
   ASSERT_FALSE(silent.server().empty());
@@ -1646,7 +1651,7 @@ TEST(EndToEnd, AServerThatNeverAnswersNeverStallsTheWindow) {
   std::cout << "[ stall    ] silent server: longest UI stall " << stallMs << " ms from the first "
             << "frame, " << startUp.longestMs() << " ms from show() (start-up included); test "
             << "signal chosen after " << chosenMs << " ms" << std::endl;
-  EXPECT_LE(stallMs, 250.0);
+  EXPECT_LE(stallMs, kLongestStallMs);
 }
 
 // A scripted run through Qt's wayland platform on a private headless weston: the picture has
