@@ -11,7 +11,7 @@
 #include <QScrollBar>
 #include <QWidget>
 #include <algorithm>
-#include <initializer_list>
+#include <variant>
 
 #include "analysis/band_settings.h"
 #include "app/column_flow.h"
@@ -71,13 +71,92 @@ W* make(QWidget* parent, const char* name) {
   return w;
 }
 
-QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption, bool checked,
-                    bool captionColour, const char* hint = nullptr) {
-  auto* box = make<QCheckBox>(parent, name);
-  box->setText(QString::fromUtf8(caption));
-  box->setChecked(checked);
-  if (hint) box->setToolTip(QString::fromUtf8(hint));
-  if (captionColour) {
+// The kinds of control in the strip. A view box switches something the picture shows; its
+// caption stands in the highlight colour. A value is the label beside a bar, showing its setting.
+enum class Kind { Check, View, Bar, Devices, Range, Button, Value };
+
+// Where the control is kept in the panel.
+using Member = std::variant<QCheckBox * ControlPanel::*, QScrollBar * ControlPanel::*,
+                            QComboBox * ControlPanel::*, QPushButton * ControlPanel::*,
+                            QLabel * ControlPanel::*>;
+
+struct BarRange {
+  int min = 0;
+  int max = 0;
+  int small = 0;     // the arrows' and the wheel's step
+  int large = 0;     // the page step
+  int minWidth = 0;  // pixels
+};
+
+struct Control {
+  Kind kind;
+  Member member;
+  const char* name;              // the object name
+  const char* caption;           // a box's or the button's text; a value's text before start-up
+  const char* hint;              // the tooltip
+  int start = 0;                 // a bar's position; a box checked (1) or not
+  BarRange range{};              // a bar's
+  const char* widest = nullptr;  // the widest text a value shows
+};
+
+constexpr const char* kTimeHint = "Scale time in order to analyze (sub)Bass";
+constexpr const char* kBandsHint = "Number of Bands";
+constexpr const char* kSonoHint = "Sonogram Length";
+
+// In tab order, the order they are created in.
+// clang-format off
+const Control kControls[] = {
+    {Kind::Bar, &ControlPanel::ScrollBar1, "ScrollBar1", nullptr, kTimeHint,
+     2, {1, 8, 1, 4, 128}},
+    {Kind::View, &ControlPanel::Hz_check, "Hz_check", "&Hz", "Show peak Hz"},
+    {Kind::View, &ControlPanel::sono_check, "sono_check", "&sono",
+     "Show the sonogram: the recent spectra as a landscape", 1},
+    {Kind::View, &ControlPanel::fps_Check, "fps_Check", "&fps", "Show the frame rate", 1},
+    {Kind::View, &ControlPanel::dB_check, "dB_check", "&dB",
+     "Show a volume scale (not really dB)", 1},
+    {Kind::View, &ControlPanel::rot8_check, "rot8_check", "r&ot8",
+     "Turn the sonogram round continuously instead of tilting it"},
+    {Kind::Check, &ControlPanel::boostHi_check, "boostHi_check", "&phon",
+     "Boost high freq's. DISTORTS the diagram - but makes it look more \"natural\" "
+     "(approximated Phon-correction)", 1},
+    {Kind::View, &ControlPanel::stereoSpreadCheckBox, "stereoSpreadCheckBox", "sp&read",
+     "Show the stereo spread and the back-to-back spectrum", 1},
+    {Kind::Devices, &ControlPanel::devCombo, "devCombo", nullptr,
+     "Sound Device to be used as input"},
+    {Kind::Check, &ControlPanel::StereoCheckBox, "StereoCheckBox", "&stereo",
+     "Analyse and show both channels; off: the left channel alone", 1},
+    {Kind::Check, &ControlPanel::AlwaysOnTopCheckBox, "AlwaysOnTopCheckBox", "on &top",
+     "Keep window always on top", 1},
+    {Kind::Check, &ControlPanel::static_check, "static_check", "st&atic osc",
+     "Try to keep Oscillators \"static\" (i.e. begin at a zero sample)", 1},
+    {Kind::Check, &ControlPanel::col_check, "col_check", "&colours",
+     "Colour the values by level; off: a plain grey-green ramp", 1},
+    {Kind::Button, &ControlPanel::Button1, "Button1", "rec &mixer", "Opens the recording mixer"},
+    {Kind::Bar, &ControlPanel::bands_ScrollBar, "bands_ScrollBar", nullptr, kBandsHint,
+     8, {8, 1024, 4, 16, 128}},
+    {Kind::Bar, &ControlPanel::sono_steps_ScrollBar, "sono_steps_ScrollBar", nullptr, kSonoHint,
+     2, {2, 256, 1, 16, 160}},
+    {Kind::View, &ControlPanel::zBuffer_CheckBox, "zBuffer_CheckBox", "&z-Buffer",
+     "Enable zBuffer (slower)"},
+    {Kind::Check, &ControlPanel::bits16CheckBox, "bits16CheckBox", "16 &bit",
+     "Record 16-bit samples: levels in dB down to the range below; off: 8-bit samples"},
+    {Kind::Range, &ControlPanel::rangeCombo, "rangeCombo", nullptr,
+     "With 16 bit: how far below a full-scale sine the levels reach (the floor of the picture)"},
+    {Kind::Value, &ControlPanel::bands_Label, "bands_Label", "256", kBandsHint,
+     0, {}, "1024 Bands"},
+    {Kind::Value, &ControlPanel::Label1, "Label1", "Time Scale", kTimeHint,
+     0, {}, "128x Timing"},
+    {Kind::Value, &ControlPanel::sono_steps_Label, "sono_steps_Label", "2 rows", kSonoHint,
+     0, {}, "512 rows"},
+};
+// clang-format on
+
+QCheckBox* checkBox(QWidget* parent, const Control& c) {
+  auto* box = make<QCheckBox>(parent, c.name);
+  box->setText(QString::fromUtf8(c.caption));
+  box->setChecked(c.start != 0);
+  box->setToolTip(QString::fromUtf8(c.hint));
+  if (c.kind == Kind::View) {
     QPalette p = box->palette();
     p.setColor(QPalette::WindowText, p.color(QPalette::Highlight));
     box->setPalette(p);
@@ -85,107 +164,104 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption, bool
   return box;
 }
 
-QScrollBar* scrollBar(QWidget* parent, const char* name, int minWidth, int min, int max,
-                      int position, int small, int large, const char* hint = nullptr) {
-  auto* bar = make<QScrollBar>(parent, name);
+QScrollBar* scrollBar(QWidget* parent, const Control& c) {
+  auto* bar = make<QScrollBar>(parent, c.name);
   bar->setOrientation(Qt::Horizontal);
-  bar->setMinimumWidth(minWidth);
+  bar->setMinimumWidth(c.range.minWidth);
   bar->setFocusPolicy(Qt::StrongFocus);  // Tab reaches it; the arrow and page keys move it
-  bar->setRange(min, max);
-  bar->setValue(position);
-  bar->setSingleStep(small);
-  bar->setPageStep(large);
-  if (hint) bar->setToolTip(QString::fromUtf8(hint));
+  bar->setRange(c.range.min, c.range.max);
+  bar->setValue(c.start);
+  bar->setSingleStep(c.range.small);
+  bar->setPageStep(c.range.large);
+  bar->setToolTip(QString::fromUtf8(c.hint));
   return bar;
 }
 
 // A value label wide enough for the widest text it will show, so it never clips nor moves.
-QLabel* valueLabel(QWidget* parent, const char* name, const QString& text,
-                   std::initializer_list<const char*> widest) {
-  auto* label = make<QLabel>(parent, name);
+QLabel* valueLabel(QWidget* parent, const Control& c) {
+  auto* label = make<QLabel>(parent, c.name);
+  const QString text = QString::fromLatin1(c.caption);
   label->setText(text);
   label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  int width = label->fontMetrics().horizontalAdvance(text);
-  for (const char* w : widest)
-    width = std::max(width, label->fontMetrics().horizontalAdvance(QString::fromLatin1(w)));
+  const int width = std::max(label->fontMetrics().horizontalAdvance(text),
+                             label->fontMetrics().horizontalAdvance(QString::fromLatin1(c.widest)));
   label->setMinimumWidth(width + 2);
+  label->setToolTip(QString::fromUtf8(c.hint));
   return label;
+}
+
+QComboBox* rangeList(QWidget* parent, const Control& c) {
+  auto* list = make<QComboBox>(parent, c.name);
+  list->setEditable(false);
+  for (const int db : kRangesDb) list->addItem(QStringLiteral("%1 dB").arg(db), db);
+  list->setToolTip(QString::fromUtf8(c.hint));
+  list->setCurrentIndex(list->findData(kDefaultRangeDb));
+  return list;
+}
+
+QComboBox* comboOf(QWidget* parent, const Control& c) {
+  if (c.kind == Kind::Range) return rangeList(parent, c);
+  QComboBox* list = new DeviceCombo(parent);
+  list->setObjectName(QString::fromLatin1(c.name));
+  list->setToolTip(QString::fromUtf8(c.hint));
+  return list;
+}
+
+QPushButton* button(QWidget* parent, const Control& c) {
+  auto* b = make<QPushButton>(parent, c.name);
+  b->setText(QString::fromUtf8(c.caption));
+  b->setToolTip(QString::fromUtf8(c.hint));
+  return b;
+}
+
+// Makes the control of a row into its member of the panel.
+struct Maker {
+  ControlPanel& panel;
+  QWidget* parent;
+  const Control& c;
+  QWidget* operator()(QCheckBox* ControlPanel::*m) const { return panel.*m = checkBox(parent, c); }
+  QWidget* operator()(QScrollBar* ControlPanel::*m) const {
+    return panel.*m = scrollBar(parent, c);
+  }
+  QWidget* operator()(QComboBox* ControlPanel::*m) const { return panel.*m = comboOf(parent, c); }
+  QWidget* operator()(QPushButton* ControlPanel::*m) const { return panel.*m = button(parent, c); }
+  QWidget* operator()(QLabel* ControlPanel::*m) const { return panel.*m = valueLabel(parent, c); }
+};
+
+// Strip and Panel1 in the buttons' face colour.
+void paintFace(QWidget* w) {
+  w->setAutoFillBackground(true);
+  QPalette face = w->palette();
+  face.setColor(QPalette::Window, face.color(QPalette::Button));
+  w->setPalette(face);
 }
 
 }  // namespace
 
 ControlPanel::ControlPanel(QWidget* parent) {
-  auto* row = new QLabel;
-  row->setObjectName(QStringLiteral("statusLabel"));
+  statusRow = new QLabel;
+  statusRow->setObjectName(QStringLiteral("statusLabel"));
   Panel1 = new QWidget;
   Panel1->setObjectName(QStringLiteral("Panel1"));
-  strip = new StripHolder(parent, row, Panel1);
+  strip = new StripHolder(parent, statusRow, Panel1);
   strip->setObjectName(QStringLiteral("strip"));
-  row->setParent(strip);
+  statusRow->setParent(strip);
   Panel1->setParent(strip);
-  statusRow = row;
-  for (QWidget* w : {strip, static_cast<QWidget*>(Panel1)}) {
-    w->setAutoFillBackground(true);
-    QPalette face = w->palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    w->setPalette(face);
+  paintFace(strip);
+  paintFace(Panel1);
+  QWidget* previous = nullptr;
+  for (const Control& c : kControls) {
+    QWidget* made = std::visit(Maker{*this, Panel1, c}, c.member);
+    if (c.kind == Kind::Value) continue;  // no focus: outside the tab order
+    if (previous) QWidget::setTabOrder(previous, made);
+    previous = made;
   }
-  QWidget* p = Panel1;
+  layOut();
+}
 
-  // Created in tab order.
-  ScrollBar1 =
-      scrollBar(p, "ScrollBar1", 128, 1, 8, 2, 1, 4, "Scale time in order to analyze (sub)Bass");
-  Hz_check = checkBox(p, "Hz_check", "&Hz", false, true, "Show peak Hz");
-  sono_check = checkBox(p, "sono_check", "&sono", true, true,
-                        "Show the sonogram: the recent spectra as a landscape");
-  fps_Check = checkBox(p, "fps_Check", "&fps", true, true, "Show the frame rate");
-  dB_check = checkBox(p, "dB_check", "&dB", true, true, "Show a volume scale (not really dB)");
-  rot8_check = checkBox(p, "rot8_check", "r&ot8", false, true,
-                        "Turn the sonogram round continuously instead of tilting it");
-  boostHi_check = checkBox(p, "boostHi_check", "&phon", true, false,
-                           "Boost high freq's. DISTORTS the diagram - but makes it look more "
-                           "\"natural\" (approximated Phon-correction)");
-  stereoSpreadCheckBox = checkBox(p, "stereoSpreadCheckBox", "sp&read", true, true,
-                                  "Show the stereo spread and the back-to-back spectrum");
-  devCombo = new DeviceCombo(p);
-  devCombo->setObjectName(QStringLiteral("devCombo"));
-  devCombo->setToolTip(QStringLiteral("Sound Device to be used as input"));
-  StereoCheckBox = checkBox(p, "StereoCheckBox", "&stereo", true, false,
-                            "Analyse and show both channels; off: the left channel alone");
-  AlwaysOnTopCheckBox =
-      checkBox(p, "AlwaysOnTopCheckBox", "on &top", true, false, "Keep window always on top");
-  static_check = checkBox(p, "static_check", "st&atic osc", true, false,
-                          "Try to keep Oscillators \"static\" (i.e. begin at a zero sample)");
-  col_check = checkBox(p, "col_check", "&colours", true, false,
-                       "Colour the values by level; off: a plain grey-green ramp");
-  Button1 = make<QPushButton>(p, "Button1");
-  Button1->setText(QStringLiteral("rec &mixer"));
-  Button1->setToolTip(QStringLiteral("Opens the recording mixer"));
-  bands_ScrollBar = scrollBar(p, "bands_ScrollBar", 128, 8, 1024, 8, 4, 16, "Number of Bands");
-  sono_steps_ScrollBar =
-      scrollBar(p, "sono_steps_ScrollBar", 160, 2, 256, 2, 1, 16, "Sonogram Length");
-  zBuffer_CheckBox =
-      checkBox(p, "zBuffer_CheckBox", "&z-Buffer", false, true, "Enable zBuffer (slower)");
-
-  bits16CheckBox = checkBox(p, "bits16CheckBox", "16 &bit", false, false,
-                            "Record 16-bit samples: levels in dB down to the range below; "
-                            "off: 8-bit samples");
-  rangeCombo = make<QComboBox>(p, "rangeCombo");
-  rangeCombo->setEditable(false);
-  for (const int db : kRangesDb) rangeCombo->addItem(QStringLiteral("%1 dB").arg(db), db);
-  rangeCombo->setToolTip(QStringLiteral(
-      "With 16 bit: how far below a full-scale sine the levels reach (the floor of the picture)"));
-  setRangeDb(kDefaultRangeDb);
-
-  bands_Label = valueLabel(p, "bands_Label", QStringLiteral("256"), {"1024 Bands"});
-  bands_Label->setToolTip(bands_ScrollBar->toolTip());
-  Label1 = valueLabel(p, "Label1", QStringLiteral("Time Scale"), {"128x Timing"});
-  Label1->setToolTip(ScrollBar1->toolTip());
-  sono_steps_Label = valueLabel(p, "sono_steps_Label", QStringLiteral("2 rows"), {"512 rows"});
-  sono_steps_Label->setToolTip(sono_steps_ScrollBar->toolTip());
-
-  // Each column holds a pair of controls as the strip always had them, left to right; a
-  // narrow window wraps the columns into more bands of two rows.
+// Each column holds a pair of controls as the strip always had them, left to right; a narrow
+// window wraps the columns into more bands of two rows.
+void ControlPanel::layOut() {
   auto* flow = new ColumnFlow(Panel1);
   flow->setContentsMargins(3, 1, 3, 1);
   flow->setSpacing(6);
@@ -207,13 +283,6 @@ ControlPanel::ControlPanel(QWidget* parent) {
   topRight->addStretch(1);
   topRight->addWidget(sono_steps_Label);
   flow->addColumn(topRight, sono_steps_ScrollBar, 2);
-
-  QWidget* order[] = {ScrollBar1,       Hz_check,       sono_check,          fps_Check,
-                      dB_check,         rot8_check,     boostHi_check,       stereoSpreadCheckBox,
-                      devCombo,         StereoCheckBox, AlwaysOnTopCheckBox, static_check,
-                      col_check,        Button1,        bands_ScrollBar,     sono_steps_ScrollBar,
-                      zBuffer_CheckBox, bits16CheckBox, rangeCombo};
-  for (size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
 int ControlPanel::rangeDb() const {

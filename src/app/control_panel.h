@@ -53,6 +53,9 @@ struct ControlPanel {
   QLabel* bands_Label;
   QLabel* Label1;
   QLabel* sono_steps_Label;
+
+ private:
+  void layOut();  // Panel1's columns
 };
 
 }  // namespace bandscope

@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
-#include <QLocale>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -21,6 +20,11 @@
 #include <span>
 #include <vector>
 
+#include "app/capture_session.h"
+#include "app/display_panel.h"
+#include "app/frame_loop.h"
+#include "app/fullscreen_strip.h"
+#include "app/key_commands.h"
 #include "app/mixer_launcher.h"
 #include "app/output_file.h"
 #include "app/overlays.h"
@@ -29,7 +33,6 @@
 #include "app/start_guard.h"
 #include "app/version.h"
 #include "app/window_place.h"
-#include "display/gl_font.h"
 
 namespace bandscope {
 
@@ -46,53 +49,52 @@ TForm1::TForm1(const CommandLine& line, SoundServices& sound)
     : controls(this),
       mainDisp(new DisplayPanel),
       line_(line),
-      sound_(sound),
       // A scripted run (--frames) gives the same result whatever was used last.
       settings_(line.noSettings || line.frames ? std::string() : settingsPath()),
       saved_(settings_.read()),
-      model(std::make_unique<FrameModel>()),
-      samples(std::make_unique<SampleBuffer>()),
       clockUs_(steadyUs),
-      keeper_(*controls.devCombo, *sound.inputs, sound.serverInput.get(),
-              [this] { return clockUs_(); }),
-      surface_(binding_, platform_, gl_, *this,
-               [](const GlTable& gl, GLuint& base, TextMetrics& metrics, double ratio) {
-                 createFontLists(gl, base, metrics, "Smallfonts", rasteriseGlyphs, ratio);
-               }) {
+      session_(std::make_unique<CaptureSession>(*controls.devCombo, sound,
+                                                [this] { return clockUs_(); })),
+      loop_(std::make_unique<FrameLoop>(*this, line_, controls, *mainDisp, Timer1, camera_,
+                                        *session_, [this] { return clockUs_(); })),
+      fullscreenStrip_(std::make_unique<FullscreenStrip>(*this, *controls.strip)) {
   setObjectName(QStringLiteral("Form1"));
-  // The labels' decimal separator: read once, not in every frame.
-  const char separator = QLocale::system().decimalPoint().at(0).toLatin1();
-  decimalSeparator_ = separator ? separator : '.';
   setWindowTitle(
       QStringLiteral("bandscope " BANDSCOPE_VERSION " \u2014 real-time spectrum analyser"));
   applyChecks(saved_, controls);  // before the stay-on-top flag follows its box
   setWindowFlag(Qt::WindowStaysOnTopHint, controls.AlwaysOnTopCheckBox->isChecked());
   buildLayout();
   placeRemembered();
+  applyStartValues();
+  startTimers();
+  wireControls();
+  wirePanel();
+  qApp->installEventFilter(this);
+  controls.ScrollBar1->setFocus();
+}
 
-  // Start values: the remembered ones unless the command line gives others, set before the
-  // handlers are connected.
-  if (line.mono) controls.StereoCheckBox->setChecked(false);
-  if (line.noPhon) controls.boostHi_check->setChecked(false);
-  const int timeScale = line.timeScale.value_or(saved_.timeScale);
+// Start values: the remembered ones unless the command line gives others, set before the
+// handlers are connected.
+void TForm1::applyStartValues() {
+  if (line_.mono) controls.StereoCheckBox->setChecked(false);
+  if (line_.noPhon) controls.boostHi_check->setChecked(false);
+  const int timeScale = line_.timeScale.value_or(saved_.timeScale);
   controls.ScrollBar1->setValue(std::countr_zero(static_cast<unsigned>(timeScale)) + 1);
-  controls.bits16CheckBox->setChecked(line.sampleBits.value_or(saved_.sampleBits) == 16);
+  controls.bits16CheckBox->setChecked(line_.sampleBits.value_or(saved_.sampleBits) == 16);
   controls.rangeCombo->setEnabled(controls.bits16CheckBox->isChecked());
-  controls.setRangeDb(line.rangeDb.value_or(saved_.rangeDb));
+  controls.setRangeDb(line_.rangeDb.value_or(saved_.rangeDb));
+}
 
+void TForm1::startTimers() {
   Timer1.setObjectName(QStringLiteral("Timer1"));
   // Offline: frames back to back, one step each. Live: the first interval is the old 4 ms;
   // each tick then sets the time to the next frame.
-  Timer1.setInterval(line.offline ? 0 : 4);
+  Timer1.setInterval(line_.offline ? 0 : 4);
   Timer1.setTimerType(Qt::PreciseTimer);
   connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
   hintTimer.setSingleShot(true);
   hintTimer.setInterval(10'000);
   connect(&hintTimer, &QTimer::timeout, this, [this] { showNote({}); });
-  wireControls();
-  wirePanel();
-  qApp->installEventFilter(this);
-  controls.ScrollBar1->setFocus();
 }
 
 // The display panel over the control strip, whose top row is the status line's.
@@ -173,7 +175,11 @@ void TForm1::wireControls() {
           [this] { rangeComboChange(); });
   connect(controls.Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { endSession(); });
+  wireScreenshot();
+}
 
+// Ctrl+S and the strip's context menu.
+void TForm1::wireScreenshot() {
   auto* shot = new QAction(QStringLiteral("&Save Screenshot"), this);
   shot->setObjectName(QStringLiteral("SaveScreenshot1"));
   shot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -189,37 +195,38 @@ void TForm1::wirePanel() {
   mainDisp->onMousePress = [this](QMouseEvent* e) { panelMouse(e, MouseEventKind::Press); };
   mainDisp->onMouseRelease = [this](QMouseEvent* e) { panelMouse(e, MouseEventKind::Release); };
   mainDisp->onMouseMove = [this](QMouseEvent* e) { panelMouse(e, MouseEventKind::Move); };
-  mainDisp->onLeft = [this] { pointer_.reset(); };
+  mainDisp->onLeft = [this] { loop_->setPointer(std::nullopt); };
   mainDisp->onDoubleClick = [this](QMouseEvent*) { CameraDrag::mainDispDblClick(camera_); };
   mainDisp->onWheel = [this](QWheelEvent* e) { FormMouseWheel(e->angleDelta().y()); };
   mainDisp->onResized = [this] {
-    watch_.moved();
-    surface_.mainDispResize();
+    loop_->pictureMoved();
+    loop_->surface().mainDispResize();
   };
-  // Start-up waits for the panel to be shown: drawing into it before it is exposed is not
-  // safe with every GL driver. Later exposes finish a surface rebuild.
-  mainDisp->onExposed = [this] {
-    if (!mainDisp->readyToDraw()) return;
-    watch_.moved();
-    if (Timer1.isActive()) Timer1.start(0);  // seen again: a frame at once, not at the next upkeep
-    if (!created_) {
-      created_ = true;
-      FormCreate();
-    } else {
-      try {
-        surface_.panelExposed();
-      } catch (const std::exception& e) {
-        showError(e);
-      }
-    }
-  };
+  mainDisp->onExposed = [this] { panelExposedNow(); };
+}
+
+// Start-up waits for the panel to be shown: drawing into it before it is exposed is not
+// safe with every GL driver. Later exposes finish a surface rebuild.
+void TForm1::panelExposedNow() {
+  if (!mainDisp->readyToDraw()) return;
+  loop_->pictureMoved();
+  if (Timer1.isActive()) Timer1.start(0);  // seen again: a frame at once, not at the next upkeep
+  if (!created_) {
+    created_ = true;
+    FormCreate();
+    return;
+  }
+  try {
+    loop_->surface().panelExposed();
+  } catch (const std::exception& e) {
+    showError(e);
+  }
 }
 
 TForm1::~TForm1() {
   qApp->removeEventFilter(this);
   Timer1.stop();
-  keeper_.attach(nullptr);
-  Audio1.reset();  // stops the capture thread before the sample buffer goes
+  session_->close();  // stops the capture thread before the sample buffer goes
 }
 
 void TForm1::showError(const std::exception& e) {
@@ -242,63 +249,11 @@ void TForm1::showError(const std::exception& e) {
 
 void TForm1::FormCreate() {
   try {
-    // BANDS below 8 raised to 8, above 512 to 512.
-    const uint16_t bands =
-        line_.bandParameter ? bandCountFor(line_) : static_cast<uint16_t>(saved_.bandCount);
-    initFrameModel(*model, bands);
-    BandSettings& s = model->settings;
-    s.sampleBits = controls.bits16CheckBox->isChecked() ? 16 : 8;
-    s.rangeDb = static_cast<int16_t>(controls.rangeDb());
-    samples->setLayout(s.bufferLength, s.timeScale, s.sampleBits);
-    controls.bands_ScrollBar->setMaximum(512);
-    controls.bands_ScrollBar->setValue(bands);  // runs the band-count change if it moves
-    controls.bands_Label->setText(QStringLiteral("%1 Bands").arg(model->settings.bandCount));
-    controls.sono_steps_ScrollBar->setMaximum(512);
-    controls.sono_steps_ScrollBar->setValue(saved_.sonoSteps);
-    surface_.create();
-    pacer_.setTargetFps(line_.maxFps ? *line_.maxFps : displayRate());
-
-    Audio1 = std::make_unique<audio::TAudio>(sound_.services());
-    Audio1->OnSessionEnd = [this] {
-      keeper_.attach(nullptr);
-      Audio1.reset();
-    };
-    Audio1->OnRecord = [this](void* sender, const uint8_t* LP, const uint8_t* RP, uint16_t size) {
-      Audio1Record(sender, LP, RP, size);
-    };
-    QComboBox* list = controls.devCombo;
-    const unsigned devices = Audio1->input().numDevs();
-    for (unsigned i = 0; i < devices; ++i) Audio1->setAudioDeviceID(static_cast<int32_t>(i));
-    keeper_.fillList();
-    keeper_.attach(Audio1.get());
-    Audio1->setAudioDeviceID(0);
-    audio::TRecorder& recorder = *Audio1->Recorder;
-    recorder.setBitsPerSample(s.sampleBits == 16 ? audio::TBPS::_16 : audio::TBPS::_8);
-    recorder.setChannels(audio::TChannels::Stereo);
-    recorder.setSplitChannels(true);
-    recorder.setNoSamples(512);
-    recorder.setSampleRate(44100);
-    QCoreApplication::processEvents();
-    recorder.Triggered = true;
-
+    setUpAnalysis();
+    session_->open(loop_->model().settings.sampleBits);
     ScrollBar1Change();  // sets the time scale and starts the frame timer
-    // The remembered source where it is there (an application also while it plays nothing),
-    // else entry 0; chosen once the sound server has answered, so that entry 0 is its default
-    // source and not the test signal.
-    keeper_.chooseAtStart([this, list] {
-      const int remembered = keeper_.entryFor(saved_.source);
-      list->setCurrentIndex(line_.device ? std::min(*line_.device, list->count() - 1)
-                                         : std::max(remembered, 0));
-      devComboChange();
-      if (started_) started_->source = keeper_.chosenSource();  // made later: still start-up's
-    });
-    camera_.cameraPanY = 1.0f;
-    // The start window's viewport: 441 wide, and the picture over the strip's rows at that
-    // width (shown or not) with the viewport's reach below it.
-    const int stripAtStart = controls.strip->heightForWidth(kStartWidth);
-    const int startPicture =
-        std::max(kStartHeight, stripAtStart + leastStartPicture()) - stripAtStart;
-    startAspect_ = kStartWidth / static_cast<double>(std::max(1, startPicture + kPanelHeight));
+    chooseStartSource();
+    fixStartView();
     started_ = currentSettings();
   } catch (const std::exception& e) {
     Timer1.stop();
@@ -307,60 +262,102 @@ void TForm1::FormCreate() {
   }
 }
 
+// The model for the start's band count and sample width, the bars that show them, the
+// surface, and the frame rate to pace to.
+void TForm1::setUpAnalysis() {
+  // BANDS below 8 raised to 8, above 512 to 512.
+  const uint16_t bands =
+      line_.bandParameter ? bandCountFor(line_) : static_cast<uint16_t>(saved_.bandCount);
+  FrameModel& model = loop_->model();
+  initFrameModel(model, bands);
+  BandSettings& s = model.settings;
+  s.sampleBits = controls.bits16CheckBox->isChecked() ? 16 : 8;
+  s.rangeDb = static_cast<int16_t>(controls.rangeDb());
+  session_->samples().setLayout(s.bufferLength, s.timeScale, s.sampleBits);
+  controls.bands_ScrollBar->setMaximum(512);
+  controls.bands_ScrollBar->setValue(bands);  // runs the band-count change if it moves
+  controls.bands_Label->setText(QStringLiteral("%1 Bands").arg(model.settings.bandCount));
+  controls.sono_steps_ScrollBar->setMaximum(512);
+  controls.sono_steps_ScrollBar->setValue(saved_.sonoSteps);
+  loop_->surface().create();
+  loop_->pacer().setTargetFps(line_.maxFps ? *line_.maxFps : displayRate());
+}
+
+// The remembered source where it is there (an application also while it plays nothing), else
+// entry 0; chosen once the sound server has answered, so that entry 0 is its default source
+// and not the test signal.
+void TForm1::chooseStartSource() {
+  QComboBox* list = controls.devCombo;
+  CaptureKeeper& keeper = session_->keeper();
+  keeper.chooseAtStart([this, list, &keeper] {
+    const int remembered = keeper.entryFor(saved_.source);
+    list->setCurrentIndex(line_.device ? std::min(*line_.device, list->count() - 1)
+                                       : std::max(remembered, 0));
+    devComboChange();
+    if (started_) started_->source = keeper.chosenSource();  // made later: still start-up's
+  });
+}
+
+// The start view: the camera's pan, and the viewport's shape at the start window's size: 441
+// wide, and the picture over the strip's rows at that width (shown or not) with the
+// viewport's reach below it.
+void TForm1::fixStartView() {
+  camera_.cameraPanY = 1.0f;
+  const int stripAtStart = controls.strip->heightForWidth(kStartWidth);
+  const int startPicture =
+      std::max(kStartHeight, stripAtStart + leastStartPicture()) - stripAtStart;
+  loop_->setStartAspect(kStartWidth /
+                        static_cast<double>(std::max(1, startPicture + kPanelHeight)));
+}
+
 void TForm1::bands_ScrollBarChange() {
   const bool running = Timer1.isActive();
   Timer1.stop();
-  BandSettings& s = model->settings;
+  FrameModel& model = loop_->model();
+  BandSettings& s = model.settings;
   s.bandCount = static_cast<uint16_t>(controls.bands_ScrollBar->value());
   controls.bands_Label->setText(QStringLiteral("%1 Bands").arg(s.bandCount));
   deriveBandSettings(s);
-  fillBandX(model->bandX, s.bandCount);
+  fillBandX(model.bandX, s.bandCount);
   s.tablesBuilt = false;
-  samples->setLayout(s.bufferLength, s.timeScale, s.sampleBits);
+  session_->samples().setLayout(s.bufferLength, s.timeScale, s.sampleBits);
   if (running) Timer1.start();
 }
 
 void TForm1::ScrollBar1Change() {
-  BandSettings& s = model->settings;
+  BandSettings& s = loop_->model().settings;
   s.timeScale = 1 << (controls.ScrollBar1->value() - 1);
   controls.Label1->setText(QStringLiteral("%1x Timing").arg(s.timeScale));
-  samples->setLayout(s.bufferLength, s.timeScale, s.sampleBits);
+  session_->samples().setLayout(s.bufferLength, s.timeScale, s.sampleBits);
   Timer1.stop();
-  if (surface_.hasSurface()) Timer1.start();  // the tick needs a current context
+  if (loop_->surface().hasSurface()) Timer1.start();  // the tick needs a current context
 }
 
 // Stops the recording and starts it on the chosen entry's source (found by its name).
 void TForm1::devComboChange() {
-  if (!Audio1) return;
-  keeper_.chooseCurrentEntry();
+  if (!session_->audio()) return;
+  session_->keeper().chooseCurrentEntry();
   updateStatus();
 }
 
 void TForm1::bits16CheckBoxClick() {
   controls.rangeCombo->setEnabled(controls.bits16CheckBox->isChecked());
-  if (!Audio1) return;  // start-up takes the box as it is then
-  BandSettings& s = model->settings;
+  if (!session_->audio()) return;  // start-up takes the box as it is then
+  BandSettings& s = loop_->model().settings;
   const uint8_t bits = controls.bits16CheckBox->isChecked() ? 16 : 8;
   if (s.sampleBits == bits) return;
-  // No block may arrive while the width changes: the buffer reads a block as its layout says.
-  audio::TRecorder& recorder = *Audio1->Recorder;
-  if (recorder.Opened) recorder.Stop();
-  recorder.setBitsPerSample(bits == 16 ? audio::TBPS::_16 : audio::TBPS::_8);
   s.sampleBits = bits;
-  samples->setLayout(s.bufferLength, s.timeScale, bits);
-  samples->silence();  // the other width's rows are stale
-  keeper_.restart();
+  session_->setSampleBits(bits, s.bufferLength, s.timeScale);
   updateStatus();
 }
 
 void TForm1::rangeComboChange() {
-  model->settings.rangeDb = static_cast<int16_t>(controls.rangeDb());
+  loop_->model().settings.rangeDb = static_cast<int16_t>(controls.rangeDb());
 }
 
 // Capture thread.
-void TForm1::Audio1Record(void*, const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize) {
-  samples->append(LP, RP, BufferSize);
-  keeper_.blockArrived();
+void TForm1::Audio1Record(void* Sender, const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize) {
+  session_->Audio1Record(Sender, LP, RP, BufferSize);
 }
 
 void TForm1::Button1Click() {
@@ -380,7 +377,7 @@ void TForm1::Button1Click() {
 
 void TForm1::endSession() {
   rememberSettings();
-  if (Audio1) Audio1->queue().send(Audio1->MessageWindow, audio::WM_QUERYENDSESSION);
+  session_->endSession();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -390,7 +387,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 SavedSettings TForm1::currentSettings() const {
   SavedSettings s;
-  s.source = keeper_.chosenSource();
+  s.source = session_->keeper().chosenSource();
   s.bandCount = controls.bands_ScrollBar->value();
   s.timeScale = 1 << (controls.ScrollBar1->value() - 1);
   s.sonoSteps = controls.sono_steps_ScrollBar->value();
@@ -433,7 +430,7 @@ void TForm1::showNote(const QString& text) {
 
 void TForm1::updateStatus() {
   QString text = note_;
-  if (!keeper_.status().isEmpty()) text = keeper_.status();
+  if (!session_->keeper().status().isEmpty()) text = session_->keeper().status();
   if (text == statusLabel->text()) return;
   statusLabel->setText(text);
   statusLabel->setToolTip(plainToolTip(text));  // the whole line, where the row cuts it off
@@ -441,14 +438,15 @@ void TForm1::updateStatus() {
 }
 
 void TForm1::sono_steps_ScrollBarChange() {
-  model->settings.sonoSteps = static_cast<uint16_t>(controls.sono_steps_ScrollBar->value());
-  controls.sono_steps_Label->setText(QStringLiteral("%1 rows").arg(model->settings.sonoSteps));
+  BandSettings& s = loop_->model().settings;
+  s.sonoSteps = static_cast<uint16_t>(controls.sono_steps_ScrollBar->value());
+  controls.sono_steps_Label->setText(QStringLiteral("%1 rows").arg(s.sonoSteps));
 }
 
 void TForm1::AlwaysOnTopCheckBoxClick() {
   if (!created_) return;
   try {
-    surface_.recreateSurface();
+    loop_->surface().recreateSurface();
   } catch (const std::exception& e) {
     showError(e);
   }
@@ -468,7 +466,7 @@ void TForm1::applyStayOnTop() {
 }
 
 void TForm1::zBuffer_CheckBoxClick() {
-  surface_.zBuffer_CheckBoxClick();
+  loop_->surface().zBuffer_CheckBoxClick();
 }
 
 // The refresh rate of the window's screen, where the platform knows one; else 60.
@@ -476,6 +474,18 @@ int TForm1::displayRate() const {
   const QScreen* s = screen();
   const qreal hz = s ? s->refreshRate() : 0;
   return hz >= 1 && hz <= 1000 ? qRound(hz) : FramePacer::kDefaultFps;
+}
+
+SurfaceHandle TForm1::panelSurface() {
+  return mainDisp;
+}
+
+bool TForm1::panelExposed() {
+  return mainDisp->readyToDraw();
+}
+
+double TForm1::pixelRatio() {
+  return mainDisp->devicePixelRatio();
 }
 
 bool TForm1::zBufferChecked() {

@@ -6,7 +6,11 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include "app/display_panel.h"
 #include "app/form.h"
+#include "app/frame_loop.h"
+#include "app/fullscreen_strip.h"
+#include "app/key_commands.h"
 
 namespace bandscope {
 
@@ -36,14 +40,14 @@ void TForm1::runKeyCommand(KeyCommand command) {
     case KeyCommand::None:
       break;
     case KeyCommand::Freeze:
-      setFrozen(!frozen_);
+      setFrozen(!loop_->frozen());
       break;
     case KeyCommand::Fullscreen:
       setWindowState(windowState() ^ Qt::WindowFullScreen);
       break;
     case KeyCommand::Leave:  // the innermost first: the help, then fullscreen, then the window
-      if (helpShown_) {
-        helpShown_ = false;
+      if (loop_->helpShown()) {
+        loop_->setHelpShown(false);
       } else if (isFullScreen()) {
         setWindowState(windowState() & ~Qt::WindowFullScreen);
       } else {
@@ -54,25 +58,12 @@ void TForm1::runKeyCommand(KeyCommand command) {
       close();
       break;
     case KeyCommand::Help:
-      helpShown_ = !helpShown_;
+      loop_->setHelpShown(!loop_->helpShown());
       break;
     case KeyCommand::StartView:
       CameraDrag::mainDispDblClick(camera_);
       break;
   }
-}
-
-void TForm1::setFrozen(bool frozen) {
-  if (frozen && !frozen_) {
-    if (frozenModel_) {
-      *frozenModel_ = *model;
-    } else {
-      frozenModel_ = std::make_unique<FrameModel>(*model);
-    }
-    frozenSpin_ = spinAngle;
-  }
-  frozen_ = frozen;
-  watch_.moved();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -84,39 +75,40 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove:
     case QEvent::Wheel:
     case QEvent::Leave:
-      watch_.moved();
+      loop_->pictureMoved();
       break;
     default:
       break;
   }
-  // The window's keys, wherever its focus is; its pop-ups and dialogs keep theirs.
-  if (event->type() == QEvent::KeyPress) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (watched == mainDisp || (widget && widget->window() == this)) {
-      const auto* key = static_cast<QKeyEvent*>(event);
-      const KeyCommand command = keyCommand(key->key(), key->modifiers());
-      if (command != KeyCommand::None) {
-        if (!key->isAutoRepeat()) runKeyCommand(command);
-        return true;
-      }
-    }
-  }
-  // A wheel message over a scroll bar moves that bar; any other of the window's steps the time
-  // scale, whichever control has the focus.
-  if (event->type() == QEvent::Wheel) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget && widget->window() == this) {
-      const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
-      auto* bar = qobject_cast<QScrollBar*>(widget);
-      if (bar && bar->parentWidget() == controls.Panel1) {
-        stepBar(bar, delta);
-      } else {
-        FormMouseWheel(delta);
-      }
-      return true;
-    }
-  }
+  if (event->type() == QEvent::KeyPress && keyPressed(watched, event)) return true;
+  if (event->type() == QEvent::Wheel && wheelTurned(watched, event)) return true;
   return QWidget::eventFilter(watched, event);
+}
+
+// The window's keys, wherever its focus is; its pop-ups and dialogs keep theirs. True: taken.
+bool TForm1::keyPressed(QObject* watched, QEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (watched != mainDisp && !(widget && widget->window() == this)) return false;
+  const auto* key = static_cast<QKeyEvent*>(event);
+  const KeyCommand command = keyCommand(key->key(), key->modifiers());
+  if (command == KeyCommand::None) return false;
+  if (!key->isAutoRepeat()) runKeyCommand(command);
+  return true;
+}
+
+// A wheel message over a scroll bar moves that bar; any other of the window's steps the time
+// scale, whichever control has the focus. True: taken.
+bool TForm1::wheelTurned(QObject* watched, QEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || widget->window() != this) return false;
+  const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
+  auto* bar = qobject_cast<QScrollBar*>(widget);
+  if (bar && bar->parentWidget() == controls.Panel1) {
+    stepBar(bar, delta);
+  } else {
+    FormMouseWheel(delta);
+  }
+  return true;
 }
 
 void TForm1::panelMouse(QMouseEvent* e, MouseEventKind kind) {
@@ -129,8 +121,8 @@ void TForm1::panelMouse(QMouseEvent* e, MouseEventKind kind) {
       drag.mainDispMouseUp();
       break;
     case MouseEventKind::Move: {
-      pointer_ = e->position();
-      fullscreenStrip_.pointerAt(e->position().y(), mainDisp->height());
+      loop_->setPointer(e->position());
+      fullscreenStrip_->pointerAt(e->position().y(), mainDisp->height());
       const QPoint p = e->position().toPoint();
       const bool shift = e->modifiers().testFlag(Qt::ShiftModifier);
       drag.mainDispMouseMove(camera_, held, shift, p.x(), p.y());
