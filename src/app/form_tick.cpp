@@ -37,6 +37,7 @@ void TForm1::Timer1Timer() {
   inTick_ = true;
   try {
     if (line_.offline && Audio1) Audio1->Recorder->deliverNext();  // exactly one buffer
+    samples->drain();  // the blocks recorded since the last tick, filtered and thinned here
     keeper_.tick(*samples, !line_.offline);
     surface_.followPixelRatio();  // the window may have moved to a screen of another ratio
     updateStatus();
@@ -150,9 +151,10 @@ void TForm1::printStats(int64_t now) {
   if (statsDueUs_ == 0) statsDueUs_ = now;
   statsDueUs_ += 1'000'000;
   const bool recording = Audio1 && Audio1->Recorder->Opened;
-  std::printf("stats us=%lld blocks=%llu recording=%d frames=%d\n", static_cast<long long>(now),
+  std::printf("stats us=%lld blocks=%llu recording=%d frames=%d dropped=%llu\n",
+              static_cast<long long>(now),
               static_cast<unsigned long long>(keeper_.blocksReceived()), recording ? 1 : 0,
-              framesDrawn_);
+              framesDrawn_, static_cast<unsigned long long>(samples->dropped()));
   std::fflush(stdout);
 }
 
