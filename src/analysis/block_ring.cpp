@@ -29,7 +29,14 @@ bool BlockRing::makeRoom(uint64_t tail, int need) {
 bool BlockRing::push(const uint8_t* left, const uint8_t* right, uint16_t bytes) {
   if (bytes == 0) return true;
   const int need = (bytes + kSlotBytes - 1) / kSlotBytes;
-  const uint64_t tail = tail_.load(std::memory_order_relaxed);  // this thread's own
+  uint64_t tail = tail_.load(std::memory_order_relaxed);  // this thread's own
+  if (tail % kSlots != 0) {  // an empty ring, not being read, starts again at its first slot
+    uint64_t empty = tail << 1;
+    const uint64_t first = (tail / kSlots + 1) * kSlots;
+    if (head_.compare_exchange_strong(empty, first << 1, std::memory_order_acq_rel,
+                                      std::memory_order_relaxed))
+      tail = first;
+  }
   if (!makeRoom(tail, need)) {
     dropped_.fetch_add(1, std::memory_order_relaxed);
     return false;

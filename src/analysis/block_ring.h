@@ -17,6 +17,10 @@
 // also counted: taking the oldest from under its reader would tear it, and waiting for the
 // reader would make the capture thread wait on the UI thread.
 //
+// An empty ring that the consumer is not reading starts again at its first slot (both indices
+// jump to the next multiple of kSlots): a ring drained as fast as it fills writes the same few
+// slots, warm in the cache, rather than sweeping its half megabyte.
+//
 // Capacity: 256 slots of 1024 bytes per channel. A 512-frame block (what the window records)
 // takes one slot: 2.9 s of 16-bit stereo at 44100 frames/s. A block of 512 frames up to the
 // recorder's largest (65535 bytes of interleaved frames: 16383 16-bit stereo frames) fills more
@@ -71,9 +75,10 @@ class BlockRing {
 
   std::unique_ptr<Slot[]> slots_;
   // Twice the oldest pending slot's index, plus 1 while the consumer reads that block. Moved by
-  // compare-and-swap (acq_rel) by both threads while the low bit is clear: the producer drops,
-  // the consumer claims; the consumer alone stores it (release) to let go of its block, which
-  // the producer's acquire loads order before it writes those slots again.
+  // compare-and-swap (acq_rel) by both threads while the low bit is clear: the producer drops
+  // or starts an empty ring again, the consumer claims; the consumer alone stores it (release)
+  // to let go of its block, which the producer's acquire loads order before it writes those
+  // slots again.
   alignas(64) std::atomic<uint64_t> head_{0};
   // The next slot to write. The producer alone stores it (release), after filling the slots;
   // the consumer loads it (acquire) before reading them.
