@@ -23,8 +23,8 @@
 //
 // Capacity: 256 slots of 1024 bytes per channel. A 512-frame block (what the window records)
 // takes one slot: 2.9 s of 16-bit stereo at 44100 frames/s. A block of 512 frames up to the
-// recorder's largest (65535 bytes of interleaved frames: 16383 16-bit stereo frames) fills more
-// than half of the slots it takes: 1.4 s or more. Slot boundaries fall on whole multiples of
+// recorder's largest (65535 bytes of interleaved frames: 16383 16-bit stereo frames) fills at
+// least half of the slots it takes: 1.4 s or more. Slot boundaries fall on whole multiples of
 // 512 samples at either width, where the filters take their chunks anyway.
 
 #include <atomic>
