@@ -1,6 +1,7 @@
 // One recorded block's way through the capture path, against the hand-off alone: the
 // service returns a full 512-frame buffer, the recorder splits it and calls OnRecord, which
-// appends it to the sample buffer; then the UI thread hands the buffer back.
+// queues it for the sample buffer; then the UI thread hands the buffer back and drains the
+// block into the rows.
 
 #include <benchmark/benchmark.h>
 
@@ -39,32 +40,64 @@ void BM_CaptureBlock(benchmark::State& state) {
   for (auto _ : state) {
     in.deliver(block);
     queue.dispatchPending();
+    samples.drain();
   }
   r.Stop();
 }
 BENCHMARK(BM_CaptureBlock);
 
-// The hand-off alone: one 512-frame block of both channels into the sample buffer, at a time
-// scale (1 copies, 2 and up filter and thin) and sample width.
-void BM_HandOff(benchmark::State& state) {
+// One 512-frame block of both channels, a sine on the left and a ramp on the right.
+struct TwoChannels {
+  std::vector<std::uint8_t> left = std::vector<std::uint8_t>(1024);
+  std::vector<std::uint8_t> right = std::vector<std::uint8_t>(1024);
+  TwoChannels() {
+    for (std::size_t i = 0; i < left.size(); ++i) {
+      left[i] = static_cast<std::uint8_t>(128 + 100 * std::sin(0.05 * static_cast<double>(i)));
+      right[i] = static_cast<std::uint8_t>(i * 7);
+    }
+  }
+};
+
+// The hand-off alone, the capture thread's share of it: one 512-frame block of both channels
+// into the sample buffer, at a time scale and width. The UI thread's drain is left out: the
+// buffer is emptied, untimed, before its ring is full.
+void BM_HandOffAlone(benchmark::State& state) {
   const int bits = static_cast<int>(state.range(0));
   SampleBuffer samples;
   samples.setLayout(384, static_cast<std::int32_t>(state.range(1)), bits);
-  std::vector<std::uint8_t> left(1024), right(1024);
-  for (std::size_t i = 0; i < left.size(); ++i) {
-    left[i] = static_cast<std::uint8_t>(128 + 100 * std::sin(0.05 * static_cast<double>(i)));
-    right[i] = static_cast<std::uint8_t>(i * 7);
+  const TwoChannels block;
+  const auto bytes = static_cast<std::uint16_t>(512 * bits / 8);
+  int pending = 0;
+  for (auto _ : state) {
+    samples.append(block.left.data(), block.right.data(), bytes);
+    benchmark::ClobberMemory();
+    if (++pending < BlockRing::kSlots / 2) continue;
+    state.PauseTiming();
+    samples.silence();
+    pending = 0;
+    state.ResumeTiming();
   }
+}
+BENCHMARK(BM_HandOffAlone)->ArgNames({"bits", "ts"})->ArgsProduct({{8, 16}, {1, 2, 128}});
+
+// The UI thread's share: one block queued and drained into the rows (at 2 and up filtered and
+// thinned), at a time scale and width.
+void BM_HandOffDrain(benchmark::State& state) {
+  const int bits = static_cast<int>(state.range(0));
+  SampleBuffer samples;
+  samples.setLayout(384, static_cast<std::int32_t>(state.range(1)), bits);
+  const TwoChannels block;
   const auto bytes = static_cast<std::uint16_t>(512 * bits / 8);
   for (auto _ : state) {
-    samples.append(left.data(), right.data(), bytes);
+    samples.append(block.left.data(), block.right.data(), bytes);
+    samples.drain();
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_HandOff)->ArgNames({"bits", "ts"})->ArgsProduct({{8, 16}, {1, 2, 4, 8, 32, 128}});
+BENCHMARK(BM_HandOffDrain)->ArgNames({"bits", "ts"})->ArgsProduct({{8, 16}, {1, 2, 4, 8, 32, 128}});
 
-// Time scale 128's hand-off over time scale 1's, per sample width: batches of each taken in
-// turn and the best of each kept, so that a busy machine slows both alike.
+// Time scale 128's hand-off (queued and drained) over time scale 1's, per sample width: batches of
+// each taken in turn and the best of each kept, so that a busy machine slows both alike.
 void BM_HandOffTimeScaleCost(benchmark::State& state) {
   std::vector<std::uint8_t> block(1024);
   for (std::size_t i = 0; i < block.size(); ++i)
@@ -81,6 +114,7 @@ void BM_HandOffTimeScaleCost(benchmark::State& state) {
           for (int n = 0; n < 200; ++n) {
             samples[which].append(block.data(), block.data(),
                                   static_cast<std::uint16_t>(512 * bits / 8));
+            samples[which].drain();
             benchmark::ClobberMemory();
           }
           const std::chrono::duration<double, std::nano> took =

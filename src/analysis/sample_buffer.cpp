@@ -62,33 +62,34 @@ void silenceRows(SampleRows& rows) {
 }
 
 SampleBuffer::SampleBuffer() {
-  silenceRows(rows_);
-  decimator_.configure(timeScale_, sampleBits_);
+  silenceRows(ui_.rows);
+  ui_.decimator.configure(ui_.timeScale, ui_.sampleBits);
 }
 
 void SampleBuffer::setLayout(uint16_t bufferLength, int32_t timeScale, int sampleBits) {
-  std::lock_guard guard(lock_);
-  if (timeScale != timeScale_ || sampleBits != sampleBits_) {
-    decimator_.configure(timeScale, sampleBits);
+  drainPending();  // recorded under the old layout: read as it was recorded
+  if (timeScale != ui_.timeScale || sampleBits != ui_.sampleBits) {
+    ui_.decimator.configure(timeScale, sampleBits);
   }
-  bufferLength_ = bufferLength;
-  timeScale_ = timeScale;
-  sampleBits_ = sampleBits;
+  ui_.bufferLength = bufferLength;
+  ui_.timeScale = timeScale;
+  ui_.sampleBits = sampleBits;
 }
 
-void SampleBuffer::appendFiltered(const uint8_t* LP, const uint8_t* RP, int samples) {
-  const int length = std::min<int>(bufferLength_, kMaxSamples);
-  const int bytes = sampleBits_ == 16 ? 2 : 1;
+void SampleBuffer::appendFiltered(const uint8_t* LP, const uint8_t* RP, int samples) const {
+  const int length = std::min<int>(ui_.bufferLength, kMaxSamples);
+  const int bytes = ui_.sampleBits == 16 ? 2 : 1;
+  SampleRows& rows = ui_.rows;
   for (int done = 0; done < samples; done += kDecimatorChunk) {
     const int n = std::min(kDecimatorChunk, samples - done);
     const uint8_t* const in[] = {LP + done * bytes, RP + done * bytes};
-    const int fresh = decimator_.process(in, n, filtered_);
+    const int fresh = ui_.decimator.process(in, n, ui_.filtered);
     const int kept = std::min(fresh, length);
     for (int c = 0; c < kChannels; ++c) {
-      const float* from = filtered_ + 2 * (fresh - kept) + c;
-      uint8_t* to8 = shiftRow(rows_.sampleBuffer[c], length, fresh);
-      if (sampleBits_ == 16) {
-        int16_t* to = shiftRow(rows_.sampleBuffer16[c], length, fresh);
+      const float* from = ui_.filtered + 2 * (fresh - kept) + c;
+      uint8_t* to8 = shiftRow(rows.sampleBuffer[c], length, fresh);
+      if (ui_.sampleBits == 16) {
+        int16_t* to = shiftRow(rows.sampleBuffer16[c], length, fresh);
         for (int p = 0; p < kept; ++p) {
           to[p] = round16(from[2 * p]);
           to8[p] = highByte(to[p]);
@@ -100,33 +101,42 @@ void SampleBuffer::appendFiltered(const uint8_t* LP, const uint8_t* RP, int samp
   }
 }
 
-void SampleBuffer::append(const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize) {
-  std::lock_guard guard(lock_);
-  const int samples = sampleBits_ == 16 ? BufferSize / 2 : BufferSize;
-  if (samples == 0 || bufferLength_ == 0) return;
-  if (timeScale_ > 1) {
+void SampleBuffer::appendBlock(const uint8_t* LP, const uint8_t* RP, int bytes) const {
+  const int samples = ui_.sampleBits == 16 ? bytes / 2 : bytes;
+  if (samples == 0 || ui_.bufferLength == 0) return;
+  if (ui_.timeScale > 1) {
     appendFiltered(LP, RP, samples);
     return;
   }
-  const int length = std::min<int>(bufferLength_, kMaxSamples);
-  if (sampleBits_ == 16) {
-    copyRow16(rows_.sampleBuffer16[0], rows_.sampleBuffer[0], length, LP, samples);
-    copyRow16(rows_.sampleBuffer16[1], rows_.sampleBuffer[1], length, RP, samples);
+  const int length = std::min<int>(ui_.bufferLength, kMaxSamples);
+  SampleRows& rows = ui_.rows;
+  if (ui_.sampleBits == 16) {
+    copyRow16(rows.sampleBuffer16[0], rows.sampleBuffer[0], length, LP, samples);
+    copyRow16(rows.sampleBuffer16[1], rows.sampleBuffer[1], length, RP, samples);
   } else {
-    copyRow(rows_.sampleBuffer[0], length, LP, samples);
-    copyRow(rows_.sampleBuffer[1], length, RP, samples);
+    copyRow(rows.sampleBuffer[0], length, LP, samples);
+    copyRow(rows.sampleBuffer[1], length, RP, samples);
   }
 }
 
+void SampleBuffer::append(const uint8_t* LP, const uint8_t* RP, uint16_t BufferSize) {
+  ring_.push(LP, RP, BufferSize);
+}
+
+void SampleBuffer::drainPending() const {
+  ring_.drain(
+      [this](const uint8_t* LP, const uint8_t* RP, uint16_t bytes) { appendBlock(LP, RP, bytes); });
+}
+
 void SampleBuffer::silence() {
-  std::lock_guard guard(lock_);
-  silenceRows(rows_);
-  decimator_.reset();
+  ring_.discard();
+  silenceRows(ui_.rows);
+  ui_.decimator.reset();
 }
 
 void SampleBuffer::snapshot(SampleRows& out) const {
-  std::lock_guard guard(lock_);
-  std::memcpy(&out, &rows_, sizeof out);
+  drainPending();
+  std::memcpy(&out, &ui_.rows, sizeof out);
 }
 
 }  // namespace bandscope

@@ -48,6 +48,7 @@ void CaptureSession::endSession() {
 
 void CaptureSession::upkeep(bool offline) {
   if (offline && Audio1) Audio1->Recorder->deliverNext();  // exactly one buffer
+  samples_->drain();  // the blocks recorded since the last tick, filtered and thinned here
   keeper_.tick(*samples_, !offline);
 }
 

@@ -211,9 +211,11 @@ void FrameLoop::printStats(int64_t now) {
   if (now < statsDueUs_) return;
   if (statsDueUs_ == 0) statsDueUs_ = now;
   statsDueUs_ += 1'000'000;
-  std::printf("stats us=%lld blocks=%llu recording=%d frames=%d\n", static_cast<long long>(now),
+  std::printf("stats us=%lld blocks=%llu recording=%d frames=%d dropped=%llu\n",
+              static_cast<long long>(now),
               static_cast<unsigned long long>(capture_.keeper().blocksReceived()),
-              capture_.recording() ? 1 : 0, framesDrawn_);
+              capture_.recording() ? 1 : 0, framesDrawn_,
+              static_cast<unsigned long long>(capture_.samples().dropped()));
   std::fflush(stdout);
 }
 

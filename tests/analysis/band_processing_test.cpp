@@ -85,6 +85,7 @@ class BandProcessing : public ::testing::Test {
         }
       }
       buffer.append(block.data(), block.data(), static_cast<uint16_t>(512 * bits / 8));
+      buffer.drain();  // one block a tick, as the window takes them
     }
     buffer.snapshot(samples_);
     for (int j = 0; j < s_.bufferLength && direct; ++j) {

@@ -73,9 +73,10 @@ TEST(SampleBuffer, UnthinnedBlocksShiftOldestOut) {
   EXPECT_EQ(b.at(1, 15), 63);
 }
 
-// The same sound in one long block (longer than the filters take at once) and in blocks of
-// odd sizes leaves the same rows: the filters carry over block edges, and each row shifts by
-// exactly the samples its blocks yield.
+// The same sound in one long block (longer than the filters take at once, and than one slot of
+// the ring) and in blocks of odd sizes, drained after each block, every third or only at the
+// end, leaves the same rows: the filters carry over block edges, and each row shifts by exactly
+// the samples its blocks yield.
 TEST(SampleBuffer, BlocksOfAnySizeLeaveTheSameRows) {
   std::vector<uint8_t> left(3000), right(3000);
   for (size_t k = 0; k < left.size(); ++k) {
@@ -88,15 +89,19 @@ TEST(SampleBuffer, BlocksOfAnySizeLeaveTheSameRows) {
       for (const uint16_t length : {uint16_t{16}, uint16_t{384}}) {
         Buffer whole(length, scale, bits);
         whole.append(left, right);
-        Buffer pieces(length, scale, bits);
-        for (size_t done = 0, i = 0; done < left.size(); i = (i + 1) % odd.size()) {
-          const size_t n = std::min(odd[i] * static_cast<size_t>(bits / 8), left.size() - done);
-          pieces.append({left.begin() + done, left.begin() + done + n},
-                        {right.begin() + done, right.begin() + done + n});
-          done += n;
+        for (const size_t drainEvery : {1, 3, 1000}) {
+          Buffer pieces(length, scale, bits);
+          for (size_t done = 0, i = 0; done < left.size(); i = (i + 1) % odd.size()) {
+            const size_t n = std::min(odd[i] * static_cast<size_t>(bits / 8), left.size() - done);
+            pieces.append({left.begin() + done, left.begin() + done + n},
+                          {right.begin() + done, right.begin() + done + n});
+            done += n;
+            if (i % drainEvery == 0) pieces.b.drain();
+          }
+          EXPECT_EQ(std::memcmp(&whole.rows(), &pieces.rows(), sizeof(SampleRows)), 0)
+              << bits << " bits, scale " << scale << ", length " << length << ", drained every "
+              << drainEvery;
         }
-        EXPECT_EQ(std::memcmp(&whole.rows(), &pieces.rows(), sizeof(SampleRows)), 0)
-            << bits << " bits, scale " << scale << ", length " << length;
       }
     }
   }
@@ -127,6 +132,7 @@ TEST(SampleBuffer, FilteredRowsKeepLevelsAndNeverWrap) {
           sample(bits == 8 ? -32768 + 256 * 37 : -12345, right);
         }
         b.append(left, right);
+        b.b.drain();  // one block a tick: more than the ring holds in all
       }
       const SampleRows& r = b.rows();
       for (int j = 1; j < 1024; ++j) {
@@ -142,6 +148,34 @@ TEST(SampleBuffer, FilteredRowsKeepLevelsAndNeverWrap) {
       EXPECT_EQ(*std::max_element(r.sampleBuffer[0], r.sampleBuffer[0] + 1024), 255) << scale;
       EXPECT_EQ(*std::min_element(r.sampleBuffer[0], r.sampleBuffer[0] + 1024), 0) << scale;
     }
+  }
+}
+
+// Blocks the UI thread has not drained while more arrive than the ring holds: the oldest go,
+// each counted, and the rows show what the newest alone would (the filters never saw the
+// others). A block up to the largest a recorder hands over fits.
+TEST(SampleBuffer, AFullRingDropsTheOldestBlocksAndCountsThem) {
+  struct Row {
+    int bits;
+    uint16_t bytes;  // per channel and block
+    int blocks;
+  };
+  constexpr int kSlots = BlockRing::kSlots;
+  const Row rows[] = {
+      {8, 128, kSlots + 10}, {16, 1024, kSlots}, {16, 1025, 140}, {16, 3000, 100}, {8, 65535, 6}};
+  for (const Row& r : rows) {
+    const int slotsPerBlock = (r.bytes + BlockRing::kSlotBytes - 1) / BlockRing::kSlotBytes;
+    const int kept = std::min(r.blocks, kSlots / slotsPerBlock);
+    std::vector<std::vector<uint8_t>> sound(static_cast<size_t>(r.blocks));
+    for (size_t b = 0; b < sound.size(); ++b) sound[b] = ramp(r.bytes, static_cast<int>(37 * b));
+    Buffer all(384, 2, r.bits);
+    for (const auto& block : sound) all.append(block, block);
+    Buffer newest(384, 2, r.bits);
+    for (int b = r.blocks - kept; b < r.blocks; ++b)
+      newest.append(sound[size_t(b)], sound[size_t(b)]);
+    EXPECT_EQ(all.b.dropped(), static_cast<uint64_t>(r.blocks - kept)) << r.bytes;
+    EXPECT_EQ(newest.b.dropped(), 0u) << r.bytes;
+    EXPECT_EQ(std::memcmp(&all.rows(), &newest.rows(), sizeof(SampleRows)), 0) << r.bytes;
   }
 }
 

@@ -1,9 +1,12 @@
-// The capture thread appends while the UI thread takes snapshots: every snapshot must show
-// both rows as they stood after one whole number of appends.
+// The capture thread appends while the UI thread drains and takes snapshots: every snapshot
+// must show both rows as they stood after one whole number of blocks; and every block the
+// capture thread queues is read whole, in order, or counted as dropped.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -23,12 +26,11 @@ uint8_t rightValue(unsigned b) {
   return static_cast<uint8_t>(7 * b + 3);
 }
 
-// After append b (b >= 2) the left row holds runs b - 2, b - 1, b and the right row the
-// same blocks' right values. Returns false for any other content.
+// Each run of kBlock samples holds one block: the same left value throughout and its right
+// value beside it. (Runs are consecutive blocks unless the ring dropped some between them.)
 bool isWholeState(const SampleRows& rows) {
-  const uint8_t first = rows.sampleBuffer[0][0];
   for (int run = 0; run < kLength / kBlock; ++run) {
-    const auto b = static_cast<unsigned>(first + run);
+    const uint8_t b = rows.sampleBuffer[0][run * kBlock];
     for (int j = run * kBlock; j < (run + 1) * kBlock; ++j) {
       if (rows.sampleBuffer[0][j] != leftValue(b)) return false;
       if (rows.sampleBuffer[1][j] != rightValue(b)) return false;
@@ -63,7 +65,7 @@ TEST(SampleBufferThreads, SnapshotsNeverSeeAHalfDoneAppend) {
   for (int n = 0; n < 100000; ++n) {
     buffer.snapshot(rows);
     if (!isWholeState(rows)) ++torn;
-    if (n % 5000 == 0) buffer.setLayout(kLength, 1);  // the UI thread's other use of the lock
+    if (n % 5000 == 0) buffer.setLayout(kLength, 1);  // the UI thread's other drain
   }
   // Keep reading until the writer has really run alongside.
   while (appended.load(std::memory_order_relaxed) < 1000) {
@@ -107,6 +109,52 @@ TEST(SampleBufferThreads, FilteredSnapshotsShowBothChannelsOfWholeAppends) {
     capture.join();
     EXPECT_EQ(torn, 0) << bits << " bits";
   }
+}
+
+// The ring alone, with blocks of 2 bytes to 3 slots, each telling its number and so its size,
+// and a reader that now and then dawdles over a block (while the writer fills the ring): it
+// reads whole blocks of rising numbers, and those with the dropped ones are every block pushed.
+TEST(SampleBufferThreads, TheRingHandsOverWholeBlocksInOrderOrCountsThemDropped) {
+  constexpr uint32_t kPushed = 20000;
+  constexpr size_t kMost = 3 * BlockRing::kSlotBytes;
+  auto bytesOf = [](uint32_t b) { return 2 + b * 977 % (kMost - 1); };
+  BlockRing ring;
+  std::atomic<bool> finished{false};
+  std::thread capture([&] {
+    std::vector<uint8_t> left(kMost), right(kMost);
+    for (uint32_t b = 0; b < kPushed; ++b) {
+      std::fill(left.begin(), left.end(), static_cast<uint8_t>(b));
+      std::fill(right.begin(), right.end(), static_cast<uint8_t>(~b));
+      left[0] = static_cast<uint8_t>(b >> 8), right[0] = static_cast<uint8_t>(b >> 16);
+      ring.push(left.data(), right.data(), static_cast<uint16_t>(bytesOf(b)));
+      if (b % 16 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    finished = true;
+  });
+  std::vector<uint8_t> left, right;  // the pieces read, joined
+  int64_t last = -1;
+  uint64_t read = 0, faults = 0, calls = 0;
+  for (int round = 0, more = 1; more; ++round) {
+    more = !finished.load();
+    if (round % 8 == 7) std::this_thread::sleep_for(std::chrono::milliseconds(2));  // behind
+    left.clear(), right.clear();
+    ring.drain([&](const uint8_t* l, const uint8_t* r, uint16_t bytes) {
+      if (++calls % 64 == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
+      left.insert(left.end(), l, l + bytes), right.insert(right.end(), r, r + bytes);
+    });
+    for (size_t p = 0; p + 1 < left.size(); ++read) {  // a drain ends on a block's end
+      const uint32_t b = uint32_t{right[p]} << 16 | uint32_t{left[p]} << 8 | left[p + 1];
+      const size_t end = p + bytesOf(b);
+      faults += int64_t{b} <= last || end > left.size();
+      for (++p; p < std::min(end, left.size()); ++p)
+        faults += left[p] != static_cast<uint8_t>(b) || right[p] != static_cast<uint8_t>(~b);
+      last = b;
+    }
+  }
+  capture.join();
+  EXPECT_EQ(faults, 0u);
+  EXPECT_EQ(read + ring.dropped(), kPushed);
+  EXPECT_GT(read, 0u);
 }
 
 }  // namespace

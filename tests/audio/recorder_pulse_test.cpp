@@ -102,6 +102,21 @@ double frequencyOf(const std::vector<std::uint8_t>& samples) {
   return test::zeroCrossingFrequency(samples.data(), 8, 1, samples.size(), 0, kRate);
 }
 
+// A played tone's frequency as most 20 ms stretches show it: a stretch where the player fell
+// behind (a gap of silence, on a loaded machine or under ThreadSanitizer) reads lower and is
+// outvoted.
+double playedFrequencyOf(const std::vector<std::uint8_t>& samples) {
+  const std::size_t piece = kRate / 50;
+  std::vector<double> found;
+  for (std::size_t at = 0; at + piece <= samples.size(); at += piece) {
+    const auto from = samples.begin() + std::ptrdiff_t(at);
+    found.push_back(frequencyOf({from, from + std::ptrdiff_t(piece)}));
+  }
+  if (found.empty()) return 0.0;
+  std::nth_element(found.begin(), found.begin() + std::ptrdiff_t(found.size() / 2), found.end());
+  return found[found.size() / 2];
+}
+
 class RecorderPulseTest : public test::PulseDaemonTest {
  protected:
   void SetUp() override {
@@ -234,8 +249,8 @@ TEST_F(RecorderPulseTest, PlayedToneComesBackOnTheMonitor) {
   const std::vector<std::uint8_t> left = loudest(store_.channel(0));
   const std::vector<std::uint8_t> right = loudest(store_.channel(1));
   EXPECT_GT(test::peakLevel(left.data(), 8, 1, left.size(), 0), 0.3);
-  EXPECT_NEAR(frequencyOf(left), 440.0, 10.0);
-  EXPECT_NEAR(frequencyOf(right), 660.0, 12.0);
+  EXPECT_NEAR(playedFrequencyOf(left), 440.0, 10.0);
+  EXPECT_NEAR(playedFrequencyOf(right), 660.0, 12.0);
 }
 
 }  // namespace
