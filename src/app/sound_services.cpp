@@ -8,12 +8,13 @@
 
 namespace bandscope {
 
-std::unique_ptr<SoundServices> openSoundServices(const CommandLine& line, std::string& error) {
+Result<std::unique_ptr<SoundServices>> openSoundServices(const CommandLine& line) {
   auto s = std::make_unique<SoundServices>();
   if (!line.input.empty()) {
     const auto mode = line.offline ? sound::FileMode::Offline : sound::FileMode::RealTime;
-    s->file = sound::FileWaveInput::load(line.input, mode, error);
-    if (!s->file) return nullptr;
+    auto file = sound::FileWaveInput::load(line.input, mode);
+    if (!file) return file.failure();
+    s->file = std::move(*file);
   }
   s->queue = std::make_unique<QtMessageQueue>();
   const auto server = sound::makePulseConnection();

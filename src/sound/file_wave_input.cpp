@@ -230,37 +230,36 @@ bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
 
 }  // namespace
 
-std::unique_ptr<FileWaveInput> FileWaveInput::load(const std::string& path, FileMode mode,
-                                                   std::string& error,
-                                                   const FileLoadLimits& limits) {
-  error.clear();
+Result<std::unique_ptr<FileWaveInput>> FileWaveInput::load(const std::string& path, FileMode mode,
+                                                           const FileLoadLimits& limits) {
+  std::string error;
   const int fd = openRegularFile(path, error);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return Failure{error};
   SF_INFO info{};
   // The library closes the descriptor, also when it fails.
   std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));
   if (!file) {
     error = cannotRead(path, sf_strerror(nullptr));
-    return nullptr;
+    return Failure{error};
   }
   if (info.channels < 1 || info.samplerate < 1) {
     error = cannotRead(path, "it has no channels or no sample rate");
-    return nullptr;
+    return Failure{error};
   }
   if (lengthKnown(info)) {
     error = overLimit(info.frames, info, limits, path);
-    if (!error.empty()) return nullptr;
+    if (!error.empty()) return Failure{error};
   }
   std::vector<std::int16_t> samples;
   try {
-    if (!decode(file.get(), info, path, limits, samples, error)) return nullptr;
+    if (!decode(file.get(), info, path, limits, samples, error)) return Failure{error};
   } catch (const std::bad_alloc&) {
     error = "Not enough memory to load audio file " + quoted(path);
-    return nullptr;
+    return Failure{error};
   }
   if (samples.empty()) {
     error = "Audio file " + quoted(path) + " holds no sound";
-    return nullptr;
+    return Failure{error};
   }
   const std::string name = std::filesystem::path(path).filename().string();
   return std::unique_ptr<FileWaveInput>(new FileWaveInput(name, mode, std::move(samples)));

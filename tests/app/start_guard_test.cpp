@@ -1,5 +1,7 @@
 #include "app/start_guard.h"
 
+#include "app/failure_report.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -70,7 +72,8 @@ TEST(StartGuard, EndsAStartThatFailsOnAnExhaustedResource) {
       const rlimit files{c.soft, c.hard};
       ::setrlimit(RLIMIT_NOFILE, &files);
       for (int fd = 0; c.taken && fd >= 0 && fd < static_cast<int>(c.soft) - 4;) fd = ::dup(2);
-      if (!guardStart()) std::_Exit(2);
+      if (const Result<void> guarded = guardStart(); !guarded)
+        std::_Exit(failRun(guarded.failure()));
       c.then();
       std::_Exit(0);
     };
