@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/start_guard.h"
 #include "sound/alsa_mixer.h"
 #include "sound/pulse_wave.h"
 
@@ -16,7 +17,12 @@ Result<std::unique_ptr<SoundServices>> openSoundServices(const CommandLine& line
     if (!file) return file.failure();
     s->file = std::move(*file);
   }
-  s->queue = std::make_unique<QtMessageQueue>();
+  auto queue = QtMessageQueue::open();
+  if (!queue) {  // named with the resource that ran out
+    const Failure& failure = queue.failure();
+    return Failure{withFailureReason(failure.text, failure.code), failure.code};
+  }
+  s->queue = std::move(*queue);
   const auto server = sound::makePulseConnection();
   s->output = std::make_unique<sound::PulseWaveOut>(server);
   if (s->file) {

@@ -870,7 +870,7 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
 
 TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawnWhileSeen) {
   auto sound = std::make_unique<SoundServices>();
-  sound->queue = std::make_unique<QtMessageQueue>();
+  sound->queue = *QtMessageQueue::open();
   const auto nowhere = sound::makePulseConnection("unix:/nonexistent/bandscope/native");
   sound->output = std::make_unique<sound::PulseWaveOut>(nowhere);
   sound->serverInput = std::make_unique<sound::PulseWaveIn>(nowhere);

@@ -1,7 +1,5 @@
 #include "app/start_guard.h"
 
-#include "app/failure_report.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -14,6 +12,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+
+#include "app/failure_report.h"
+#include "app/sound_services.h"
 
 namespace bandscope {
 namespace {
@@ -53,6 +54,16 @@ TEST(StartGuard, EndsAStartThatFailsOnAnExhaustedResource) {
        },
        -1, ""},
       {"a crash with files to spare", 100, 100, false, [] { std::raise(SIGSEGV); }, -1, ""},
+      {"no descriptor for the UI thread's queue", 100, 100, true,
+       [] {
+         while (::dup(2) >= 0) {
+         }
+         const auto sound = openSoundServices(CommandLine{});
+         std::_Exit(sound ? 0 : failRun(sound.failure()));
+       },
+       2,
+       "^bandscope: Cannot create the UI thread's wake-up event: too many open files \\(limit "
+       "100, "},
       {"a failure with files to spare", 100, 100, false,
        [] { endStartIfExhausted("cannot create an OpenGL context"); }, 0, ""},
       {"too few files", 32, 32, false, [] {}, 2,
