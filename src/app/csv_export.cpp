@@ -21,8 +21,13 @@ std::string analysisCsv(const FrameModel& m, int channels) {
   return out.str();
 }
 
-std::string writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels) {
+Result<void> writeAnalysisCsvFile(const std::string& path, const FrameModel& model, int channels) {
   return writeFileSafely(path, analysisCsv(model, channels));
+}
+
+std::string writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels) {
+  const Result<void> written = writeAnalysisCsvFile(path, model, channels);
+  return written ? std::string() : written.failure().text;
 }
 
 }  // namespace bandscope

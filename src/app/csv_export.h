@@ -5,12 +5,16 @@
 #include <string>
 
 #include "display/frame.h"
+#include "failure/failure.h"
 
 namespace bandscope {
 
 // Header channel,band,hz,level,fast,slow,peak,hold,loudness,deviation; channels 0 .. n - 1.
 std::string analysisCsv(const FrameModel& model, int channels);
-// Empty, or why the file was not written (as writeFileSafely says); an earlier file stays then.
+// Fails saying why the file was not written (as writeFileSafely says); an earlier file stays
+// then.
+Result<void> writeAnalysisCsvFile(const std::string& path, const FrameModel& model, int channels);
+// The same as text, empty when written: for the window's tick, until it takes the Result.
 std::string writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels);
 
 }  // namespace bandscope

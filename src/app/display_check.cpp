@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/failure_report.h"
+
 namespace bandscope {
 
 namespace {
@@ -37,9 +39,9 @@ void platformStartHandler(QtMsgType type, const QMessageLogContext& context,
     const QString why = platformComplaint.isEmpty()
                             ? QStringLiteral("no Qt platform plugin could start")
                             : platformComplaint;
-    std::fputs(noDisplayMessage(why.toLocal8Bit().toStdString()).c_str(), stderr);
+    printFailure(noDisplay(why.toLocal8Bit().toStdString()).text);
     std::fflush(nullptr);
-    std::_Exit(2);  // where Qt would abort
+    std::_Exit(kFailedRunStatus);  // where Qt would abort
   }
   if (platformComplaint.isEmpty() && context.category &&
       std::string_view(context.category).starts_with("qt.qpa")) {
@@ -50,7 +52,7 @@ void platformStartHandler(QtMsgType type, const QMessageLogContext& context,
 
 }  // namespace
 
-std::string whyNoDisplay(const Environment& environment) {
+Result<void> checkDisplay(const Environment& environment) {
   bool xcb = false, wayland = false;
   for (const std::string& platform : platformsTried(environment)) {
     if (platform == "xcb") {
@@ -65,20 +67,21 @@ std::string whyNoDisplay(const Environment& environment) {
       return {};  // needs no display, or Qt itself says why it does not start
     }
   }
-  if (xcb && wayland) return "neither DISPLAY nor WAYLAND_DISPLAY is set";
-  if (wayland) return "WAYLAND_DISPLAY is not set";
-  return xcb ? "DISPLAY is not set" : "";
+  if (xcb && wayland) return Failure{"neither DISPLAY nor WAYLAND_DISPLAY is set"};
+  if (wayland) return Failure{"WAYLAND_DISPLAY is not set"};
+  if (xcb) return Failure{"DISPLAY is not set"};
+  return {};
 }
 
-std::string whyNoDisplay() {
-  return whyNoDisplay([](const char* name) {
+Result<void> checkDisplay() {
+  return checkDisplay([](const char* name) {
     const char* value = std::getenv(name);
     return std::string(value ? value : "");
   });
 }
 
-std::string noDisplayMessage(std::string_view why) {
-  return "bandscope: no display to open a window on: " + std::string(why) + "\n";
+Failure noDisplay(std::string_view why) {
+  return {"no display to open a window on: " + std::string(why)};
 }
 
 void watchPlatformStart() {

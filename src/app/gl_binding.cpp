@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kMakeCurrentFailed = "The OpenGL context could not be made current.";
 
-std::string systemErrorText(const PlatformError& e) {
+std::string systemErrorText(const Failure& e) {
   if (e.code == 0) return e.text.empty() ? "A call to an OS function failed" : e.text;
   return "System Error.  Code: " + std::to_string(e.code) + ".\n" + e.text;
 }
@@ -22,7 +22,7 @@ std::atomic<uint64_t> nextBindingId{1};
 
 }  // namespace
 
-SystemError::SystemError(const PlatformError& e)
+SystemError::SystemError(const Failure& e)
     : std::runtime_error(systemErrorText(e)), code_(e.code) {}
 
 PixelFormatRequest pixelFormatRequest(SurfaceKind kind, ContextOptions options, int colourBits,
@@ -102,7 +102,7 @@ ContextHandle GlBinding::openRenderContext(SurfaceHandle dc, ContextOptions opti
 
 PaletteHandle GlBinding::buildContextPalette(SurfaceHandle dc, const PixelFormatRequest& format) {
   if (format.cColorBits > kMaxPaletteBits) {
-    throw SystemError({0, "a palette needs a pixel format of at most 8 colour bits"});
+    throw SystemError({"a palette needs a pixel format of at most 8 colour bits"});
   }
   PaletteHandle palette = platform_.createPalette(dc, contextPaletteEntries(format));
   if (!palette) raiseLastSystemError();

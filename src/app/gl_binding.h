@@ -26,7 +26,7 @@ class EOpenGLException : public std::runtime_error {
 // A platform call failed: carries its error code and text.
 class SystemError : public std::runtime_error {
  public:
-  explicit SystemError(const PlatformError& e);
+  explicit SystemError(const Failure& e);
   int code() const { return code_; }
 
  private:

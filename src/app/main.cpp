@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/display_check.h"
+#include "app/failure_report.h"
 #include "app/form.h"
 #include "app/output_file.h"
 #include "app/sound_services.h"
@@ -18,20 +19,21 @@ namespace {
 
 // The files a scripted run writes at its end: one that cannot be written, or that is the
 // file read, fails now.
-bool outputsWritable(const bandscope::CommandLine& line) {
+bandscope::Result<void> checkOutputs(const bandscope::CommandLine& line) {
   const std::pair<const std::string&, const char*> outputs[] = {{line.screenshot, "the screenshot"},
                                                                 {line.exportCsv, "the CSV file"}};
   for (const auto& [path, what] : outputs) {
     if (path.empty()) continue;
-    std::string why = bandscope::whyNotWritable(path);
-    if (why.empty() && !line.input.empty() && bandscope::sameFile(path, line.input))
-      why = "it is the input file";
-    if (!why.empty()) {
-      std::fprintf(stderr, "bandscope: cannot write %s %s: %s\n", what, path.c_str(), why.c_str());
-      return false;
+    bandscope::Result<void> writable = bandscope::checkWritable(path);
+    if (writable && !line.input.empty() && bandscope::sameFile(path, line.input))
+      writable = bandscope::Failure{"it is the input file"};
+    if (!writable) {
+      return bandscope::Failure{
+          std::string("cannot write ") + what + ' ' + path + ": " + writable.failure().text,
+          writable.failure().code};
     }
   }
-  return true;
+  return {};
 }
 
 }  // namespace
@@ -48,31 +50,27 @@ int main(int argc, char** argv) {
     std::fputs(parsed.message.c_str(), stdout);
     return 0;
   }
-  if (!outputsWritable(parsed.line)) return 2;
-  if (const std::string why = bandscope::whyNoDisplay(); !why.empty()) {
-    std::fputs(bandscope::noDisplayMessage(why).c_str(), stderr);
-    return 2;
-  }
+  if (const auto outputs = checkOutputs(parsed.line); !outputs)
+    return bandscope::failRun(outputs.failure());
+  if (const auto display = bandscope::checkDisplay(); !display)
+    return bandscope::failRun(bandscope::noDisplay(display.failure().text));
   // Limits too tight to start end here; where they are tight, start-up is watched.
-  if (!bandscope::guardStart()) return 2;
+  if (const auto guarded = bandscope::guardStart(); !guarded)
+    return bandscope::failRun(guarded.failure());
   bandscope::watchPlatformStart();  // a display that does not answer: Qt would abort
   QApplication app(argc, argv);
   bandscope::platformStarted();
   QApplication::setApplicationName(QStringLiteral("bandscope"));
   QApplication::setApplicationVersion(QStringLiteral(BANDSCOPE_VERSION));
-  std::string error;
-  const auto sound = bandscope::openSoundServices(parsed.line, error);
-  if (!sound) {
-    std::fprintf(stderr, "bandscope: %s\n", error.c_str());
-    return 2;
-  }
+  const auto opened = bandscope::openSoundServices(parsed.line);
+  if (!opened) return bandscope::failRun(opened.failure());
+  bandscope::SoundServices* const sound = opened->get();
   // The entry's number counts the server's sources: their list first (a hung server: 2 s).
   if (parsed.line.device) bandscope::awaitDeviceList(*sound, 5000);
   if (const unsigned devices = sound->inputs->numDevs();
       parsed.line.device && static_cast<unsigned>(*parsed.line.device) >= devices) {
-    std::fprintf(stderr, "bandscope: there is no input device %d (devices: 0 to %u)\n",
-                 *parsed.line.device, devices - 1);
-    return 2;
+    return bandscope::failRun({"there is no input device " + std::to_string(*parsed.line.device) +
+                               " (devices: 0 to " + std::to_string(devices - 1) + ")"});
   }
   int status = 0;
   {
@@ -80,15 +78,14 @@ int main(int argc, char** argv) {
     Form1.showRemembered();
     // From here a logout, Ctrl+C or a closed terminal ends the run as Ctrl+Q does. Exit, not
     // only close: a dialog open over the window would keep the event loop running.
-    const std::string why = bandscope::catchStopSignals(&Form1, [&Form1] {
+    const auto caught = bandscope::catchStopSignals(&Form1, [&Form1] {
       Form1.close();
       QCoreApplication::exit(0);
     });
-    if (!why.empty()) {
+    if (!caught) {
       // Under a tight limit that is the start failing on it: one line naming it, as elsewhere.
       bandscope::endStartIfExhausted("start-up failed");
-      std::fprintf(stderr, "bandscope: a stop signal will not keep the settings: %s\n",
-                   why.c_str());
+      bandscope::printFailure("a stop signal will not keep the settings: " + caught.failure().text);
     }
     status = QApplication::exec();
   }

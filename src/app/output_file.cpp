@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <utility>
 
@@ -25,10 +24,6 @@ constexpr size_t kMaxNameInTemporary = 200;
 constexpr std::string_view kTemporaryMark = ".tmp";
 constexpr size_t kRandomCharacters = 6;
 constexpr int kTemporaryAttempts = 100;
-
-std::string errorText(int error) {
-  return std::strerror(error);
-}
 
 std::string folderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -47,47 +42,45 @@ struct Target {
   struct stat st {};
 };
 
-// Follows the chain of links at path to the name that is not a link. Empty, or why not.
-std::string findFinalTarget(const std::string& path, Target& target) {
+// Follows the chain of links at path to the name that is not a link.
+Result<Target> findFinalTarget(const std::string& path) {
   std::string at = path;
   for (int hop = 0;; ++hop) {
     struct stat st {};
     if (::lstat(at.c_str(), &st) != 0) {
-      if (errno != ENOENT) return errorText(errno);
-      target = {at, false, {}};  // a new file, or one a dangling link names
-      return {};
+      if (errno != ENOENT) return systemFailure(errno);
+      return Target{at, false, {}};  // a new file, or one a dangling link names
     }
-    if (!S_ISLNK(st.st_mode)) {
-      target = {at, true, st};
-      return {};
-    }
-    if (hop == kMaxLinkHops) return errorText(ELOOP);
+    if (!S_ISLNK(st.st_mode)) return Target{at, true, st};
+    if (hop == kMaxLinkHops) return systemFailure(ELOOP);
     std::string link(PATH_MAX, '\0');
     const ssize_t n = ::readlink(at.c_str(), link.data(), link.size());
-    if (n < 0) return errorText(errno);
-    if (static_cast<size_t>(n) == link.size()) return errorText(ENAMETOOLONG);
+    if (n < 0) return systemFailure(errno);
+    if (static_cast<size_t>(n) == link.size()) return systemFailure(ENAMETOOLONG);
     link.resize(static_cast<size_t>(n));
     if (link.front() != '/') link.insert(0, folderOf(at) + '/');
     at = std::move(link);
   }
 }
 
-std::string whyFolderNotWritable(const std::string& folder) {
+Result<void> checkFolderWritable(const std::string& folder) {
   struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0) return errorText(errno);
-  if (!S_ISDIR(st.st_mode)) return errorText(ENOTDIR);
-  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errorText(errno);
+  if (::stat(folder.c_str(), &st) != 0) return systemFailure(errno);
+  if (!S_ISDIR(st.st_mode)) return systemFailure(ENOTDIR);
+  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    return systemFailure(errno);
   return {};
 }
 
 // What a Replace write checks before it writes: the same refusals as at start-up.
-std::string whyNotReplaceable(const Target& target) {
+Result<void> checkReplaceable(const Target& target) {
   if (target.exists) {
-    if (std::string why = whyNotAFile(target.st.st_mode); !why.empty()) return why;
+    if (Result<void> file = checkRegularFile(target.st.st_mode); !file) return file;
     // A read-only file stays, although its folder would let it be replaced.
-    if (::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) return errorText(errno);
+    if (::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
+      return systemFailure(errno);
   }
-  return whyFolderNotWritable(folderOf(target.path));
+  return checkFolderWritable(folderOf(target.path));
 }
 
 std::string temporaryPrefix(const std::string& name) {
@@ -112,8 +105,7 @@ struct Temporary {
 };
 
 // A new file of our own in the folder, never through a link; `mode` less the umask.
-std::string createTemporary(const std::string& folder, const std::string& name, mode_t mode,
-                            Temporary& temporary) {
+Result<Temporary> createTemporary(const std::string& folder, const std::string& name, mode_t mode) {
   const std::string prefix = folder + '/' + temporaryPrefix(name);
   for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
     uint64_t bits = 0;
@@ -123,53 +115,51 @@ std::string createTemporary(const std::string& folder, const std::string& name, 
     for (size_t i = 0; i < kRandomCharacters; ++i, bits /= kRandomAlphabet.size())
       path += kRandomAlphabet[bits % kRandomAlphabet.size()];
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0) {
-      temporary = {fd, std::move(path)};
-      return {};
-    }
-    if (errno != EEXIST) return errorText(errno);
+    if (fd >= 0) return Temporary{fd, std::move(path)};
+    if (errno != EEXIST) return systemFailure(errno);
   }
-  return errorText(EEXIST);
+  return systemFailure(EEXIST);
 }
 
-std::string writeAll(int fd, std::string_view bytes) {
+Result<void> writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errorText(errno);
-    if (n == 0) return errorText(EIO);
+    if (n < 0) return systemFailure(errno);
+    if (n == 0) return systemFailure(EIO);
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return {};
 }
 
 // Writes, flushes and closes the temporary; a replaced file's mode and owner carry over.
-std::string fillTemporary(Temporary& temporary, std::string_view bytes, const Target& replaced) {
-  std::string why = writeAll(temporary.fd, bytes);
-  if (why.empty() && replaced.exists) {
-    if (::fchmod(temporary.fd, replaced.st.st_mode & 0777) != 0) why = errorText(errno);
+Result<void> fillTemporary(Temporary& temporary, std::string_view bytes, const Target& replaced) {
+  Result<void> done = writeAll(temporary.fd, bytes);
+  if (done && replaced.exists) {
+    if (::fchmod(temporary.fd, replaced.st.st_mode & 0777) != 0) done = systemFailure(errno);
     // Where we may (root, or a group we are in); else the file is ours, as any new one.
     if (replaced.st.st_uid != ::geteuid() || replaced.st.st_gid != ::getegid())
       (void)::fchown(temporary.fd, replaced.st.st_uid, replaced.st.st_gid);
   }
-  if (why.empty() && ::fsync(temporary.fd) != 0) why = errorText(errno);
-  if (::close(std::exchange(temporary.fd, -1)) != 0 && why.empty()) why = errorText(errno);
-  return why;
+  if (done && ::fsync(temporary.fd) != 0) done = systemFailure(errno);
+  if (::close(std::exchange(temporary.fd, -1)) != 0 && done) done = systemFailure(errno);
+  return done;
 }
 
 // Places the complete temporary at path, where nothing may be.
-std::string placeNew(const std::string& temporary, const std::string& path) {
+Result<void> placeNew(const std::string& temporary, const std::string& path) {
   if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
     return {};
-  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errorText(errno);
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return systemFailure(errno);
   // A file system without RENAME_NOREPLACE: link() does not replace either.
-  if (::link(temporary.c_str(), path.c_str()) != 0) return errorText(errno);
+  if (::link(temporary.c_str(), path.c_str()) != 0) return systemFailure(errno);
   ::unlink(temporary.c_str());
   return {};
 }
 
-std::string placeOver(const std::string& temporary, const std::string& path) {
-  return ::rename(temporary.c_str(), path.c_str()) == 0 ? std::string() : errorText(errno);
+Result<void> placeOver(const std::string& temporary, const std::string& path) {
+  if (::rename(temporary.c_str(), path.c_str()) != 0) return systemFailure(errno);
+  return {};
 }
 
 // The rename itself reaches the disk too; failing that the file is still complete.
@@ -182,48 +172,48 @@ void syncFolder(const std::string& folder) {
 
 }  // namespace
 
-std::string whyNotAFile(mode_t mode) {
+Result<void> checkRegularFile(mode_t mode) {
   if (S_ISREG(mode)) return {};
-  if (S_ISDIR(mode)) return "it is a folder";
-  if (S_ISCHR(mode)) return "it is a character device";
-  if (S_ISBLK(mode)) return "it is a block device";
-  if (S_ISFIFO(mode)) return "it is a named pipe";
-  if (S_ISSOCK(mode)) return "it is a socket";
-  return "it is not a regular file";
+  if (S_ISDIR(mode)) return Failure{"it is a folder"};
+  if (S_ISCHR(mode)) return Failure{"it is a character device"};
+  if (S_ISBLK(mode)) return Failure{"it is a block device"};
+  if (S_ISFIFO(mode)) return Failure{"it is a named pipe"};
+  if (S_ISSOCK(mode)) return Failure{"it is a socket"};
+  return Failure{"it is not a regular file"};
 }
 
-std::string whyNotWritable(const std::string& path) {
-  Target target;
-  if (std::string why = findFinalTarget(path, target); !why.empty()) return why;
-  return whyNotReplaceable(target);
+Result<void> checkWritable(const std::string& path) {
+  const Result<Target> target = findFinalTarget(path);
+  if (!target) return target.failure();
+  return checkReplaceable(*target);
 }
 
-std::string writeFileSafely(const std::string& path, std::string_view bytes, WriteMode mode) {
+Result<void> writeFileSafely(const std::string& path, std::string_view bytes, WriteMode mode) {
   Target target;
   if (mode == WriteMode::Replace) {
-    if (std::string why = findFinalTarget(path, target); !why.empty()) return why;
-    if (std::string why = whyNotReplaceable(target); !why.empty()) return why;
+    Result<Target> found = findFinalTarget(path);
+    if (!found) return found.failure();
+    target = std::move(*found);
+    if (Result<void> replaceable = checkReplaceable(target); !replaceable) return replaceable;
   } else {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) return errorText(EEXIST);
-    if (errno != ENOENT) return errorText(errno);
+    if (::lstat(path.c_str(), &st) == 0) return systemFailure(EEXIST);
+    if (errno != ENOENT) return systemFailure(errno);
     target.path = path;
   }
   const std::string folder = folderOf(target.path);
-  Temporary temporary;
   // A replaced file's mode is set once it is written; a new one is made with the umask's.
   const mode_t createMode = target.exists ? 0600 : 0666;
-  if (std::string why = createTemporary(folder, nameOf(target.path), createMode, temporary);
-      !why.empty())
-    return why;
-  std::string why = fillTemporary(temporary, bytes, target);
-  if (why.empty()) {
-    why = mode == WriteMode::CreateNew ? placeNew(temporary.path, target.path)
-                                       : placeOver(temporary.path, target.path);
+  Result<Temporary> temporary = createTemporary(folder, nameOf(target.path), createMode);
+  if (!temporary) return temporary.failure();
+  Result<void> done = fillTemporary(*temporary, bytes, target);
+  if (done) {
+    done = mode == WriteMode::CreateNew ? placeNew(temporary->path, target.path)
+                                        : placeOver(temporary->path, target.path);
   }
-  if (!why.empty()) {
-    ::unlink(temporary.path.c_str());
-    return why;
+  if (!done) {
+    ::unlink(temporary->path.c_str());
+    return done;
   }
   syncFolder(folder);
   return {};
@@ -237,10 +227,10 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 void removeStaleTemporaries(const std::string& path, std::chrono::seconds age) {
-  Target target;
-  if (!findFinalTarget(path, target).empty()) return;
-  const std::string prefix = temporaryPrefix(nameOf(target.path));
-  DIR* folder = ::opendir(folderOf(target.path).c_str());
+  const Result<Target> target = findFinalTarget(path);
+  if (!target) return;
+  const std::string prefix = temporaryPrefix(nameOf(target->path));
+  DIR* folder = ::opendir(folderOf(target->path).c_str());
   if (!folder) return;
   const time_t before = std::time(nullptr) - static_cast<time_t>(age.count());
   while (const dirent* entry = ::readdir(folder)) {

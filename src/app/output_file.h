@@ -13,9 +13,12 @@
 #include <string>
 #include <string_view>
 
+#include "failure/failure.h"
+
 namespace bandscope {
 
-// A file that could not be written: a scripted run ends on it with exit status 2.
+// A file that could not be written, thrown by the window's frame tick: a scripted run ends on
+// it with exit status 2.
 class OutputFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -30,18 +33,18 @@ enum class WriteMode {
   CreateNew,
 };
 
-// Writes `bytes` as the whole file. Empty, or why not in the system's words ("it is a
-// character device", "No space left on device"); the target is then as it was.
-std::string writeFileSafely(const std::string& path, std::string_view bytes,
-                            WriteMode mode = WriteMode::Replace);
+// Writes `bytes` as the whole file. On failure the target is as it was, and the Failure says
+// why in the system's words ("it is a character device", "No space left on device").
+Result<void> writeFileSafely(const std::string& path, std::string_view bytes,
+                             WriteMode mode = WriteMode::Replace);
 
-// Why writeFileSafely(path, ..., Replace) would be refused, checked before any work is done:
-// a final target that is not a regular file or not writable, a folder that is missing or not
-// writable. Empty when it would not. Creates and changes nothing.
-std::string whyNotWritable(const std::string& path);
+// Fails where writeFileSafely(path, ..., Replace) would be refused, checked before any work is
+// done: a final target that is not a regular file or not writable, a folder that is missing or
+// not writable. Creates and changes nothing.
+Result<void> checkWritable(const std::string& path);
 
-// Empty for a regular file's st_mode; else what it is, e.g. "it is a character device".
-std::string whyNotAFile(mode_t mode);
+// Succeeds for a regular file's st_mode; else says what it is: "it is a character device".
+Result<void> checkRegularFile(mode_t mode);
 
 // True when both paths name the same existing file, links followed.
 bool sameFile(const std::string& a, const std::string& b);

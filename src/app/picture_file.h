@@ -10,8 +10,12 @@ class QImage;
 
 namespace bandscope {
 
-// Empty, or why the picture was not written: no format Qt can write is named by the suffix,
-// it could not be encoded, or the file could not be written (as writeFileSafely says).
+// Fails saying why the picture was not written: no format Qt can write is named by the
+// suffix, it could not be encoded, or the file could not be written (as writeFileSafely says).
+Result<void> writePictureFile(const QImage& picture, const std::string& path,
+                              WriteMode mode = WriteMode::Replace);
+
+// The same as text, empty when written: for the window's tick, until it takes the Result.
 std::string savePicture(const QImage& picture, const std::string& path,
                         WriteMode mode = WriteMode::Replace);
 

@@ -24,45 +24,46 @@ namespace {
 constexpr size_t kMaxFileBytes = 1 << 20;  // ours are a few hundred bytes
 constexpr std::chrono::seconds kStaleTemporary{60};
 
-std::string cannotRead(int error) {
-  return std::string("cannot read it (") + std::strerror(error) + ')';
+Failure cannotRead(int error) {
+  return {std::string("cannot read it (") + std::strerror(error) + ')', error};
 }
 
-// The file's bytes; a missing file leaves text empty. Empty, or why it is ignored. Only a
-// regular file is opened: a named pipe or a device in its place is never waited on.
-std::string readText(const std::string& path, std::string& text) {
+// The file's bytes, empty for a missing file; fails saying why it is ignored. Only a regular
+// file is opened: a named pipe or a device in its place is never waited on.
+Result<std::string> readText(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? std::string() : cannotRead(errno);
-  if (std::string why = whyNotAFile(st.st_mode); !why.empty()) return why;
+  if (::stat(path.c_str(), &st) != 0)
+    return errno == ENOENT ? Result<std::string>(std::string()) : cannotRead(errno);
+  if (Result<void> file = checkRegularFile(st.st_mode); !file) return file.failure();
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return cannotRead(errno);
-  std::string why;
-  if (::fstat(fd, &st) != 0) {
-    why = cannotRead(errno);
-  } else if (why = whyNotAFile(st.st_mode); why.empty()) {  // swapped in meanwhile
+  std::string text;
+  Result<void> done = ::fstat(fd, &st) != 0 ? cannotRead(errno) : checkRegularFile(st.st_mode);
+  if (done) {  // not swapped for another kind meanwhile
     text.resize(kMaxFileBytes + 1);
     size_t got = 0;
     while (got < text.size()) {
       const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
-        if (n < 0) why = cannotRead(errno);
+        if (n < 0) done = cannotRead(errno);
         break;
       }
       got += static_cast<size_t>(n);
     }
     text.resize(got);
-    if (why.empty() && got > kMaxFileBytes) why = "it is larger than 1 MiB";
+    if (done && got > kMaxFileBytes) done = Failure{"it is larger than 1 MiB"};
   }
   ::close(fd);
-  return why;
+  if (!done) return done.failure();
+  return text;
 }
 
-// Reads the file into values; empty, or why it is ignored.
-std::string readInto(const std::string& path, SavedSettings& values) {
-  std::string text;
-  if (std::string why = readText(path, text); !why.empty()) return why;
-  return parseSettings(text, values);
+// Reads the file into values; fails saying why it is ignored.
+Result<void> readInto(const std::string& path, SavedSettings& values) {
+  const Result<std::string> text = readText(path);
+  if (!text) return text.failure();
+  return parseSettings(*text, values);
 }
 
 // The folders above the file, made where missing (private, as the XDG spec asks).
@@ -88,15 +89,14 @@ std::string settingsPath() {
 
 LoadedSettings loadSettings(const std::string& path) {
   LoadedSettings loaded;
-  const std::string why = readInto(path, loaded.values);
-  if (!why.empty()) {
+  if (const Result<void> read = readInto(path, loaded.values); !read) {
     loaded.values = SavedSettings{};  // nothing of a doubtful file is used
-    loaded.warning = "bandscope: ignoring the settings in " + path + ": " + why;
+    loaded.warning = "bandscope: ignoring the settings in " + path + ": " + read.failure().text;
   }
   return loaded;
 }
 
-std::string saveSettings(const std::string& path, const SavedSettings& values) {
+Result<void> saveSettings(const std::string& path, const SavedSettings& values) {
   makeFolders(path);
   removeStaleTemporaries(path, kStaleTemporary);
   return writeFileSafely(path, formatSettings(values));
@@ -157,8 +157,8 @@ void SettingsFile::write(const SavedSettings& now, const SavedSettings& started)
   if (path_.empty()) return;
   // Quietly: a file doubtful now is replaced, and one that cannot be replaced says so below.
   const SavedSettings merged = mergeChanges(now, started, loadSettings(path_).values);
-  if (const std::string why = saveSettings(path_, merged); !why.empty())
-    warn("bandscope: cannot save the settings in " + path_ + ": " + why);
+  if (const Result<void> saved = saveSettings(path_, merged); !saved)
+    warn("bandscope: cannot save the settings in " + path_ + ": " + saved.failure().text);
 }
 
 void SettingsFile::warn(const std::string& line) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "analysis/band_settings.h"
+#include "failure/failure.h"
 
 namespace bandscope {
 
@@ -53,9 +54,9 @@ std::string settingsPath();
 // A missing file is the first run: defaults, no warning. A link is followed; anything but a
 // regular file at its end is not opened.
 LoadedSettings loadSettings(const std::string& path);
-// Replaces the file, making its folder where needed and removing stale temporaries of it.
-// Empty, or why it could not be written.
-std::string saveSettings(const std::string& path, const SavedSettings& values);
+// Replaces the file, making its folder where needed and removing stale temporaries of it;
+// fails saying why it could not be written.
+Result<void> saveSettings(const std::string& path, const SavedSettings& values);
 
 // What a run writes back over the file as it is now (`onDisk`, which another instance may
 // have written since): the values this run changed since it `started`, and those the file

@@ -289,9 +289,8 @@ std::string escaped(const std::string& text) {
   return quote ? '"' + out + '"' : out;
 }
 
-}  // namespace
-
-std::string parseSettings(std::string_view text, SavedSettings& values) {
+// Empty, or why the text is doubtful.
+std::string whyDoubtful(std::string_view text, SavedSettings& values) {
   if (!isText(text)) return "it is not text";
   std::vector<Entry> entries;
   if (std::string why = readEntries(text, entries); !why.empty()) return why;
@@ -318,6 +317,14 @@ std::string parseSettings(std::string_view text, SavedSettings& values) {
   if (why.empty()) why = takeChecks(entries, values);
   if (why.empty()) why = takeWindow(entries, values);
   return why;
+}
+
+}  // namespace
+
+Result<void> parseSettings(std::string_view text, SavedSettings& values) {
+  std::string why = whyDoubtful(text, values);
+  if (!why.empty()) return Failure{std::move(why)};
+  return {};
 }
 
 std::string formatSettings(const SavedSettings& values) {

@@ -11,12 +11,13 @@
 #include <string_view>
 
 #include "app/saved_settings.h"
+#include "failure/failure.h"
 
 namespace bandscope {
 
-// Reads `text` into values, leaving keys it lacks as they are. Empty, or why the text is
+// Reads `text` into values, leaving keys it lacks as they are. Fails saying why the text is
 // doubtful (values are then partly set: the caller drops them).
-std::string parseSettings(std::string_view text, SavedSettings& values);
+Result<void> parseSettings(std::string_view text, SavedSettings& values);
 
 // The file's text for values; parseSettings reads it back as they are.
 std::string formatSettings(const SavedSettings& values);

@@ -3,19 +3,26 @@
 #include <chrono>
 #include <thread>
 
+#include "app/start_guard.h"
 #include "sound/alsa_mixer.h"
 #include "sound/pulse_wave.h"
 
 namespace bandscope {
 
-std::unique_ptr<SoundServices> openSoundServices(const CommandLine& line, std::string& error) {
+Result<std::unique_ptr<SoundServices>> openSoundServices(const CommandLine& line) {
   auto s = std::make_unique<SoundServices>();
   if (!line.input.empty()) {
     const auto mode = line.offline ? sound::FileMode::Offline : sound::FileMode::RealTime;
-    s->file = sound::FileWaveInput::load(line.input, mode, error);
-    if (!s->file) return nullptr;
+    auto file = sound::FileWaveInput::load(line.input, mode);
+    if (!file) return file.failure();
+    s->file = std::move(*file);
   }
-  s->queue = std::make_unique<QtMessageQueue>();
+  auto queue = QtMessageQueue::open();
+  if (!queue) {  // named with the resource that ran out
+    const Failure& failure = queue.failure();
+    return Failure{withFailureReason(failure.text, failure.code), failure.code};
+  }
+  s->queue = std::move(*queue);
   const auto server = sound::makePulseConnection();
   s->output = std::make_unique<sound::PulseWaveOut>(server);
   if (s->file) {

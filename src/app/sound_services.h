@@ -10,6 +10,7 @@
 
 #include "app/command_line.h"
 #include "audio/audio.h"
+#include "failure/failure.h"
 #include "platform/qt_message_queue.h"
 #include "platform/qt_mixer_notifier.h"
 #include "sound/device_list.h"
@@ -32,8 +33,8 @@ struct SoundServices {
   audio::AudioServices services() const { return {*inputs, *output, *queue, mixer.get()}; }
 };
 
-// For the command line: an unreadable --input file gives null and a message naming it.
-std::unique_ptr<SoundServices> openSoundServices(const CommandLine& line, std::string& error);
+// For the command line: an unreadable --input file fails with a message naming it.
+Result<std::unique_ptr<SoundServices>> openSoundServices(const CommandLine& line);
 
 // Waits until the sound server's first answer is in the input list, at most timeoutMs. Only
 // before the window exists: for --device, whose number counts the server's entries.

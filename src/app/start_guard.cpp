@@ -135,7 +135,7 @@ bool startWatchdog() {
 
 }  // namespace
 
-bool guardStart() {
+Result<void> guardStart() {
   rlimit files{};
   if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < kUsualFiles &&
       files.rlim_max > files.rlim_cur) {
@@ -143,18 +143,14 @@ bool guardStart() {
     ::setrlimit(RLIMIT_NOFILE, &files);
   }
   if (const ResourceUse use = measureUse(Resource::OpenFiles); use.limit < kFilesNeeded) {
-    std::fprintf(stderr,
-                 "bandscope: only %llu files may be open at once (ulimit -n); bandscope needs "
-                 "at least %llu\n",
-                 static_cast<unsigned long long>(use.limit),
-                 static_cast<unsigned long long>(kFilesNeeded));
-    return false;
+    return Failure{"only " + std::to_string(use.limit) +
+                   " files may be open at once (ulimit -n); bandscope needs at least " +
+                   std::to_string(kFilesNeeded)};
   }
-  if (!anyRestrictive()) return true;
+  if (!anyRestrictive()) return {};
   if (!startWatchdog()) {
-    std::fprintf(stderr, "bandscope: %s\n",
-                 withFailureReason("cannot start a thread", errno).c_str());
-    return false;
+    const int error = errno;
+    return Failure{withFailureReason("cannot start a thread", error), error};
   }
   for (size_t i = 0; i < std::size(kCrashSignals); ++i) {
     struct sigaction action {};
@@ -165,7 +161,7 @@ bool guardStart() {
   }
   previousHandler = qInstallMessageHandler(onQtMessage);
   armed.store(true);
-  return true;
+  return {};
 }
 
 void startFinished() {

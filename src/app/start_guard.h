@@ -16,10 +16,12 @@
 #include <string>
 #include <string_view>
 
+#include "failure/failure.h"
+
 namespace bandscope {
 
-// False where the limits leave too little to start: the reason is printed; exit with status 2.
-bool guardStart();
+// Fails where the limits leave too little to start, saying why: the run ends on it.
+Result<void> guardStart();
 
 // The first frame is on the screen: the watchdog and the crash handlers stand down.
 void startFinished();

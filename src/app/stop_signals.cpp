@@ -42,11 +42,13 @@ void onStopSignal(int number) {
 
 }  // namespace
 
-std::string catchStopSignals(QObject* context, std::function<void()> stop) {
+Result<void> catchStopSignals(QObject* context, std::function<void()> stop) {
   // One pipe for the process, never closed: a handler may still be writing to it.
   static int ends[2] = {-1, -1};
-  if (ends[0] < 0 && ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
-    return std::string("cannot make a pipe: ") + std::strerror(errno);
+  if (ends[0] < 0 && ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+    const int error = errno;
+    return Failure{std::string("cannot make a pipe: ") + std::strerror(error), error};
+  }
   writeEnd.store(ends[1]);
   caught = 0;
   unsigned char stale[16];

@@ -14,12 +14,14 @@
 #include <functional>
 #include <string>
 
+#include "failure/failure.h"
+
 namespace bandscope {
 
 // From now on the first stop signal calls `stop` from the event loop of the calling thread
-// (which `context` lives on); later ones are drained and dropped. Empty, or why they could not
-// be caught (they keep ending the program at once then).
-std::string catchStopSignals(QObject* context, std::function<void()> stop);
+// (which `context` lives on); later ones are drained and dropped. Fails saying why they could
+// not be caught (they keep ending the program at once then).
+Result<void> catchStopSignals(QObject* context, std::function<void()> stop);
 
 // The stop signal the run ended by; 0 for none.
 int stopSignal();

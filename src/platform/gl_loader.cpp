@@ -48,20 +48,20 @@ bool DlGlLoader::load(GlTable& table) {
   unload(table);
   gl_ = dlopen(glName_.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!gl_) {
-    error_ = {0, "cannot load the OpenGL library " + glName_ + ": " + dlText()};
+    error_ = {"cannot load the OpenGL library " + glName_ + ": " + dlText()};
     close();
     return false;
   }
   glu_ = dlopen(gluName_.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!glu_) {
-    error_ = {0, "cannot load the GLU library " + gluName_ + ": " + dlText()};
+    error_ = {"cannot load the GLU library " + gluName_ + ": " + dlText()};
     close();
     return false;
   }
   for (const EntryPoint& e : kEntryPoints) {
     void* f = dlsym(e.fromGlu ? glu_ : gl_, e.name);
     if (!f) {
-      error_ = {0, (e.fromGlu ? gluName_ : glName_) + " has no entry point " + e.name};
+      error_ = {(e.fromGlu ? gluName_ : glName_) + " has no entry point " + e.name};
       unload(table);
       return false;
     }

@@ -18,7 +18,7 @@ class DlGlLoader : public GlLibraryLoader {
   bool loaded() const override { return gl_ != nullptr && glu_ != nullptr; }
   bool load(GlTable& table) override;
   void unload(GlTable& table) override;
-  PlatformError lastError() const override { return error_; }
+  Failure lastError() const override { return error_; }
 
  private:
   void close();
@@ -26,7 +26,7 @@ class DlGlLoader : public GlLibraryLoader {
   std::string gluName_;
   void* gl_ = nullptr;
   void* glu_ = nullptr;
-  PlatformError error_;
+  Failure error_;
 };
 
 }  // namespace bandscope

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "failure/failure.h"
 #include "platform/gl_table.h"
 
 namespace bandscope {
@@ -53,12 +54,6 @@ struct PaletteEntry {
   uint8_t red, green, blue, flags;
 };
 
-// A platform failure: its error code (0 when it has none) and text.
-struct PlatformError {
-  int code = 0;
-  std::string text;
-};
-
 class GlPlatform {
  public:
   virtual ~GlPlatform() = default;
@@ -81,7 +76,7 @@ class GlPlatform {
   virtual void swapBuffers(SurfaceHandle dc) = 0;
   // Reads the implementation's version strings after a new pixel format is activated.
   virtual void readImplementationProperties() = 0;
-  virtual PlatformError lastError() = 0;
+  virtual Failure lastError() = 0;  // the last failed call's: its code 0 where it has none
 };
 
 // Loads the GL and GLU libraries and fills a GlTable from them, all or nothing.
@@ -91,7 +86,7 @@ class GlLibraryLoader {
   virtual bool loaded() const = 0;
   virtual bool load(GlTable& table) = 0;
   virtual void unload(GlTable& table) = 0;  // closes both and clears every entry
-  virtual PlatformError lastError() const = 0;
+  virtual Failure lastError() const = 0;
 };
 
 }  // namespace bandscope

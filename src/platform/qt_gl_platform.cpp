@@ -46,7 +46,7 @@ QSurfaceFormat panelSurfaceFormat() {
 }
 
 bool QtGlPlatform::fail(const char* text) {
-  error_ = {0, text};
+  error_ = {text};
   return false;
 }
 

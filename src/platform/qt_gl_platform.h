@@ -37,11 +37,11 @@ class QtGlPlatform : public GlPlatform {
   void releaseSurface(SurfaceHandle dc) override;
   void swapBuffers(SurfaceHandle dc) override;
   void readImplementationProperties() override {}
-  PlatformError lastError() override { return error_; }
+  Failure lastError() override { return error_; }
 
  private:
   bool fail(const char* text);
-  PlatformError error_;
+  Failure error_;
   QSurfaceFormat chosen_;
 };
 

@@ -4,13 +4,21 @@
 #include <unistd.h>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <cstdint>
-#include <stdexcept>
 
 namespace bandscope {
 
-QtMessageQueue::QtMessageQueue() : eventFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (eventFd_ < 0) throw std::runtime_error("Cannot create the UI thread's wake-up event");
+Result<std::unique_ptr<QtMessageQueue>> QtMessageQueue::open() {
+  const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (fd < 0) {
+    const int error = errno;
+    return Failure{"Cannot create the UI thread's wake-up event", error};
+  }
+  return std::unique_ptr<QtMessageQueue>(new QtMessageQueue(fd));
+}
+
+QtMessageQueue::QtMessageQueue(int eventFd) : eventFd_(eventFd) {
   notifier_ = std::make_unique<QSocketNotifier>(eventFd_, QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
     std::uint64_t count = 0;

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "failure/failure.h"
 #include "sound/message_queue.h"
 
 class QSocketNotifier;
@@ -16,13 +17,15 @@ namespace bandscope {
 
 class QtMessageQueue final : public sound::MessageQueue {
  public:
-  QtMessageQueue();
+  // Fails where the system gives no eventfd (no descriptor left).
+  static Result<std::unique_ptr<QtMessageQueue>> open();
   ~QtMessageQueue() override;
 
  protected:
   void wake() override;
 
  private:
+  explicit QtMessageQueue(int eventFd);
   int eventFd_ = -1;
   std::unique_ptr<QSocketNotifier> notifier_;
 };

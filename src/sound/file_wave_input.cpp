@@ -67,26 +67,24 @@ const char* notAFile(mode_t type) {
   return "it is not a regular file";
 }
 
-// Opens path for reading if it is a regular file; -1 with a message otherwise. The type is
+// Opens path for reading if it is a regular file, else fails with a message. The type is
 // checked before the open, so that no device is opened, and again on the descriptor, in case
 // a FIFO took the file's place in between. The descriptor stays non-blocking: that changes
 // nothing for files on disk, and a pseudo-file that would wait (/proc/kmsg) fails instead.
-int openRegularFile(const std::string& path, std::string& error) {
+Result<int> openRegularFile(const std::string& path) {
   struct stat st {};
-  if (stat(path.c_str(), &st) == 0 && notAFile(st.st_mode)) {
-    error = cannotRead(path, notAFile(st.st_mode));
-    return -1;
-  }
+  if (stat(path.c_str(), &st) == 0 && notAFile(st.st_mode))
+    return Failure{cannotRead(path, notAFile(st.st_mode))};
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
-    error = cannotRead(path, std::strerror(errno));
-    return -1;
+    const int error = errno;
+    return Failure{cannotRead(path, std::strerror(error)), error};
   }
-  const char* why = fstat(fd, &st) == 0 ? notAFile(st.st_mode) : std::strerror(errno);
+  const int error = fstat(fd, &st) == 0 ? 0 : errno;
+  const char* why = error == 0 ? notAFile(st.st_mode) : std::strerror(error);
   if (why) {
-    error = cannotRead(path, why);
     close(fd);
-    return -1;
+    return Failure{cannotRead(path, why), error};
   }
   return fd;
 }
@@ -230,37 +228,36 @@ bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
 
 }  // namespace
 
-std::unique_ptr<FileWaveInput> FileWaveInput::load(const std::string& path, FileMode mode,
-                                                   std::string& error,
-                                                   const FileLoadLimits& limits) {
-  error.clear();
-  const int fd = openRegularFile(path, error);
-  if (fd < 0) return nullptr;
+Result<std::unique_ptr<FileWaveInput>> FileWaveInput::load(const std::string& path, FileMode mode,
+                                                           const FileLoadLimits& limits) {
+  const Result<int> fd = openRegularFile(path);
+  if (!fd) return fd.failure();
+  std::string error;
   SF_INFO info{};
   // The library closes the descriptor, also when it fails.
-  std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));
+  std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open_fd(*fd, SFM_READ, &info, SF_TRUE));
   if (!file) {
     error = cannotRead(path, sf_strerror(nullptr));
-    return nullptr;
+    return Failure{error};
   }
   if (info.channels < 1 || info.samplerate < 1) {
     error = cannotRead(path, "it has no channels or no sample rate");
-    return nullptr;
+    return Failure{error};
   }
   if (lengthKnown(info)) {
     error = overLimit(info.frames, info, limits, path);
-    if (!error.empty()) return nullptr;
+    if (!error.empty()) return Failure{error};
   }
   std::vector<std::int16_t> samples;
   try {
-    if (!decode(file.get(), info, path, limits, samples, error)) return nullptr;
+    if (!decode(file.get(), info, path, limits, samples, error)) return Failure{error};
   } catch (const std::bad_alloc&) {
     error = "Not enough memory to load audio file " + quoted(path);
-    return nullptr;
+    return Failure{error};
   }
   if (samples.empty()) {
     error = "Audio file " + quoted(path) + " holds no sound";
-    return nullptr;
+    return Failure{error};
   }
   const std::string name = std::filesystem::path(path).filename().string();
   return std::unique_ptr<FileWaveInput>(new FileWaveInput(name, mode, std::move(samples)));

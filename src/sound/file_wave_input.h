@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "failure/failure.h"
 #include "sound/paced_wave_input.h"
 
 namespace bandscope::sound {
@@ -46,10 +47,10 @@ class FileWaveInput final : public PacedWaveInput {
   static constexpr std::uint32_t kSampleRate = 44100;
   static constexpr std::uint16_t kChannels = 2;
 
-  // Decodes the file at path; null with a message naming the file in error on failure. Never
-  // blocks: what is not a regular file is refused before it is read.
-  static std::unique_ptr<FileWaveInput> load(const std::string& path, FileMode mode,
-                                             std::string& error, const FileLoadLimits& limits = {});
+  // Decodes the file at path; on failure a message naming the file. Never blocks: what is not
+  // a regular file is refused before it is read.
+  static Result<std::unique_ptr<FileWaveInput>> load(const std::string& path, FileMode mode,
+                                                     const FileLoadLimits& limits = {});
   ~FileWaveInput() override { stopThread(); }
 
   std::string deviceDescription(unsigned id) override { return id == 0 ? name_ : ""; }

@@ -26,10 +26,11 @@ TEST(DisplayCheck, OnlyPlatformsThatAllLackTheirDisplayAreRefused) {
                {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", "w"}}, "DISPLAY is not set"},
                {{{"QT_QPA_PLATFORM", ";"}}, ""}};  // Qt's own complaint
   for (const auto& c : cases) {
-    const std::string why = whyNoDisplay([&](const char* name) {
+    const Result<void> display = checkDisplay([&](const char* name) {
       const auto found = c.variables.find(name);
       return found == c.variables.end() ? std::string() : found->second;
     });
+    const std::string why = display ? std::string() : display.failure().text;
     std::string context;
     for (const auto& [name, value] : c.variables) context += name + "=" + value + " ";
     EXPECT_EQ(why, c.why) << context;

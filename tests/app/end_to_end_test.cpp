@@ -775,9 +775,9 @@ TEST_P(LiveEndToEnd, ToneIntoTheServerShowsUpAtItsBand) {
     CommandLine line;
     line.sampleBits = c.bits;
     line.noSettings = true;
-    std::string error;
-    const auto sound = openSoundServices(line, error);
-    ASSERT_TRUE(sound) << error;
+    const auto opened = openSoundServices(line);
+    ASSERT_TRUE(opened) << opened.failure().text;
+    const auto& sound = *opened;
     TForm1 form(line, *sound);
     form.show();
     ASSERT_TRUE(test::waitFor(
@@ -822,9 +822,9 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
   const char* const monitorDescription = GetParam() == test::SoundServer::PulseAudio
                                              ? "Monitor of Null Output"
                                              : "Monitor of bandscope_null Audio/Sink sink";
-  std::string error;
-  const auto sound = openSoundServices(CommandLine{}, error);
-  ASSERT_TRUE(sound) << error;
+  const auto opened = openSoundServices(CommandLine{});
+  ASSERT_TRUE(opened) << opened.failure().text;
+  const auto& sound = *opened;
   TForm1 form(CommandLine{}, *sound);
   form.show();
   QComboBox* list = form.controls.devCombo;
@@ -873,7 +873,7 @@ TEST_P(LiveEndToEnd, DeviceListShowsTheMonitorFirstThenTheTestSignal) {
 
 TEST(EndToEnd, WithoutASoundServerTheTestSignalIsListedAndDrawnWhileSeen) {
   auto sound = std::make_unique<SoundServices>();
-  sound->queue = std::make_unique<QtMessageQueue>();
+  sound->queue = *QtMessageQueue::open();
   const auto nowhere = sound::makePulseConnection("unix:/nonexistent/bandscope/native");
   sound->output = std::make_unique<sound::PulseWaveOut>(nowhere);
   sound->serverInput = std::make_unique<sound::PulseWaveIn>(nowhere);
@@ -1287,12 +1287,12 @@ struct LiveWindow {
   std::unique_ptr<TForm1> form;
 
   explicit LiveWindow(const QString& name) {
-    std::string error;
-    sound = openSoundServices(CommandLine{}, error);
-    if (!sound) {
-      ADD_FAILURE() << error;
+    auto opened = openSoundServices(CommandLine{});
+    if (!opened) {
+      ADD_FAILURE() << opened.failure().text;
       return;
     }
+    sound = std::move(*opened);
     form = std::make_unique<TForm1>(CommandLine{}, *sound);
     form->controls.sono_check->setChecked(false);
     form->show();
@@ -1501,9 +1501,9 @@ TEST_P(LiveEndToEnd, WhatPlaysFollowsTheDefaultOutput) {
 TEST_P(LiveEndToEnd, ServerDeathShowsWhyAndCaptureResumesByItself) {
   test::SoundServerDaemon& daemon = soundServer();
   ASSERT_TRUE(daemon.running());
-  std::string error;
-  const auto sound = openSoundServices(CommandLine{}, error);
-  ASSERT_TRUE(sound) << error;
+  const auto opened = openSoundServices(CommandLine{});
+  ASSERT_TRUE(opened) << opened.failure().text;
+  const auto& sound = *opened;
   TForm1 form(CommandLine{}, *sound);
   form.show();
   QComboBox* list = form.controls.devCombo;
@@ -1548,9 +1548,9 @@ TEST_P(LiveEndToEnd, ServerDeathShowsWhyAndCaptureResumesByItself) {
 // goes on (SIGCONT) the chosen source records again within 3 s.
 TEST_P(LiveEndToEnd, AStoppedServerNeverStallsTheWindowAndRecordingResumesWhenItGoesOn) {
   test::SoundServerDaemon& daemon = soundServer();
-  std::string error;
-  const auto sound = openSoundServices(CommandLine{}, error);
-  ASSERT_TRUE(sound) << error;
+  const auto opened = openSoundServices(CommandLine{});
+  ASSERT_TRUE(opened) << opened.failure().text;
+  const auto& sound = *opened;
   TForm1 form(CommandLine{}, *sound);
   form.controls.sono_check->setChecked(false);  // software GL's costliest view: not measured here
   form.show();
@@ -1622,9 +1622,9 @@ TEST(EndToEnd, AServerThatNeverAnswersNeverStallsTheWindow) {
   const PulseServerFor pulse(silent.server());
   QElapsedTimer since;
   since.start();
-  std::string error;
-  const auto sound = openSoundServices(CommandLine{}, error);
-  ASSERT_TRUE(sound) << error;
+  const auto opened = openSoundServices(CommandLine{});
+  ASSERT_TRUE(opened) << opened.failure().text;
+  const auto& sound = *opened;
   StallProbe startUp;
   TForm1 form(CommandLine{}, *sound);
   form.controls.sono_check->setChecked(false);  // software GL's costliest view: not measured here

@@ -511,7 +511,7 @@ struct KeptCapture : ScriptedInput {
       form.close();
       return;
     }
-    ASSERT_EQ(catchStopSignals(&form, [this] { form.close(); }), "");
+    ASSERT_TRUE(catchStopSignals(&form, [this] { form.close(); }));
     ASSERT_EQ(::kill(::getpid(), signal), 0);
     EXPECT_TRUE(waitFor([&] { return !form.isVisible(); })) << "still open after " << signal;
     EXPECT_EQ(stopSignal(), signal);
@@ -768,7 +768,7 @@ TEST(Form, RunsAtOnceKeepEachOthersChangesAndAPlaceOffTheScreensIsFitted) {
   EXPECT_EQ(values.rangeDb, 60) << "the second window's change";
   values.position = QPoint(30000, 30000);
   values.size = QSize(32767, 32767);
-  ASSERT_EQ(saveSettings(path, values), "");
+  ASSERT_TRUE(saveSettings(path, values));
   {
     KeptCapture k({"a", "b"});
     const QRect screen = QApplication::primaryScreen()->availableGeometry();

@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -25,6 +27,11 @@ std::string contents(const std::string& path) {
 QStringList entries(const std::string& folder) {
   return QDir(QString::fromStdString(folder))
       .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// The failure's text; empty where it succeeded.
+std::string why(const Result<void>& result) {
+  return result ? std::string() : result.failure().text;
 }
 
 bool sameNode(const struct stat& a, const struct stat& b) {
@@ -54,14 +61,14 @@ TEST(OutputFile, AFailedWriteLeavesWhatWasThere) {
   const struct {
     const char* name;  // in the test's folder
     WriteMode mode;
-    const char* why;
+    int error;  // the system's, which the failure names in its words
     bool needsSmallDisk;
-  } cases[] = {{"full/old.bmp", WriteMode::Replace, "No space left on device", true},
-               {"to-full", WriteMode::Replace, "No space left on device", true},
-               {"old.csv", WriteMode::CreateNew, "File exists", false},
-               {"to-old", WriteMode::CreateNew, "File exists", false},
-               {"dangling", WriteMode::CreateNew, "File exists", false},
-               {"loop", WriteMode::Replace, "Too many levels of symbolic links", false}};
+  } cases[] = {{"full/old.bmp", WriteMode::Replace, ENOSPC, true},
+               {"to-full", WriteMode::Replace, ENOSPC, true},
+               {"old.csv", WriteMode::CreateNew, EEXIST, false},
+               {"to-old", WriteMode::CreateNew, EEXIST, false},
+               {"dangling", WriteMode::CreateNew, EEXIST, false},
+               {"loop", WriteMode::Replace, ELOOP, false}};
   std::ofstream(d + "/old.csv") << "an earlier run\n";
   std::ofstream(d + "/full/old.bmp") << "an earlier picture\n";
   ASSERT_EQ(symlink("full/old.bmp", (d + "/to-full").c_str()), 0);
@@ -77,7 +84,10 @@ TEST(OutputFile, AFailedWriteLeavesWhatWasThere) {
     const bool exists = stat(path.c_str(), &target) == 0;
     const std::string before = contents(path);
     const QStringList here = entries(d), onDisk = entries(d + "/full");
-    EXPECT_EQ(writeFileSafely(path, big, c.mode), c.why) << c.name;
+    const Result<void> written = writeFileSafely(path, big, c.mode);
+    ASSERT_FALSE(written) << c.name;
+    EXPECT_EQ(written.failure().text, std::strerror(c.error)) << c.name;
+    EXPECT_EQ(written.failure().code, c.error) << c.name;
     struct stat linkAfter {
     }, targetAfter{};
     lstat(path.c_str(), &linkAfter);
@@ -126,8 +136,8 @@ TEST(OutputFile, ANonFileIsRefusedBeforeAnythingIsWritten) {
     struct stat before {};
     ASSERT_EQ(stat(path.c_str(), &before), 0);
     const QStringList here = entries(d);
-    EXPECT_EQ(whyNotWritable(path), c.why) << c.name;
-    EXPECT_EQ(writeFileSafely(path, "bytes"), c.why) << c.name;
+    EXPECT_EQ(why(checkWritable(path)), c.why) << c.name;
+    EXPECT_EQ(why(writeFileSafely(path, "bytes")), c.why) << c.name;
     struct stat after {};
     ASSERT_EQ(stat(path.c_str(), &after), 0);
     EXPECT_TRUE(sameNode(before, after)) << c.name;
@@ -161,7 +171,7 @@ TEST(OutputFile, AWriteReplacesTheFinalTargetKeepingLinksAndModes) {
                {"dangling", WriteMode::Replace, "dots/new", umasked}};
   for (const auto& c : cases) {
     const std::string bytes = std::string("written as ") + c.name;
-    EXPECT_EQ(writeFileSafely(d + '/' + c.name, bytes, c.mode), "") << c.name;
+    EXPECT_EQ(why(writeFileSafely(d + '/' + c.name, bytes, c.mode)), "") << c.name;
     EXPECT_EQ(contents(d + '/' + c.final), bytes) << c.name;
     struct stat st {};
     ASSERT_EQ(stat((d + '/' + c.final).c_str(), &st), 0);

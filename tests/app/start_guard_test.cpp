@@ -13,6 +13,9 @@
 #include <cstdlib>
 #include <functional>
 
+#include "app/failure_report.h"
+#include "app/sound_services.h"
+
 namespace bandscope {
 namespace {
 
@@ -51,6 +54,16 @@ TEST(StartGuard, EndsAStartThatFailsOnAnExhaustedResource) {
        },
        -1, ""},
       {"a crash with files to spare", 100, 100, false, [] { std::raise(SIGSEGV); }, -1, ""},
+      {"no descriptor for the UI thread's queue", 100, 100, true,
+       [] {
+         while (::dup(2) >= 0) {
+         }
+         const auto sound = openSoundServices(CommandLine{});
+         std::_Exit(sound ? 0 : failRun(sound.failure()));
+       },
+       2,
+       "^bandscope: Cannot create the UI thread's wake-up event: too many open files \\(limit "
+       "100, "},
       {"a failure with files to spare", 100, 100, false,
        [] { endStartIfExhausted("cannot create an OpenGL context"); }, 0, ""},
       {"too few files", 32, 32, false, [] {}, 2,
@@ -70,7 +83,8 @@ TEST(StartGuard, EndsAStartThatFailsOnAnExhaustedResource) {
       const rlimit files{c.soft, c.hard};
       ::setrlimit(RLIMIT_NOFILE, &files);
       for (int fd = 0; c.taken && fd >= 0 && fd < static_cast<int>(c.soft) - 4;) fd = ::dup(2);
-      if (!guardStart()) std::_Exit(2);
+      if (const Result<void> guarded = guardStart(); !guarded)
+        std::_Exit(failRun(guarded.failure()));
       c.then();
       std::_Exit(0);
     };

@@ -88,8 +88,8 @@ void checkDelivery(FileWaveInput& input, const sound::WaveFormat& format, const 
 }  // namespace
 
 bool checkFileLoad(const std::string& path) {
-  std::string error;
-  const auto offline = FileWaveInput::load(path, FileMode::Offline, error, kLimits);
+  const auto offline = FileWaveInput::load(path, FileMode::Offline, kLimits);
+  const std::string error = offline ? std::string() : offline.failure().text;
   if (!offline) {
     require(!error.empty(), path, "no message");
     require(error.find('"' + path + '"') != std::string::npos, path, "the message does not name it",
@@ -97,20 +97,21 @@ bool checkFileLoad(const std::string& path) {
     // Within these limits there is always memory enough: this would be a runaway allocation.
     require(error.rfind("Not enough memory", 0) != 0, path, "out of memory", error);
   } else {
-    require(error.empty(), path, "a message for a loaded file", error);
-    const std::size_t size = offline->samples16().size();
+    require(*offline != nullptr, path, "no device for a loaded file");
+    const std::size_t size = (*offline)->samples16().size();
     constexpr std::size_t kMaxSamples = std::size_t{kLimits.maxSeconds} * 44100 * 2 + 4096;
     require(size > 0 && size % 2 == 0 && size <= kMaxSamples, path, "sound length",
             std::to_string(size));
-    for (const sound::WaveFormat& format : kRecordings) checkDelivery(*offline, format, path);
+    for (const sound::WaveFormat& format : kRecordings) checkDelivery(**offline, format, path);
   }
   // The other mode decodes the same way.
-  std::string realTimeError;
-  const auto realTime = FileWaveInput::load(path, FileMode::RealTime, realTimeError, kLimits);
+  const auto realTime = FileWaveInput::load(path, FileMode::RealTime, kLimits);
+  const std::string realTimeError = realTime ? std::string() : realTime.failure().text;
   require(realTimeError == error, path, "another message in real time", realTimeError);
-  require(!realTime == !offline && (!realTime || realTime->samples16() == offline->samples16()),
-          path, "another sound in real time");
-  return offline != nullptr;
+  require(
+      !realTime == !offline && (!realTime || (*realTime)->samples16() == (*offline)->samples16()),
+      path, "another sound in real time");
+  return static_cast<bool>(offline);
 }
 
 bool checkFileBytes(const std::uint8_t* data, std::size_t size) {

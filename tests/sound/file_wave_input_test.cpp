@@ -113,11 +113,13 @@ struct Buffer {
 };
 
 std::unique_ptr<FileWaveInput> mustLoad(const std::string& path, FileMode mode) {
-  std::string error;
-  auto input = FileWaveInput::load(path, mode, error);
-  EXPECT_NE(input, nullptr) << error;
-  EXPECT_EQ(error, "");
-  return input;
+  auto input = FileWaveInput::load(path, mode);
+  if (!input) {
+    ADD_FAILURE() << input.failure().text;
+    return nullptr;
+  }
+  EXPECT_NE(*input, nullptr);
+  return std::move(*input);
 }
 
 // Upward crossings of the midpoint per second on one channel of the converted bytes.
@@ -276,9 +278,13 @@ TEST(FileWaveInputDecode, OtherRatesAreResampledKeepingLengthAndPitch) {
 
 TEST(FileWaveInputDecode, UnusableFilesFailNamingTheFile) {
   TempDir dir;
-  std::string error;
   const auto fails = [&](const std::string& path, const std::string& start) {
-    EXPECT_EQ(FileWaveInput::load(path, FileMode::RealTime, error), nullptr) << path;
+    const auto input = FileWaveInput::load(path, FileMode::RealTime);
+    if (input) {
+      ADD_FAILURE() << path << " loaded";
+      return std::string();
+    }
+    const std::string& error = input.failure().text;
     EXPECT_EQ(error.rfind(start + "\"" + path + "\"", 0), 0u) << error;
     return error;
   };
@@ -362,15 +368,15 @@ TEST(FileWaveInputDecode, SoundPastTheLimitsIsRefused) {
       f.seekp(0);
       f.write(head, sizeof head);
     }
-    std::string error;
-    const auto input = FileWaveInput::load(path, FileMode::Offline, error, c.limits);
+    const auto input = FileWaveInput::load(path, FileMode::Offline, c.limits);
     if (c.says) {
-      EXPECT_EQ(input, nullptr);
+      ASSERT_FALSE(input);
+      const std::string& error = input.failure().text;
       EXPECT_EQ(error.rfind("Audio file \"" + path + "\"" + c.says, 0), 0u) << error;
     } else {
-      ASSERT_NE(input, nullptr) << error;
-      EXPECT_NEAR(static_cast<double>(input->samples16().size()) / 2, c.frames * 44100.0 / c.rate,
-                  64);
+      ASSERT_TRUE(input) << input.failure().text;
+      EXPECT_NEAR(static_cast<double>((*input)->samples16().size()) / 2,
+                  c.frames * 44100.0 / c.rate, 64);
     }
   }
 }

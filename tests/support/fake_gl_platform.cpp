@@ -29,7 +29,7 @@ std::vector<std::string> CallLog::take() {
 SurfaceKind FakeGlPlatform::surfaceKind(SurfaceHandle dc) {
   log_.add("surfaceKind");
   if (invalidSurface || !dc) {
-    error_ = {6, "The handle is invalid."};
+    error_ = {"The handle is invalid.", 6};
     return SurfaceKind::Invalid;
   }
   return SurfaceKind::Window;
@@ -39,7 +39,7 @@ int FakeGlPlatform::choosePixelFormat(SurfaceHandle, const PixelFormatRequest& r
   log_.add("choosePixelFormat");
   lastRequest = request;
   if (noPixelFormat) {
-    error_ = {2000, "The pixel format is invalid."};
+    error_ = {"The pixel format is invalid.", 2000};
     return 0;
   }
   return 7;
@@ -52,7 +52,7 @@ int FakeGlPlatform::getPixelFormat(SurfaceHandle) {
 bool FakeGlPlatform::setPixelFormat(SurfaceHandle, int format, const PixelFormatRequest&) {
   log_.add("setPixelFormat " + std::to_string(format));
   if (setFails) {
-    error_ = {2000, "The pixel format is invalid."};
+    error_ = {"The pixel format is invalid.", 2000};
     return false;
   }
   pixelFormatOfSurface = format;
@@ -73,7 +73,7 @@ PaletteHandle FakeGlPlatform::createPalette(SurfaceHandle, const std::vector<Pal
   log_.add("createPalette " + std::to_string(e.size()));
   lastPalette = e;
   if (paletteFails) {
-    error_ = {8, "Not enough memory resources are available to process this command."};
+    error_ = {"Not enough memory resources are available to process this command.", 8};
     return nullptr;
   }
   return reinterpret_cast<PaletteHandle>(0x20);
@@ -82,7 +82,7 @@ PaletteHandle FakeGlPlatform::createPalette(SurfaceHandle, const std::vector<Pal
 ContextHandle FakeGlPlatform::createContext(SurfaceHandle, int layer) {
   log_.add("createContext " + std::to_string(layer));
   if (createFails) {
-    error_ = {0, ""};
+    error_ = {"", 0};
     return nullptr;
   }
   auto* rc = reinterpret_cast<ContextHandle>(nextContext_++);

@@ -46,7 +46,7 @@ class FakeGlPlatform : public GlPlatform {
   void releaseSurface(SurfaceHandle dc) override;
   void swapBuffers(SurfaceHandle dc) override;
   void readImplementationProperties() override;
-  PlatformError lastError() override { return error_; }
+  Failure lastError() override { return error_; }
 
   PixelFormatRequest lastRequest;
   std::vector<PaletteEntry> lastPalette;
@@ -54,7 +54,7 @@ class FakeGlPlatform : public GlPlatform {
 
  private:
   CallLog& log_;
-  PlatformError error_;
+  Failure error_;
   std::mutex currentLock_;
   std::map<std::thread::id, std::pair<SurfaceHandle, ContextHandle>> current_;
   uintptr_t nextContext_ = 0x100;
@@ -68,7 +68,7 @@ class FakeGlLoader : public GlLibraryLoader {
   bool loaded() const override { return loaded_; }
   bool load(GlTable& table) override;
   void unload(GlTable& table) override;
-  PlatformError lastError() const override { return {0, "cannot load the OpenGL library"}; }
+  Failure lastError() const override { return {"cannot load the OpenGL library"}; }
 
  private:
   CallLog& log_;

@@ -12,7 +12,7 @@ namespace bandscope::test {
 
 inline std::unique_ptr<SoundServices> testSignalServices() {
   auto s = std::make_unique<SoundServices>();
-  s->queue = std::make_unique<QtMessageQueue>();
+  s->queue = *QtMessageQueue::open();
   auto out = std::make_unique<FakeWaveOut>();
   out->devices = 0;
   s->output = std::move(out);
