@@ -25,9 +25,4 @@ Result<void> writeAnalysisCsvFile(const std::string& path, const FrameModel& mod
   return writeFileSafely(path, analysisCsv(model, channels));
 }
 
-std::string writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels) {
-  const Result<void> written = writeAnalysisCsvFile(path, model, channels);
-  return written ? std::string() : written.failure().text;
-}
-
 }  // namespace bandscope

@@ -14,7 +14,5 @@ std::string analysisCsv(const FrameModel& model, int channels);
 // Fails saying why the file was not written (as writeFileSafely says); an earlier file stays
 // then.
 Result<void> writeAnalysisCsvFile(const std::string& path, const FrameModel& model, int channels);
-// The same as text, empty when written: for the window's tick, until it takes the Result.
-std::string writeAnalysisCsv(const std::string& path, const FrameModel& model, int channels);
 
 }  // namespace bandscope

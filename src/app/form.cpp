@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -22,6 +21,7 @@
 
 #include "app/capture_session.h"
 #include "app/display_panel.h"
+#include "app/failure_report.h"
 #include "app/frame_loop.h"
 #include "app/fullscreen_strip.h"
 #include "app/key_commands.h"
@@ -230,21 +230,15 @@ TForm1::~TForm1() {
 }
 
 void TForm1::showError(const std::exception& e) {
-  // Under a tight limit a failed start ends here, naming the resource that ran out (an output
-  // file's message names it already).
+  // Under a tight limit a failed start ends here, naming the resource that ran out.
   const bool noMemory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
-  if (!dynamic_cast<const OutputFileError*>(&e))
-    endStartIfExhausted(noMemory ? "start-up failed" : e.what());
-  const std::string message = noMemory ? outOfMemoryReason() : e.what();
+  endStartIfExhausted(noMemory ? "start-up failed" : e.what());
+  const Failure failure{noMemory ? outOfMemoryReason() : e.what()};
   if (line_.frames) {  // a scripted run: nobody is there to close a box
-    std::fprintf(stderr, "bandscope: %s\n", message.c_str());
+    printFailure(failure.text);
     return;
   }
-  // Plain text: the message may carry a file name or a library's words.
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("bandscope"),
-                  QString::fromStdString(message), QMessageBox::Ok, this);
-  box.setTextFormat(Qt::PlainText);
-  box.exec();
+  showFailureBox(this, failure);
 }
 
 void TForm1::FormCreate() {

@@ -29,7 +29,7 @@ void TForm1::frameFailed(const std::exception& e) {
   if (line_.frames) {
     Timer1.stop();
     showError(e);
-    QCoreApplication::exit(dynamic_cast<const OutputFileError*>(&e) ? 2 : 1);
+    QCoreApplication::exit(1);
     return;
   }
   showNote(QString::fromUtf8(e.what()));

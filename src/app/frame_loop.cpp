@@ -16,6 +16,7 @@
 #include "app/control_panel.h"
 #include "app/csv_export.h"
 #include "app/display_panel.h"
+#include "app/failure_report.h"
 #include "app/frame_view.h"
 #include "app/key_commands.h"
 #include "app/overlays.h"
@@ -151,9 +152,13 @@ void FrameLoop::drawTexts(QSize picture, const std::string* rate) {
 bool FrameLoop::present() {
   ++framesDrawn_;
   const bool last = line_.frames && framesDrawn_ >= *line_.frames;
-  if (const std::string why = writeDueScreenshot(last); !why.empty()) {
-    if (last) throw OutputFileError(why);         // the scripted run's result
-    host_.showNote(QString::fromStdString(why));  // the picture goes on
+  if (const Result<void> shot = writeDueScreenshot(last); !shot) {
+    if (last) {  // the scripted run's result; nothing is scheduled after it
+      Timer1.stop();
+      endRunOnFailure(shot.failure());
+      return false;
+    }
+    host_.showNote(statusText(shot.failure()));  // the picture goes on
   }
   surface_.swapBuffers();
   if (framesDrawn_ == 1) startFinished();
@@ -227,8 +232,11 @@ void FrameLoop::finishRun() {
   Timer1.stop();
   if (!line_.exportCsv.empty()) {
     const int channels = controls_.StereoCheckBox->isChecked() ? 2 : 1;
-    if (const std::string why = writeAnalysisCsv(line_.exportCsv, *model_, channels); !why.empty())
-      throw OutputFileError("cannot write the CSV file " + line_.exportCsv + ": " + why);
+    if (const Result<void> csv = writeAnalysisCsvFile(line_.exportCsv, *model_, channels); !csv) {
+      endRunOnFailure({"cannot write the CSV file " + line_.exportCsv + ": " + csv.failure().text,
+                       csv.failure().code});
+      return;
+    }
   }
   QCoreApplication::exit(0);
 }
@@ -249,7 +257,7 @@ void FrameLoop::queueScreenshot(std::string path, WriteMode mode) {
   nextScreenshotMode_ = mode;
 }
 
-std::string FrameLoop::writeDueScreenshot(bool lastFrame) {
+Result<void> FrameLoop::writeDueScreenshot(bool lastFrame) {
   std::string path = std::exchange(nextScreenshot_, std::string());
   WriteMode mode = nextScreenshotMode_;
   if (lastFrame && !line_.screenshot.empty()) {
@@ -258,8 +266,11 @@ std::string FrameLoop::writeDueScreenshot(bool lastFrame) {
   }
   if (path.empty()) return {};
   const QImage shot = readPanel();
-  const std::string why = shot.isNull() ? outOfMemoryReason() : savePicture(shot, path, mode);
-  return why.empty() ? why : "cannot write the screenshot " + path + ": " + why;
+  const Result<void> written =
+      shot.isNull() ? Failure{outOfMemoryReason()} : writePictureFile(shot, path, mode);
+  if (written) return {};
+  return Failure{"cannot write the screenshot " + path + ": " + written.failure().text,
+                 written.failure().code};
 }
 
 }  // namespace bandscope

@@ -95,7 +95,7 @@ class FrameLoop {
   QSize panelPixels() const;
   QImage readPanel();
   // Writes the screenshot due this frame, if any; empty, or the one line saying why not.
-  std::string writeDueScreenshot(bool lastFrame);
+  Result<void> writeDueScreenshot(bool lastFrame);
   void updatePointerText(const ViewTransform& view, QSize picture);
 
   FrameHost& host_;

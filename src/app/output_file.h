@@ -9,20 +9,12 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "failure/failure.h"
 
 namespace bandscope {
-
-// A file that could not be written, thrown by the window's frame tick: a scripted run ends on
-// it with exit status 2.
-class OutputFileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 enum class WriteMode {
   // A name the user gave: a chain of links is followed to its final target, which is

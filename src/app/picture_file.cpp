@@ -20,9 +20,4 @@ Result<void> writePictureFile(const QImage& picture, const std::string& path, Wr
       path, std::string_view(encoded.constData(), static_cast<size_t>(encoded.size())), mode);
 }
 
-std::string savePicture(const QImage& picture, const std::string& path, WriteMode mode) {
-  const Result<void> written = writePictureFile(picture, path, mode);
-  return written ? std::string() : written.failure().text;
-}
-
 }  // namespace bandscope

@@ -15,8 +15,4 @@ namespace bandscope {
 Result<void> writePictureFile(const QImage& picture, const std::string& path,
                               WriteMode mode = WriteMode::Replace);
 
-// The same as text, empty when written: for the window's tick, until it takes the Result.
-std::string savePicture(const QImage& picture, const std::string& path,
-                        WriteMode mode = WriteMode::Replace);
-
 }  // namespace bandscope
