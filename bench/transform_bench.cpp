@@ -264,6 +264,51 @@ void BM_Transform16Cost(benchmark::State& state) {
 // Ratios from best-of-several times taken in turn, which a loaded machine skews
 // far less than means: per inner loop the processor has, one channel's time (ns) and two
 // channels' over one; AVX2 over AVX-512 and over FFTW's real transform of the same window.
+// The inner loops BM_TransformRatios compares, and their best times so far (ns; 0: a loop the
+// processor lacks).
+constexpr struct {
+  KernelCode code;
+  const char* name;
+} kRatioCodes[] = {
+    {KernelCode::Portable, "portable"}, {KernelCode::Avx2, "avx2"}, {KernelCode::Avx512, "avx512"}};
+struct KernelTimes {
+  double mono[3] = {};
+  double stereo[3] = {};
+};
+
+// One round: each loop's best time for one channel and for two, kept where it is the best.
+void timeKernels(BandSettings& s, TransformTables& t, const std::vector<uint8_t>& window,
+                 bool first, KernelTimes& times) {
+  const int length = 2 * s.bandCount;
+  int16_t values0[kMaxBands];
+  int16_t values1[kMaxBands];
+  for (int c = 0; c < 3; ++c) {
+    const KernelCode code = kRatioCodes[c].code;
+    if (!kernelCodeAvailable(code)) continue;
+    const double m = bestTime([&] { bandTransform(s, t, values0, window.data(), code); });
+    const double st = bestTime([&] {
+      bandTransformStereo(s, t, values0, values1, window.data(), window.data() + length, code);
+    });
+    times.mono[c] = first ? m : std::min(times.mono[c], m);
+    times.stereo[c] = first ? st : std::min(times.stereo[c], st);
+  }
+  benchmark::DoNotOptimize(values0);
+  benchmark::DoNotOptimize(values1);
+}
+
+void reportRatios(benchmark::State& state, const KernelTimes& times, double fftw) {
+  for (int c = 0; c < 3; ++c) {
+    if (times.mono[c] == 0) continue;
+    const std::string name = kRatioCodes[c].name;
+    state.counters[name + "_ns"] = times.mono[c];
+    state.counters[name + "_stereo_over_mono"] = times.stereo[c] / times.mono[c];
+  }
+  state.counters["fftw_ns"] = fftw;
+  if (times.mono[1] != 0) state.counters["avx2_over_fftw"] = times.mono[1] / fftw;
+  if (times.mono[1] != 0 && times.mono[2] != 0)
+    state.counters["avx2_over_avx512"] = times.mono[1] / times.mono[2];
+}
+
 void BM_TransformRatios(benchmark::State& state) {
   const int bands = static_cast<int>(state.range(0));
   BandSettings s = settingsFor(bands);
@@ -273,16 +318,7 @@ void BM_TransformRatios(benchmark::State& state) {
   double* in = fftw_alloc_real(static_cast<size_t>(length));
   fftw_complex* out = fftw_alloc_complex(static_cast<size_t>(length) / 2 + 1);
   fftw_plan plan = fftw_plan_dft_r2c_1d(length, in, out, FFTW_MEASURE);
-  const struct {
-    KernelCode code;
-    const char* name;
-  } codes[] = {{KernelCode::Portable, "portable"},
-               {KernelCode::Avx2, "avx2"},
-               {KernelCode::Avx512, "avx512"}};
-  int16_t values0[kMaxBands];
-  int16_t values1[kMaxBands];
-  double mono[3] = {};
-  double stereo[3] = {};
+  KernelTimes times;
   double fftw = 1e300;
   for (auto _ : state) {
     for (int round = 0; round < 10; ++round) {
@@ -290,29 +326,10 @@ void BM_TransformRatios(benchmark::State& state) {
                         for (int j = 0; j < length; ++j) in[j] = window[static_cast<size_t>(j)];
                         fftw_execute(plan);
                       }));
-      for (int c = 0; c < 3; ++c) {
-        if (!kernelCodeAvailable(codes[c].code)) continue;
-        const double m =
-            bestTime([&] { bandTransform(s, *t, values0, window.data(), codes[c].code); });
-        const double st = bestTime([&] {
-          bandTransformStereo(s, *t, values0, values1, window.data(), window.data() + length,
-                              codes[c].code);
-        });
-        mono[c] = round == 0 ? m : std::min(mono[c], m);
-        stereo[c] = round == 0 ? st : std::min(stereo[c], st);
-      }
+      timeKernels(s, *t, window, round == 0, times);
     }
   }
-  benchmark::DoNotOptimize(values0);
-  benchmark::DoNotOptimize(values1);
-  for (int c = 0; c < 3; ++c) {
-    if (mono[c] == 0) continue;
-    state.counters[std::string(codes[c].name) + "_ns"] = mono[c];
-    state.counters[std::string(codes[c].name) + "_stereo_over_mono"] = stereo[c] / mono[c];
-  }
-  state.counters["fftw_ns"] = fftw;
-  if (mono[1] != 0) state.counters["avx2_over_fftw"] = mono[1] / fftw;
-  if (mono[1] != 0 && mono[2] != 0) state.counters["avx2_over_avx512"] = mono[1] / mono[2];
+  reportRatios(state, times, fftw);
   fftw_destroy_plan(plan);
   fftw_free(out);
   fftw_free(in);

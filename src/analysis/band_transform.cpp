@@ -19,41 +19,52 @@ inline int halfRoundEven(int64_t p) {
   return static_cast<int>((p % 2 == 0 || h % 2 == 0) ? h : h + 1);
 }
 
+// How band i's weights over the second half of the window repeat those over the first (the
+// same: Sum; negated: Diff), so that the kernel folds the window before multiplying.
+template <typename Weight>
+Fold foldOf(int bands, int i, Weight weight) {
+  bool same = true;
+  bool opposite = true;
+  for (int j = 0; j < bands && (same || opposite); ++j) {
+    const auto [c, s] = weight(j, i);
+    const auto [cm, sm] = weight(j + bands, i);
+    same = same && cm == c && sm == s;
+    opposite = opposite && cm == -c && sm == -s;
+  }
+  return same ? Fold::Sum : opposite ? Fold::Diff : Fold::Full;
+}
+
+// Block b of band i's weights (zero past length): their high bits as 16-bit words, their two
+// low bits in bit planes.
+template <typename Weight>
+void packBlock(KernelTables& k, uint32_t block, int b, int length, int i, Weight weight) {
+  int16_t* high = k.high + block * 2 * kKernelBlock;
+  KernelBits& bits = k.bits[block];
+  bits = {};
+  for (int l = 0; l < kKernelBlock; ++l) {
+    const int j = b * kKernelBlock + l;
+    const int32_t c = j < length ? weight(j, i).first : 0;
+    const int32_t s = j < length ? weight(j, i).second : 0;
+    high[l] = static_cast<int16_t>(c >> 2);
+    high[kKernelBlock + l] = static_cast<int16_t>(s >> 2);
+    bits.cos0 |= static_cast<uint32_t>(c & 1) << l;
+    bits.cos1 |= static_cast<uint32_t>((c >> 1) & 1) << l;
+    bits.sin0 |= static_cast<uint32_t>(s & 1) << l;
+    bits.sin1 |= static_cast<uint32_t>((s >> 1) & 1) << l;
+  }
+}
+
 // Weight(j, i) gives {cosine, sine} of sample j in band i.
 template <typename Weight>
 void buildKernel(KernelTables& k, int bands, int window, Weight weight) {
   uint32_t block = 0;
   for (int i = 0; i < bands; ++i) {
-    auto cosAt = [&](int j) { return weight(j, i).first; };
-    auto sinAt = [&](int j) { return weight(j, i).second; };
-    bool same = true;
-    bool opposite = true;
-    for (int j = 0; j < bands && (same || opposite); ++j) {
-      const int m = j + bands;
-      same = same && cosAt(m) == cosAt(j) && sinAt(m) == sinAt(j);
-      opposite = opposite && cosAt(m) == -cosAt(j) && sinAt(m) == -sinAt(j);
-    }
     KernelBand& band = k.band[i];
-    band.fold = same ? Fold::Sum : opposite ? Fold::Diff : Fold::Full;
+    band.fold = foldOf(bands, i, weight);
     const int length = band.fold == Fold::Full ? window : bands;
     band.blocks = static_cast<uint16_t>((length + kKernelBlock - 1) / kKernelBlock);
     band.offset = block;
-    for (int b = 0; b < band.blocks; ++b, ++block) {
-      int16_t* high = k.high + block * 2 * kKernelBlock;
-      KernelBits& bits = k.bits[block];
-      bits = {};
-      for (int l = 0; l < kKernelBlock; ++l) {
-        const int j = b * kKernelBlock + l;
-        const int32_t c = j < length ? cosAt(j) : 0;
-        const int32_t s = j < length ? sinAt(j) : 0;
-        high[l] = static_cast<int16_t>(c >> 2);
-        high[kKernelBlock + l] = static_cast<int16_t>(s >> 2);
-        bits.cos0 |= static_cast<uint32_t>(c & 1) << l;
-        bits.cos1 |= static_cast<uint32_t>((c >> 1) & 1) << l;
-        bits.sin0 |= static_cast<uint32_t>(s & 1) << l;
-        bits.sin1 |= static_cast<uint32_t>((s >> 1) & 1) << l;
-      }
-    }
+    for (int b = 0; b < band.blocks; ++b, ++block) packBlock(k, block, b, length, i, weight);
   }
 }
 

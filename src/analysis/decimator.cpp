@@ -478,106 +478,137 @@ int Decimator::process(const uint8_t* const in[kChannels], int n, float* out, De
   return code == DecimatorCode::Avx2 ? run<Avx2Code>(in, n, out) : run<PortableCode>(in, n, out);
 }
 
+// Stage k's real-valued line: both phases, from where its index 0 lies.
+auto Decimator::floatLine(int k) {
+  float* start = floatPool_ + stage_[k].line;
+  return FloatLine{{start, start + decimator_detail::floatLineSize(k) / 2}, stage_[k].origin};
+}
+
+// Where stage k's new samples go: after the 2 x reach it kept.
+auto Decimator::intSink(int k) {
+  const int at = stage_[k].line + 2 * stage_[k].filter.reach;
+  return IntSink{{intPool_[0] + at, intPool_[1] + at}};
+}
+
+auto Decimator::splitSink(int k) {
+  return SplitSink{floatLine(k), 2 * stage_[k].filter.reach};
+}
+
+// 8-bit samples stay bytes through a first binomial stage.
+bool Decimator::bytesFirst() const {
+  return sampleBits_ == 8 && stage_[0].filter.kind == FilterKind::Binomial;
+}
+
+int Decimator::keptBytes() const {
+  return quarter_ ? 2 * kQuarterReach : 2 * stage_[0].filter.reach;
+}
+
+int Decimator::passThrough(const uint8_t* const in[kChannels], int n, float* out) const {
+  for (int c = 0; c < kChannels; ++c) {
+    for (int k = 0; k < n; ++k)
+      out[2 * k + c] = static_cast<float>(inputSample(in[c], k, sampleBits_));
+  }
+  return n;
+}
+
+template <typename Code>
+void Decimator::loadInput(Code code, const uint8_t* const in[kChannels], int n) {
+  if (bytesFirst()) {
+    for (int c = 0; c < kChannels; ++c)
+      std::memcpy(bytePool_[c] + keptBytes(), in[c], static_cast<size_t>(n));
+  } else if (stage_[0].filter.kind == FilterKind::Binomial) {
+    const IntSink to = intSink(0);
+    for (int c = 0; c < kChannels; ++c) loadInts(in[c], n, sampleBits_, to.to[c]);
+  } else {
+    loadFloats(code, in, n, sampleBits_, splitSink(0));
+  }
+}
+
+template <typename Code>
+int Decimator::quarterStep(Code code, int fresh) {
+  Stage& s = stage_[0];
+  const int last = keptBytes() + fresh - 1 - kQuarterReach;  // the last centre with its taps
+  const int count = s.centre <= last ? (last - s.centre) / 4 + 1 : 0;
+  const uint8_t* const byteLines[] = {bytePool_[0], bytePool_[1]};
+  if (stage_[2].filter.kind == FilterKind::Binomial) {
+    quarter(code, byteLines, s.centre, count, intSink(2));
+  } else {
+    quarter(code, byteLines, s.centre, count, splitSink(2));
+  }
+  for (auto* line : bytePool_) keepShortTail(line, fresh);
+  s.centre += 4 * count - fresh;
+  return count;
+}
+
+template <typename Code>
+int Decimator::binomialStep(Code code, int k, int fresh) {
+  Stage& s = stage_[k];
+  const int count = outputsIn(2 * s.filter.reach + fresh, s.centre, s.filter.reach);
+  // Never the last stage: configure() puts the half-band ones last.
+  const bool fromBytes = k == 0 && bytesFirst();
+  const uint8_t* const byteLines[] = {bytePool_[0], bytePool_[1]};
+  const int16_t* const intLines[] = {intPool_[0] + s.line, intPool_[1] + s.line};
+  auto filter = [&](const auto& to) {
+    if (fromBytes) {
+      binomialStage(code, s.filter.order, byteLines, s.centre, count, to);
+    } else {
+      binomialStage(code, s.filter.order, intLines, s.centre, count, to);
+    }
+  };
+  if (stage_[k + 1].filter.kind == FilterKind::Binomial) {
+    filter(intSink(k + 1));
+  } else {
+    filter(splitSink(k + 1));
+  }
+  for (int c = 0; c < kChannels; ++c) {
+    if (fromBytes) {
+      keepShortTail(bytePool_[c], fresh);
+    } else {
+      keepShortTail(intPool_[c] + s.line, fresh);
+    }
+  }
+  s.centre += 2 * count - fresh;
+  return count;
+}
+
+template <typename Code>
+int Decimator::halfBandStep(Code code, int k, int fresh, float* out) {
+  Stage& s = stage_[k];
+  const int reach = s.filter.reach;
+  const int count = outputsIn(2 * reach + fresh, s.centre, reach);
+  const FloatLine line = floatLine(k);
+  if (k + 1 == stages_) {
+    halfBandStage(code, s.filter, line, s.centre, count, PairSink{out});
+  } else {
+    halfBandStage(code, s.filter, line, s.centre, count, splitSink(k + 1));
+  }
+  // Line index 0 moves to the first of the last 2 x reach samples. When the next call's
+  // samples might not fit behind them, they move to the front: whole pairs of both phases.
+  s.origin += fresh;
+  const int room = decimator_detail::floatLineSamples(k) - decimator_detail::kSlack;
+  if (s.origin + 2 * reach + (kDecimatorChunk >> k) > room) {
+    const int shift = s.origin >> 1;
+    for (float* phase : line.phase) keepTail(phase, 2 * shift, 2 * (reach + 1));
+    s.origin &= 1;
+  }
+  s.centre += 2 * count - fresh;
+  return count;
+}
+
 template <typename Code>
 int Decimator::run(const uint8_t* const in[kChannels], int n, float* out) {
   const Code code;
-  if (stages_ == 0) {
-    for (int c = 0; c < kChannels; ++c) {
-      for (int k = 0; k < n; ++k)
-        out[2 * k + c] = static_cast<float>(inputSample(in[c], k, sampleBits_));
-    }
-    return n;
-  }
-  auto floatLine = [&](const Stage& s, int k) {
-    float* start = floatPool_ + s.line;
-    return FloatLine{{start, start + decimator_detail::floatLineSize(k) / 2}, s.origin};
-  };
-  // Where stage k's new samples go: after the 2 x reach it kept.
-  auto intSink = [&](const Stage& s) {
-    const int at = s.line + 2 * s.filter.reach;
-    return IntSink{{intPool_[0] + at, intPool_[1] + at}};
-  };
-  auto splitSink = [&](const Stage& s, int k) {
-    return SplitSink{floatLine(s, k), 2 * s.filter.reach};
-  };
-  // 8-bit samples stay bytes through a first binomial stage.
-  const bool bytes = sampleBits_ == 8 && stage_[0].filter.kind == FilterKind::Binomial;
-  const int keptBytes = quarter_ ? 2 * kQuarterReach : 2 * stage_[0].filter.reach;
-  if (bytes) {
-    for (int c = 0; c < kChannels; ++c)
-      std::memcpy(bytePool_[c] + keptBytes, in[c], static_cast<size_t>(n));
-  } else if (stage_[0].filter.kind == FilterKind::Binomial) {
-    const IntSink to = intSink(stage_[0]);
-    for (int c = 0; c < kChannels; ++c) loadInts(in[c], n, sampleBits_, to.to[c]);
-  } else {
-    loadFloats(code, in, n, sampleBits_, splitSink(stage_[0], 0));
-  }
+  if (stages_ == 0) return passThrough(in, n, out);
+  loadInput(code, in, n);
   int fresh = n;  // new samples in the current stage's lines
   int k = 0;
   if (quarter_) {
-    Stage& s = stage_[0];
-    const int last = keptBytes + fresh - 1 - kQuarterReach;  // the last centre with its taps
-    const int count = s.centre <= last ? (last - s.centre) / 4 + 1 : 0;
-    const uint8_t* const byteLines[] = {bytePool_[0], bytePool_[1]};
-    const Stage& next = stage_[2];
-    if (next.filter.kind == FilterKind::Binomial) {
-      quarter(code, byteLines, s.centre, count, intSink(next));
-    } else {
-      quarter(code, byteLines, s.centre, count, splitSink(next, 2));
-    }
-    for (auto* line : bytePool_) keepShortTail(line, fresh);
-    s.centre += 4 * count - fresh;
-    fresh = count;
+    fresh = quarterStep(code, fresh);
     k = 2;
   }
   for (; k < stages_; ++k) {
-    Stage& s = stage_[k];
-    const int reach = s.filter.reach;
-    const int count = outputsIn(2 * reach + fresh, s.centre, reach);
-    if (s.filter.kind == FilterKind::Binomial) {
-      // Never the last stage: configure() puts the half-band ones last.
-      const Stage& next = stage_[k + 1];
-      const bool fromBytes = k == 0 && bytes;
-      const uint8_t* const byteLines[] = {bytePool_[0], bytePool_[1]};
-      const int16_t* const intLines[] = {intPool_[0] + s.line, intPool_[1] + s.line};
-      auto filter = [&](const auto& to) {
-        if (fromBytes) {
-          binomialStage(code, s.filter.order, byteLines, s.centre, count, to);
-        } else {
-          binomialStage(code, s.filter.order, intLines, s.centre, count, to);
-        }
-      };
-      if (next.filter.kind == FilterKind::Binomial) {
-        filter(intSink(next));
-      } else {
-        filter(splitSink(next, k + 1));
-      }
-      for (int c = 0; c < kChannels; ++c) {
-        if (fromBytes) {
-          keepShortTail(bytePool_[c], fresh);
-        } else {
-          keepShortTail(intPool_[c] + s.line, fresh);
-        }
-      }
-    } else {
-      const FloatLine line = floatLine(s, k);
-      if (k + 1 == stages_) {
-        halfBandStage(code, s.filter, line, s.centre, count, PairSink{out});
-      } else {
-        halfBandStage(code, s.filter, line, s.centre, count, splitSink(stage_[k + 1], k + 1));
-      }
-      // Line index 0 moves to the first of the last 2 x reach samples. When the next call's
-      // samples might not fit behind them, they move to the front: whole pairs of both phases.
-      s.origin += fresh;
-      const int room = decimator_detail::floatLineSamples(k) - decimator_detail::kSlack;
-      if (s.origin + 2 * reach + (kDecimatorChunk >> k) > room) {
-        const int shift = s.origin >> 1;
-        for (float* phase : line.phase) keepTail(phase, 2 * shift, 2 * (reach + 1));
-        s.origin &= 1;
-      }
-    }
-    s.centre += 2 * count - fresh;
-    fresh = count;
+    fresh = stage_[k].filter.kind == FilterKind::Binomial ? binomialStep(code, k, fresh)
+                                                          : halfBandStep(code, k, fresh, out);
   }
   return fresh;
 }

@@ -88,6 +88,22 @@ class Decimator {
 
   template <typename Code>
   int run(const uint8_t* const in[kChannels], int n, float* out);
+  // The steps of run: stage k's lines and where its outputs go, the input into the first
+  // stage's line, and one stage (or the quarter-rate pair) each, returning its outputs.
+  auto floatLine(int k);
+  auto intSink(int k);
+  auto splitSink(int k);
+  bool bytesFirst() const;
+  int keptBytes() const;
+  int passThrough(const uint8_t* const in[kChannels], int n, float* out) const;
+  template <typename Code>
+  void loadInput(Code code, const uint8_t* const in[kChannels], int n);
+  template <typename Code>
+  int quarterStep(Code code, int fresh);
+  template <typename Code>
+  int binomialStep(Code code, int k, int fresh);
+  template <typename Code>
+  int halfBandStep(Code code, int k, int fresh, float* out);
 
   int stages_ = 0;
   int sampleBits_ = 8;

@@ -100,6 +100,45 @@ void analysisStep(const FrameOptions& o, FrameModel& m) {
   }
 }
 
+namespace {
+
+// The views of both channels together, drawn with channel 1's.
+void drawStereoScopes(const SceneInput& in, const FrameModel& m) {
+  drawSideScope(in, m.scope);
+  drawVectorScope(in);
+  if (in.options.stereoSpreadCheckBox) drawSpreadHistogram(in, m.spread);
+}
+
+// Channel c's spectrum: the level lines and grid behind its bars, then its peaks and averages.
+void drawSpectrumLayers(const SceneInput& in, int c) {
+  if (in.options.dB_check) {
+    if (c == 0) drawLevelLines(in);
+    drawFrequencyGrid(in, c);
+  }
+  drawSpectrumBars(in, c);
+  if (in.options.Hz_check) {
+    drawPeakLabels(in, c);
+  } else {
+    drawPeakMarkers(in, c);
+  }
+  drawAverageCurves(in, c);
+}
+
+// Channel c's views, back to front; last is the last channel drawn.
+void drawChannelViews(const SceneInput& in, const FrameModel& m, int c, int last) {
+  if (c == 0 && in.options.sono_check) drawSonogram(in);
+  drawChannelScope(in, c, m.scope);
+  if (c == last) drawMidScope(in, last, m.scope);
+  if (c == 1) drawStereoScopes(in, m);
+  drawMeterBars(in, c);
+  if (c == 1) drawBalanceBar(in);
+  drawPeakCurve(in, c);
+  if (c == 1 && in.options.stereoSpreadCheckBox) drawButterflySpectrum(in);
+  drawSpectrumLayers(in, c);
+}
+
+}  // namespace
+
 void drawScene(const GlTable& gl, const FrameOptions& o, const FrameModel& m, GLuint fontListBase,
                float spinAngle, char decimalSeparator, const TextMetrics* metrics,
                const ViewTransform* view) {
@@ -108,31 +147,7 @@ void drawScene(const GlTable& gl, const FrameOptions& o, const FrameModel& m, GL
                       m.bandX, m.palette, fontListBase, spinAngle,  decimalSeparator,
                       metrics, view,      &m.sonoStrips};
   // Channel 0's views, then channel 1's with the views that combine both channels.
-  for (int c = 0; c <= last; ++c) {
-    if (c == 0 && o.sono_check) drawSonogram(in);
-    drawChannelScope(in, c, m.scope);
-    if (c == last) drawMidScope(in, last, m.scope);
-    if (c == 1) {
-      drawSideScope(in, m.scope);
-      drawVectorScope(in);
-      if (o.stereoSpreadCheckBox) drawSpreadHistogram(in, m.spread);
-    }
-    drawMeterBars(in, c);
-    if (c == 1) drawBalanceBar(in);
-    drawPeakCurve(in, c);
-    if (c == 1 && o.stereoSpreadCheckBox) drawButterflySpectrum(in);
-    if (o.dB_check) {
-      if (c == 0) drawLevelLines(in);
-      drawFrequencyGrid(in, c);
-    }
-    drawSpectrumBars(in, c);
-    if (o.Hz_check) {
-      drawPeakLabels(in, c);
-    } else {
-      drawPeakMarkers(in, c);
-    }
-    drawAverageCurves(in, c);
-  }
+  for (int c = 0; c <= last; ++c) drawChannelViews(in, m, c, last);
   // Text over everything, so no bar hides it.
   if (o.dB_check) drawLevelLabels(in, last);
   drawChannelCaptions(in, last);

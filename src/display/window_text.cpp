@@ -108,6 +108,64 @@ bool apart(std::span<const WindowTextLine> lines, const TextMetrics& m) {
   return true;
 }
 
+// The lines, and which of them have their pen inside the picture.
+struct WindowLines {
+  std::span<const WindowTextLine> lines;
+  int width, height;
+  bool inside(const WindowTextLine& line) const {
+    return line.x >= 0 && line.x < width && line.y > 0 && line.y <= height;
+  }
+};
+
+// Lines apart, so order does not matter: one array for the shadows, one for each colour.
+void drawInkByColour(const GlTable& gl, InkQuads& quads, const WindowLines& w) {
+  gl.glColor3f(0, 0, 0);
+  for (const WindowTextLine& line : w.lines) {
+    if (w.inside(line) && line.y < w.height) quads.add(line.x + 1, line.y + 1, line.text);
+  }
+  quads.flush();
+  for (size_t i = 0; i < w.lines.size(); ++i) {
+    const auto& colour = w.lines[i].colour;
+    const auto seen = [&](size_t j) { return w.lines[j].colour == colour; };
+    bool earlier = false;
+    for (size_t j = 0; j < i && !earlier; ++j) earlier = seen(j);
+    if (earlier) continue;  // drawn with the first line of its colour
+    gl.glColor3f(colour[0], colour[1], colour[2]);
+    for (size_t j = i; j < w.lines.size(); ++j) {
+      if (seen(j) && w.inside(w.lines[j])) quads.add(w.lines[j].x, w.lines[j].y, w.lines[j].text);
+    }
+    quads.flush();
+  }
+}
+
+// Lines that may meet: each one's shadow, then the line, in their order.
+void drawInkInOrder(const GlTable& gl, InkQuads& quads, const WindowLines& w) {
+  for (const WindowTextLine& line : w.lines) {
+    if (!w.inside(line)) continue;
+    // GL drops a string whose raster position lies outside the picture: the shadow of a line
+    // on the bottom row.
+    if (line.y < w.height) {
+      gl.glColor3f(0, 0, 0);
+      quads.add(line.x + 1, line.y + 1, line.text);
+      quads.flush();
+    }
+    gl.glColor3f(line.colour[0], line.colour[1], line.colour[2]);
+    quads.add(line.x, line.y, line.text);
+    quads.flush();
+  }
+}
+
+// Without the glyphs' ink: the font's bitmaps.
+void drawBitmaps(const GlTable& gl, GLuint listBase, const WindowLines& w) {
+  for (const WindowTextLine& line : w.lines) {
+    if (!w.inside(line)) continue;
+    gl.glColor3f(0, 0, 0);
+    drawAt(gl, listBase, w.width, w.height, line.x + 1, line.y + 1, line.text);
+    gl.glColor3f(line.colour[0], line.colour[1], line.colour[2]);
+    drawAt(gl, listBase, w.width, w.height, line.x, line.y, line.text);
+  }
+}
+
 }  // namespace
 
 std::optional<TextPixel> textPixelOf(const ViewTransform& view, double x, double y, double z) {
@@ -134,57 +192,19 @@ void drawWindowBand(const GlTable& gl, int width, int height, int top, int botto
 void drawWindowText(const GlTable& gl, GLuint listBase, int width, int height,
                     std::span<const WindowTextLine> lines, const TextMetrics* metrics) {
   if (lines.empty() || listBase == 0) return;
-  const auto inside = [width, height](const WindowTextLine& line) {
-    return line.x >= 0 && line.x < width && line.y > 0 && line.y <= height;
-  };
+  const WindowLines visible{lines, width, height};
   begin(gl, width, height);
   if (metrics && !metrics->ink.empty()) {
     InkQuads quads(gl, *metrics, width, height);
     if (apart(lines, *metrics)) {
-      // Order does not matter: one array for the shadows, one for each colour.
-      gl.glColor3f(0, 0, 0);
-      for (const WindowTextLine& line : lines) {
-        if (inside(line) && line.y < height) quads.add(line.x + 1, line.y + 1, line.text);
-      }
-      quads.flush();
-      for (size_t i = 0; i < lines.size(); ++i) {
-        const auto& colour = lines[i].colour;
-        const auto seen = [&](size_t j) { return lines[j].colour == colour; };
-        bool earlier = false;
-        for (size_t j = 0; j < i && !earlier; ++j) earlier = seen(j);
-        if (earlier) continue;  // drawn with the first line of its colour
-        gl.glColor3f(colour[0], colour[1], colour[2]);
-        for (size_t j = i; j < lines.size(); ++j) {
-          if (seen(j) && inside(lines[j])) quads.add(lines[j].x, lines[j].y, lines[j].text);
-        }
-        quads.flush();
-      }
-      end(gl);
-      return;
-    }
-    for (const WindowTextLine& line : lines) {
-      if (!inside(line)) continue;
-      // GL drops a string whose raster position lies outside the picture: the shadow of a line
-      // on the bottom row.
-      if (line.y < height) {
-        gl.glColor3f(0, 0, 0);
-        quads.add(line.x + 1, line.y + 1, line.text);
-        quads.flush();
-      }
-      gl.glColor3f(line.colour[0], line.colour[1], line.colour[2]);
-      quads.add(line.x, line.y, line.text);
-      quads.flush();
+      drawInkByColour(gl, quads, visible);
+    } else {
+      drawInkInOrder(gl, quads, visible);
     }
     end(gl);
     return;
   }
-  for (const WindowTextLine& line : lines) {
-    if (!inside(line)) continue;
-    gl.glColor3f(0, 0, 0);
-    drawAt(gl, listBase, width, height, line.x + 1, line.y + 1, line.text);
-    gl.glColor3f(line.colour[0], line.colour[1], line.colour[2]);
-    drawAt(gl, listBase, width, height, line.x, line.y, line.text);
-  }
+  drawBitmaps(gl, listBase, visible);
   end(gl);
 }
 

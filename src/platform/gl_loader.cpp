@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/gl_error_check.h"
+
 namespace bandscope {
 
 namespace {
@@ -67,6 +69,9 @@ bool DlGlLoader::load(GlTable& table) {
     }
     std::memcpy(reinterpret_cast<char*>(&table) + e.offset, &f, sizeof f);
   }
+#if defined(BANDSCOPE_GL_ERROR_CHECK)
+  table = withErrorChecks(table);
+#endif
   return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Loads libGL.so.1 and libGLU.so.1 with dlopen and resolves every entry point of the GL
-// table by name. Nothing in the program links libGL at build time. UI thread.
+// table by name. Nothing in the program links libGL at build time. The table holds the
+// libraries' own entry points, or in the debug build (BANDSCOPE_GL_ERROR_CHECK) ones that
+// check glGetError after each call (gl_error_check.h). UI thread.
 
 #include <string>
 

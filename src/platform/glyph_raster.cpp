@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QRect>
 #include <QString>
 #include <algorithm>
 
@@ -27,6 +28,52 @@ bool isInk(QRgb pixel) {
   return qRed(pixel) >= 128;
 }
 
+// The character in white on black, its pen at pen.
+void paintGlyph(QImage& canvas, const QFont& font, QPoint pen, const QString& text) {
+  canvas.fill(Qt::black);
+  QPainter painter(&canvas);
+  painter.setRenderHint(QPainter::TextAntialiasing, false);
+  painter.setFont(font);
+  painter.setPen(Qt::white);
+  painter.drawText(pen, text);
+}
+
+// The smallest rectangle holding every ink pixel; empty where there is none.
+QRect inkBox(const QImage& canvas) {
+  int left = canvas.width(), right = -1, top = canvas.height(), bottom = -1;
+  for (int y = 0; y < canvas.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(canvas.constScanLine(y));
+    for (int x = 0; x < canvas.width(); ++x) {
+      if (!isInk(row[x])) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// The glyph's bitmap from the ink within box, bottom row first, with its origin.
+void copyInk(const QImage& canvas, const QRect& box, QPoint pen, Glyph& glyph) {
+  glyph.width = box.width();
+  glyph.height = box.height();
+  glyph.xOrigin = pen.x() - box.left();
+  // The baseline runs along the top edge of image row pen.y().
+  glyph.yOrigin = box.bottom() + 1 - pen.y();
+  const int32_t stride = glyph.bytesPerRow();
+  glyph.bits.assign(static_cast<size_t>(stride) * static_cast<size_t>(glyph.height), 0);
+  for (int32_t r = 0; r < glyph.height; ++r) {
+    const auto* row = reinterpret_cast<const QRgb*>(canvas.constScanLine(box.bottom() - r));
+    for (int32_t i = 0; i < glyph.width; ++i) {
+      if (isInk(row[box.left() + i])) {
+        glyph.bits[static_cast<size_t>(r) * static_cast<size_t>(stride) +
+                   static_cast<size_t>(i / 8)] |= static_cast<uint8_t>(0x80u >> (i % 8));
+      }
+    }
+  }
+}
+
 }  // namespace
 
 char32_t windows1252ToUnicode(uint8_t code) {
@@ -45,8 +92,7 @@ GlyphSet rasteriseGlyphs(const FontRequest& request) {
 
   // Room around the pen for overhangs and for glyphs that come from a fallback font.
   const int pad = metrics.height();
-  const int penX = pad;
-  const int baseY = pad + metrics.ascent();
+  const QPoint pen(pad, pad + metrics.ascent());
   QImage canvas(metrics.maxWidth() + 3 * pad, metrics.height() + 2 * pad, QImage::Format_RGB32);
 
   GlyphSet set;
@@ -56,45 +102,10 @@ GlyphSet rasteriseGlyphs(const FontRequest& request) {
     const QString text(QChar(static_cast<char16_t>(c)));
     Glyph& glyph = set.glyphs[static_cast<size_t>(code)];
     glyph.xAdvance = metrics.horizontalAdvance(text);
-
-    canvas.fill(Qt::black);
-    {
-      QPainter painter(&canvas);
-      painter.setRenderHint(QPainter::TextAntialiasing, false);
-      painter.setFont(font);
-      painter.setPen(Qt::white);
-      painter.drawText(QPoint(penX, baseY), text);
-    }
-
-    int left = canvas.width(), right = -1, top = canvas.height(), bottom = -1;
-    for (int y = 0; y < canvas.height(); ++y) {
-      const auto* row = reinterpret_cast<const QRgb*>(canvas.constScanLine(y));
-      for (int x = 0; x < canvas.width(); ++x) {
-        if (!isInk(row[x])) continue;
-        left = std::min(left, x);
-        right = std::max(right, x);
-        top = std::min(top, y);
-        bottom = std::max(bottom, y);
-      }
-    }
-    if (right < 0) continue;  // blank, such as the space: advance only
-
-    glyph.width = right - left + 1;
-    glyph.height = bottom - top + 1;
-    glyph.xOrigin = penX - left;
-    // The baseline runs along the top edge of image row baseY.
-    glyph.yOrigin = bottom + 1 - baseY;
-    const int32_t stride = glyph.bytesPerRow();
-    glyph.bits.assign(static_cast<size_t>(stride) * static_cast<size_t>(glyph.height), 0);
-    for (int32_t r = 0; r < glyph.height; ++r) {
-      const auto* row = reinterpret_cast<const QRgb*>(canvas.constScanLine(bottom - r));
-      for (int32_t i = 0; i < glyph.width; ++i) {
-        if (isInk(row[left + i])) {
-          glyph.bits[static_cast<size_t>(r) * static_cast<size_t>(stride) +
-                     static_cast<size_t>(i / 8)] |= static_cast<uint8_t>(0x80u >> (i % 8));
-        }
-      }
-    }
+    paintGlyph(canvas, font, pen, text);
+    const QRect ink = inkBox(canvas);
+    if (ink.isEmpty()) continue;  // blank, such as the space: advance only
+    copyInk(canvas, ink, pen, glyph);
   }
   return set;
 }

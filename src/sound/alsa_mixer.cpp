@@ -134,6 +134,30 @@ std::string elementName(snd_mixer_elem_t* elem) {
   return name;
 }
 
+// An element with a volume or a switch on either side: its name, channels, ranges and values
+// as they are; null for enumerations and the like.
+std::unique_ptr<Element> elementOf(snd_mixer_elem_t* elem) {
+  auto e = std::make_unique<Element>();
+  e->elem = elem;
+  e->has = {snd_mixer_selem_has_playback_volume(elem) != 0,
+            snd_mixer_selem_has_playback_switch(elem) != 0,
+            snd_mixer_selem_has_capture_volume(elem) != 0,
+            snd_mixer_selem_has_capture_switch(elem) != 0};
+  if (!e->onSide(0) && !e->onSide(1)) return nullptr;
+  e->name = elementName(elem);
+  for (unsigned side = 0; side < kDestinations; ++side) {
+    if (!e->onSide(side)) continue;
+    e->channels[side] = channelsOf(elem, side);
+    if (side == 0)
+      snd_mixer_selem_get_playback_volume_range(elem, &e->minimum[0], &e->maximum[0]);
+    else
+      snd_mixer_selem_get_capture_volume_range(elem, &e->minimum[1], &e->maximum[1]);
+  }
+  for (unsigned kind = 0; kind < kKinds; ++kind)
+    if (e->has[kind]) e->seen[kind] = readRaw(*e, kind);
+  return e;
+}
+
 }  // namespace
 
 struct AlsaMixer::Device {
@@ -146,6 +170,36 @@ struct AlsaMixer::Device {
   std::array<std::vector<std::size_t>, kDestinations> sides;
 
   bool notifies() const { return queue && window; }
+
+  // Opens the mixer of an ALSA control device with its simple elements; ALSA's error (< 0)
+  // on failure.
+  int load(const char* card) {
+    int err = snd_mixer_open(&mixer, 0);
+    if (err < 0) return err;
+    err = snd_mixer_attach(mixer, card);
+    if (err >= 0) err = snd_mixer_selem_register(mixer, nullptr, nullptr);
+    if (err >= 0) err = snd_mixer_load(mixer);
+    if (err < 0) {
+      snd_mixer_close(mixer);
+      mixer = nullptr;
+    }
+    return err;
+  }
+
+  // The loaded mixer's elements, each on its sides and watched through ALSA's callback.
+  void addElements() {
+    for (snd_mixer_elem_t* elem = snd_mixer_first_elem(mixer);
+         elem && elements.size() < kMaxElements; elem = snd_mixer_elem_next(elem)) {
+      std::unique_ptr<Element> e = elementOf(elem);
+      if (!e) continue;  // enumerations and the like
+      e->number = static_cast<std::uint32_t>(elements.size());
+      for (unsigned side = 0; side < kDestinations; ++side)
+        if (e->onSide(side)) sides[side].push_back(elements.size());
+      snd_mixer_elem_set_callback_private(elem, e.get());
+      snd_mixer_elem_set_callback(elem, elementEvent);
+      elements.push_back(std::move(e));
+    }
+  }
 
   // Line k of destination d: 0 the destination line, k >= 1 source k - 1. Null element for a
   // destination line without one; false when there is no such line.
@@ -296,44 +350,11 @@ MMResult AlsaMixer::open(MixerHandle& handle, unsigned id, MessageQueue* queue,
   if (id >= cards_.size()) return MMSYSERR_BADDEVICEID;
 
   auto device = std::make_unique<Device>();
-  int err = snd_mixer_open(&device->mixer, 0);
+  const int err = device->load(cards_[id].name.c_str());
   if (err < 0) return fromAlsa(err);
-  err = snd_mixer_attach(device->mixer, cards_[id].name.c_str());
-  if (err >= 0) err = snd_mixer_selem_register(device->mixer, nullptr, nullptr);
-  if (err >= 0) err = snd_mixer_load(device->mixer);
-  if (err < 0) {
-    snd_mixer_close(device->mixer);
-    return fromAlsa(err);
-  }
   device->queue = queue;
   device->window = callbackWindow;
-
-  for (snd_mixer_elem_t* elem = snd_mixer_first_elem(device->mixer);
-       elem && device->elements.size() < kMaxElements; elem = snd_mixer_elem_next(elem)) {
-    auto e = std::make_unique<Element>();
-    e->elem = elem;
-    e->has = {snd_mixer_selem_has_playback_volume(elem) != 0,
-              snd_mixer_selem_has_playback_switch(elem) != 0,
-              snd_mixer_selem_has_capture_volume(elem) != 0,
-              snd_mixer_selem_has_capture_switch(elem) != 0};
-    if (!e->onSide(0) && !e->onSide(1)) continue;  // enumerations and the like
-    e->name = elementName(elem);
-    e->number = static_cast<std::uint32_t>(device->elements.size());
-    for (unsigned side = 0; side < kDestinations; ++side) {
-      if (!e->onSide(side)) continue;
-      e->channels[side] = channelsOf(elem, side);
-      if (side == 0)
-        snd_mixer_selem_get_playback_volume_range(elem, &e->minimum[0], &e->maximum[0]);
-      else
-        snd_mixer_selem_get_capture_volume_range(elem, &e->minimum[1], &e->maximum[1]);
-      device->sides[side].push_back(device->elements.size());
-    }
-    for (unsigned kind = 0; kind < kKinds; ++kind)
-      if (e->has[kind]) e->seen[kind] = readRaw(*e, kind);
-    snd_mixer_elem_set_callback_private(elem, e.get());
-    snd_mixer_elem_set_callback(elem, elementEvent);
-    device->elements.push_back(std::move(e));
-  }
+  device->addElements();
 
   handle = nextHandle_++;
   const bool notifies = device->notifies();

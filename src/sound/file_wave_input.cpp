@@ -135,6 +135,103 @@ sf_count_t readStereo(SNDFILE* file, int channels, std::vector<double>& raw,
   return std::max<sf_count_t>(n, 0);
 }
 
+// The file's frames as stereo doubles, chunk by chunk, stopping at the limits.
+class StereoReader {
+ public:
+  StereoReader(SNDFILE* file, const SF_INFO& info, const std::string& path,
+               const FileLoadLimits& limits, std::string& error)
+      : file_(file),
+        info_(info),
+        path_(path),
+        limits_(limits),
+        error_(error),
+        raw_(static_cast<std::size_t>(kChunkFrames * info.channels)),
+        stereo_(static_cast<std::size_t>(kChunkFrames * 2)) {}
+
+  // The next frames of the file, in stereo(); 0 at the end, -1 past a limit (with the message).
+  sf_count_t next() {
+    const sf_count_t n = readStereo(file_, info_.channels, raw_, stereo_);
+    framesRead_ += n;
+    error_ = overLimit(framesRead_, info_, limits_, path_);
+    return error_.empty() ? n : -1;
+  }
+  const std::vector<double>& stereo() const { return stereo_; }
+
+ private:
+  SNDFILE* file_;
+  const SF_INFO& info_;
+  const std::string& path_;
+  const FileLoadLimits& limits_;
+  std::string& error_;
+  std::vector<double> raw_;
+  std::vector<double> stereo_;
+  sf_count_t framesRead_ = 0;
+};
+
+// Appends n samples, converted to 16-bit.
+template <typename T>
+void appendSamples(std::vector<std::int16_t>& out, const T* samples, std::size_t n,
+                   std::size_t limitSamples) {
+  makeRoom(out, n, limitSamples);
+  for (std::size_t i = 0; i < n; ++i) out.push_back(toSample(samples[i]));
+}
+
+// A file at 44100 Hz: its samples as they are.
+bool copySamples(StereoReader& reader, std::vector<std::int16_t>& out, std::size_t limitSamples) {
+  for (sf_count_t n; (n = reader.next()) != 0;) {
+    if (n < 0) return false;
+    appendSamples(out, reader.stereo().data(), static_cast<std::size_t>(2 * n), limitSamples);
+  }
+  return true;
+}
+
+// Another rate: converted to 44100 Hz. The fastest sinc converter still keeps its noise far
+// below that of 8-bit samples, and loads a minute of sound in about a quarter of a second.
+bool resampleSamples(StereoReader& reader, int rate, std::vector<std::int16_t>& out,
+                     std::size_t limitSamples, const std::string& path, std::string& error) {
+  const double ratio = static_cast<double>(FileWaveInput::kSampleRate) / rate;
+  const std::string fromTo = "Cannot convert audio file " + quoted(path) + " from " +
+                             std::to_string(rate) + " Hz to 44100 Hz: ";
+  if (!src_is_valid_ratio(ratio)) {
+    error = fromTo + "the sample rate is out of range";
+    return false;
+  }
+  int code = 0;
+  std::unique_ptr<SRC_STATE, ResamplerDeleter> resampler(src_new(SRC_SINC_FASTEST, 2, &code));
+  if (!resampler) {
+    error = fromTo + src_strerror(code);
+    return false;
+  }
+  std::vector<float> in(static_cast<std::size_t>(kChunkFrames * 2));
+  const auto outFrames = static_cast<long>(static_cast<double>(kChunkFrames) * ratio) + 64;
+  std::vector<float> converted(static_cast<std::size_t>(outFrames * 2));
+  SRC_DATA data{};
+  data.data_out = converted.data();
+  data.output_frames = outFrames;
+  data.src_ratio = ratio;
+  // data_in and input_frames: the frames of in not yet taken by the resampler.
+  do {
+    if (data.input_frames == 0 && data.end_of_input == 0) {
+      const sf_count_t n = reader.next();
+      if (n < 0) return false;
+      std::transform(reader.stereo().begin(), reader.stereo().begin() + 2 * n, in.begin(),
+                     [](double v) { return static_cast<float>(v); });
+      data.data_in = in.data();
+      data.input_frames = static_cast<long>(n);
+      data.end_of_input = n == 0 ? 1 : 0;
+    }
+    if (const int failed = src_process(resampler.get(), &data)) {
+      error = fromTo + src_strerror(failed);
+      return false;
+    }
+    appendSamples(out, converted.data(), static_cast<std::size_t>(2 * data.output_frames_gen),
+                  limitSamples);
+    data.data_in += 2 * data.input_frames_used;
+    data.input_frames -= data.input_frames_used;
+  } while (data.end_of_input == 0 || data.output_frames_gen != 0);
+  return true;
+}
+
 // Decodes the whole file into out at 44100 Hz, within the limits; false with a message on
 // failure.
 bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
@@ -149,76 +246,12 @@ bool decode(SNDFILE* file, const SF_INFO& info, const std::string& path,
           ? static_cast<double>(limitSamples)
           : static_cast<double>(std::max<sf_count_t>(info.frames, 0)) * ratio * 2 + 64;
   out.reserve(static_cast<std::size_t>(std::min(estimate, static_cast<double>(limitSamples))));
-  std::vector<double> raw(static_cast<std::size_t>(kChunkFrames * info.channels));
-  std::vector<double> stereo(static_cast<std::size_t>(kChunkFrames * 2));
-  sf_count_t framesRead = 0;
-  // The next frames of the file as stereo; 0 at the end, -1 past a limit.
-  const auto next = [&]() -> sf_count_t {
-    const sf_count_t n = readStereo(file, info.channels, raw, stereo);
-    framesRead += n;
-    error = overLimit(framesRead, info, limits, path);
-    return error.empty() ? n : -1;
-  };
-
-  if (info.samplerate == static_cast<int>(FileWaveInput::kSampleRate)) {
-    for (sf_count_t n; (n = next()) != 0;) {
-      if (n < 0) return false;
-      makeRoom(out, static_cast<std::size_t>(2 * n), limitSamples);
-      for (std::size_t i = 0; i < static_cast<std::size_t>(2 * n); ++i) {
-        out.push_back(toSample(stereo[i]));
-      }
-    }
-  } else {
-    const std::string fromTo = "Cannot convert audio file " + quoted(path) + " from " +
-                               std::to_string(info.samplerate) + " Hz to 44100 Hz: ";
-    if (!src_is_valid_ratio(ratio)) {
-      error = fromTo + "the sample rate is out of range";
-      return false;
-    }
-    // The fastest sinc converter still keeps its noise far below that of 8-bit samples, and
-    // loads a minute of sound in about a quarter of a second.
-    int code = 0;
-    std::unique_ptr<SRC_STATE, ResamplerDeleter> resampler(src_new(SRC_SINC_FASTEST, 2, &code));
-    if (!resampler) {
-      error = fromTo + src_strerror(code);
-      return false;
-    }
-    std::vector<float> in(static_cast<std::size_t>(kChunkFrames * 2));
-    const auto outFrames = static_cast<long>(static_cast<double>(kChunkFrames) * ratio) + 64;
-    std::vector<float> converted(static_cast<std::size_t>(outFrames * 2));
-    long available = 0;  // frames of in not yet taken by the resampler
-    long used = 0;
-    bool endOfInput = false;
-    for (;;) {
-      if (available == 0 && !endOfInput) {
-        const sf_count_t n = next();
-        if (n < 0) return false;
-        std::transform(stereo.begin(), stereo.begin() + 2 * n, in.begin(),
-                       [](double v) { return static_cast<float>(v); });
-        available = static_cast<long>(n);
-        used = 0;
-        endOfInput = n == 0;
-      }
-      SRC_DATA data{};
-      data.data_in = in.data() + 2 * used;
-      data.input_frames = available;
-      data.data_out = converted.data();
-      data.output_frames = outFrames;
-      data.end_of_input = endOfInput ? 1 : 0;
-      data.src_ratio = ratio;
-      if (const int failed = src_process(resampler.get(), &data)) {
-        error = fromTo + src_strerror(failed);
-        return false;
-      }
-      makeRoom(out, static_cast<std::size_t>(2 * data.output_frames_gen), limitSamples);
-      for (std::size_t i = 0; i < static_cast<std::size_t>(2 * data.output_frames_gen); ++i) {
-        out.push_back(toSample(converted[i]));
-      }
-      used += data.input_frames_used;
-      available -= data.input_frames_used;
-      if (endOfInput && data.output_frames_gen == 0) break;
-    }
-  }
+  StereoReader reader(file, info, path, limits, error);
+  const bool decoded =
+      info.samplerate == static_cast<int>(FileWaveInput::kSampleRate)
+          ? copySamples(reader, out, limitSamples)
+          : resampleSamples(reader, info.samplerate, out, limitSamples, path, error);
+  if (!decoded) return false;
   if (sf_error(file) != SF_ERR_NO_ERROR) {
     error = "Cannot decode audio file " + quoted(path) + ": " + sf_strerror(file);
     return false;

@@ -1,8 +1,14 @@
 #include "platform/gl_loader.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
+
+#include "analysis/assertion.h"
+#include "support/gl_window.h"
 
 namespace bandscope {
 namespace {
@@ -58,6 +64,42 @@ TEST(GlLoader, AMissingEntryPointLoadsNothingAndNamesIt) {
   EXPECT_EQ(wrong.lastError().text, "libm.so.6 has no entry point glBegin");
   EXPECT_TRUE(all(present(table), false));
 }
+
+#if defined(BANDSCOPE_GL_ERROR_CHECK)
+TEST(GlLoader, InTheDebugBuildAFailedCallThrowsNamingIt) {
+  test::GlWindow window{64, 64};
+  ASSERT_TRUE(window.ready());
+  const GlTable& gl = window.gl;
+  try {
+    gl.glEnable(0xFFFF);
+    ADD_FAILURE() << "an invalid capability went unnoticed";
+  } catch (const AssertionFailure& e) {
+    EXPECT_EQ(std::string(e.what()), "OpenGL error GL_INVALID_ENUM after glEnable");
+  }
+  gl.glBegin(GL_LINES);  // no glGetError in here: it would fail with GL_INVALID_OPERATION
+  gl.glVertex3f(0, 0, 0);
+  gl.glVertex3f(1, 1, 0);
+  EXPECT_NO_THROW(gl.glEnd());
+}
+#else
+// No wrapper, no cost: the table holds what the library exports.
+TEST(GlLoader, EveryEntryIsTheLibrarysOwn) {
+  DlGlLoader loader;
+  GlTable t;
+  ASSERT_TRUE(loader.load(t)) << loader.lastError().text;
+  void* gl = dlopen("libGL.so.1", RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_TRUE(gl);
+  const auto address = [](auto f) {
+    void* p = nullptr;
+    std::memcpy(&p, &f, sizeof p);
+    return p;
+  };
+#define BANDSCOPE_GL_OWN(ret, name, params) EXPECT_EQ(address(t.name), dlsym(gl, #name)) << #name;
+  BANDSCOPE_GL_ENTRY_POINTS(BANDSCOPE_GL_OWN)
+#undef BANDSCOPE_GL_OWN
+  dlclose(gl);
+}
+#endif
 
 }  // namespace
 }  // namespace bandscope
