@@ -11,23 +11,30 @@
 #include <vector>
 
 #include "app/frame_view.h"
+#include "display/average_curves.h"
+#include "display/balance_bar.h"
+#include "display/butterfly_spectrum.h"
+#include "display/channel_scope.h"
+#include "display/frequency_grid.h"
 #include "display/gl_font.h"
+#include "display/level_lines.h"
+#include "display/meter_bars.h"
+#include "display/mid_scope.h"
+#include "display/peak_curve.h"
+#include "display/peak_markers.h"
+#include "display/placed_blocks.h"
 #include "display/scene_colours.h"
+#include "display/side_scope.h"
+#include "display/sonogram.h"
+#include "display/spectrum_bars.h"
+#include "display/spread_histogram.h"
+#include "display/vector_scope.h"
 #include "support/scene_fixture.h"
 
 namespace bandscope {
 namespace {
 
 using test::SceneFixture;
-
-struct Translation {
-  float x, y, z;
-  bool operator==(const Translation&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Translation& t) {
-  return out << "(" << t.x << ", " << t.y << ", " << t.z << ")";
-}
 
 class Frame : public ::testing::Test {
  protected:
@@ -40,15 +47,9 @@ class Frame : public ::testing::Test {
     EXPECT_FALSE(f.gl.openPrimitive().has_value());
     f.gl.table().glPopMatrix();
   }
-  // Where the elements are placed; the sonogram's strips, moved only in depth, left out.
-  std::vector<Translation> translations() const {
-    std::vector<Translation> out;
-    for (const auto& c : f.gl.calls("glTranslatef")) {
-      if (c.args[0] == 0 && c.args[1] == 0) continue;
-      out.push_back({static_cast<float>(c.args[0]), static_cast<float>(c.args[1]),
-                     static_cast<float>(c.args[2])});
-    }
-    return out;
+  // Where the frame's blocks land in the window at the start view.
+  std::vector<test::PlacedBlock> placed() const {
+    return test::placedBlocks(f.gl, sceneTransform(FrameView{441, 350, Camera{}}));
   }
   void appendBlock(uint8_t left, uint8_t right) {
     std::vector<uint8_t> l(512, left), r(512, right);
@@ -60,40 +61,110 @@ class Frame : public ::testing::Test {
   std::unique_ptr<SampleBuffer> buffer = std::make_unique<SampleBuffer>();
 };
 
-// Each translated element has its own place, so the translations spell out the order.
-const Translation kSonogram{-2.55f, 1.9f, -7.0f};
-const Translation kScope0{-3.5f, 1, -5}, kScope1{3.5f, 1, -5};
-const Translation kMidAndSide{-0.5f, 2.25f, -5};
-const Translation kVector{-2.75f, 2.75f, -3}, kSpread{-1.5f, 4, -5};
-const Translation kLoudness0{-2, 0.45f, -0.25f}, kDeviation0{-2.1f, 0.45f, -0.25f};
-const Translation kLoudness1{2, 0.45f, -0.25f}, kDeviation1{2.1f, 0.45f, -0.25f};
-const Translation kBalance{0, 4, -5}, kButterfly{4, 2.1f, -5};
+// The scene's elements, each drawn alone as the frame draws it.
+struct Element {
+  const char* name;
+  void (*draw)(const SceneInput& in, const FrameModel& m, int last);
+  int side;  // -1: left of the picture's middle, 1: right of it, 0: either
+};
+const Element kElements[] = {
+    {"sonogram", [](const SceneInput& in, const FrameModel&, int) { drawSonogram(in); }, 0},
+    {"scope L",
+     [](const SceneInput& in, const FrameModel& m, int) { drawChannelScope(in, 0, m.scope); }, -1},
+    {"scope R",
+     [](const SceneInput& in, const FrameModel& m, int) { drawChannelScope(in, 1, m.scope); }, 1},
+    {"mid scope",
+     [](const SceneInput& in, const FrameModel& m, int last) { drawMidScope(in, last, m.scope); },
+     0},
+    {"side scope",
+     [](const SceneInput& in, const FrameModel& m, int) { drawSideScope(in, m.scope); }, 0},
+    {"vector scope", [](const SceneInput& in, const FrameModel&, int) { drawVectorScope(in); }, -1},
+    {"spread",
+     [](const SceneInput& in, const FrameModel& m, int) { drawSpreadHistogram(in, m.spread); }, 0},
+    {"meters L", [](const SceneInput& in, const FrameModel&, int) { drawMeterBars(in, 0); }, -1},
+    {"meters R", [](const SceneInput& in, const FrameModel&, int) { drawMeterBars(in, 1); }, 1},
+    {"balance", [](const SceneInput& in, const FrameModel&, int) { drawBalanceBar(in); }, 0},
+    {"butterfly", [](const SceneInput& in, const FrameModel&, int) { drawButterflySpectrum(in); },
+     1},
+    {"bars L", [](const SceneInput& in, const FrameModel&, int) { drawSpectrumBars(in, 0); }, -1},
+    {"bars R", [](const SceneInput& in, const FrameModel&, int) { drawSpectrumBars(in, 1); }, 1},
+    {"peaks L", [](const SceneInput& in, const FrameModel&, int) { drawPeakCurve(in, 0); }, -1},
+    {"peaks R", [](const SceneInput& in, const FrameModel&, int) { drawPeakCurve(in, 1); }, 1},
+    {"averages L", [](const SceneInput& in, const FrameModel&, int) { drawAverageCurves(in, 0); },
+     -1},
+    {"averages R", [](const SceneInput& in, const FrameModel&, int) { drawAverageCurves(in, 1); },
+     1},
+    {"markers L", [](const SceneInput& in, const FrameModel&, int) { drawPeakMarkers(in, 0); }, -1},
+    {"markers R", [](const SceneInput& in, const FrameModel&, int) { drawPeakMarkers(in, 1); }, 1},
+    {"level lines", [](const SceneInput& in, const FrameModel&, int) { drawLevelLines(in); }, 0},
+    {"grid L", [](const SceneInput& in, const FrameModel&, int) { drawFrequencyGrid(in, 0); }, -1},
+    {"grid R", [](const SceneInput& in, const FrameModel&, int) { drawFrequencyGrid(in, 1); }, 1},
+};
 
-TEST_F(Frame, StereoDrawsEveryElementInOrder) {
-  draw();
-  EXPECT_EQ(translations(),
-            (std::vector<Translation>{kSonogram, kScope0, kLoudness0, kDeviation0, kScope1,
-                                      kMidAndSide, kMidAndSide, kVector, kSpread, kLoudness1,
-                                      kDeviation1, kBalance, kButterfly}));
-  EXPECT_GT(f.gl.count("glCallLists"), 0u) << "frequency labels";
+bool samePlaces(const test::PlacedBlock& a, const test::PlacedBlock& b) {
+  if (a.mode != b.mode || a.points.size() != b.points.size()) return false;
+  for (size_t i = 0; i < a.points.size(); ++i) {
+    if (std::abs(a.points[i].x - b.points[i].x) > 1e-6 ||
+        std::abs(a.points[i].y - b.points[i].y) > 1e-6) {
+      return false;
+    }
+  }
+  return true;
 }
 
-TEST_F(Frame, MonoDrawsChannelZeroAndTheMidViewOnly) {
-  f.options.StereoCheckBox = false;
-  draw();
-  EXPECT_EQ(translations(),
-            (std::vector<Translation>{kSonogram, kScope0, kMidAndSide, kLoudness0, kDeviation0}));
-}
-
-TEST_F(Frame, WithEveryOptionOffTheCoreViewsRemain) {
-  f.options.sono_check = f.options.dB_check = f.options.Hz_check = false;
-  f.options.stereoSpreadCheckBox = false;
-  draw();
-  EXPECT_EQ(translations(),
-            (std::vector<Translation>{kScope0, kLoudness0, kDeviation0, kScope1, kMidAndSide,
-                                      kMidAndSide, kVector, kLoudness1, kDeviation1, kBalance}));
-  EXPECT_EQ(f.gl.count("glCallLists"), 0u);
-  EXPECT_EQ(f.gl.blocks(GL_QUAD_STRIP).size(), 0u);
+// The options choose what the frame shows: each element is in the picture, where it lies when
+// drawn alone, exactly when its row names it; a shown element lies wholly in the picture, in
+// front of the eye, a channel's own on its side of the middle.
+TEST_F(Frame, OptionsChooseTheElementsShownEachInThePictureOnItsSide) {
+  const struct {
+    bool stereo, sono, dB, Hz, spread;
+    std::string shown;
+  } rows[] = {
+      {true, true, true, false, true,
+       "sonogram|scope L|scope R|mid scope|side scope|vector scope|spread|meters L|meters R|"
+       "balance|butterfly|bars L|bars R|peaks L|peaks R|averages L|averages R|markers L|"
+       "markers R|level lines|grid L|grid R|"},
+      {false, true, true, false, true,
+       "sonogram|scope L|mid scope|meters L|bars L|peaks L|averages L|markers L|level lines|"
+       "grid L|"},
+      {true, false, false, true, false,
+       "scope L|scope R|mid scope|side scope|vector scope|meters L|meters R|balance|bars L|"
+       "bars R|peaks L|peaks R|averages L|averages R|"},
+  };
+  for (const auto& r : rows) {
+    f.options.StereoCheckBox = r.stereo, f.options.sono_check = r.sono;
+    f.options.dB_check = r.dB, f.options.Hz_check = r.Hz;
+    f.options.stereoSpreadCheckBox = r.spread;
+    appendBlock(250, 3);
+    // The scopes' mean ticks come down from far above the picture over the first frames.
+    for (int k = 0; k < 40; ++k) draw();
+    const std::vector<test::PlacedBlock> frame = placed();
+    std::string shown;
+    for (const Element& e : kElements) {
+      SCOPED_TRACE(e.name);
+      f.gl.clear();
+      e.draw(f.input(), *f.model, r.stereo ? 1 : 0);
+      const std::vector<test::PlacedBlock> alone = placed();
+      ASSERT_FALSE(alone.empty());
+      const bool inFrame = std::all_of(alone.begin(), alone.end(), [&](const auto& b) {
+        return std::any_of(frame.begin(), frame.end(),
+                           [&](const auto& g) { return samePlaces(b, g); });
+      });
+      if (!inFrame) continue;
+      shown += std::string(e.name) + "|";
+      const test::WindowBox box = test::boxOf(alone);
+      EXPECT_TRUE(box.left >= 0 && box.right <= 441 && box.bottom >= 0 && box.top <= 350)
+          << box.left << ".." << box.right << " x " << box.bottom << ".." << box.top;
+      if (e.side != 0) {
+        EXPECT_TRUE(e.side < 0 ? box.right < 220.5 : box.left > 220.5)
+            << box.left << ".." << box.right;
+      }
+      for (const auto& b : alone) {
+        for (const WindowPoint& p : b.points) ASSERT_TRUE(p.inFront);
+      }
+    }
+    EXPECT_EQ(shown, r.shown) << "stereo " << r.stereo << " sonogram " << r.sono;
+  }
 }
 
 TEST_F(Frame, PeakLabelsReplaceThePeakMarkers) {
