@@ -61,44 +61,32 @@ class Frame : public ::testing::Test {
   std::unique_ptr<SampleBuffer> buffer = std::make_unique<SampleBuffer>();
 };
 
-// The scene's elements, each drawn alone as the frame draws it.
+// The scene's elements, each drawn alone as the frame draws it: c is the channel of a
+// channel's own element (named with L or R, drawn on that side of the picture's middle), the
+// last channel for the others.
+using In = const SceneInput&;
+using Model = const FrameModel&;
 struct Element {
   const char* name;
-  void (*draw)(const SceneInput& in, const FrameModel& m, int last);
-  int side;  // -1: left of the picture's middle, 1: right of it, 0: either
+  void (*draw)(In in, Model m, int c);
+  bool perChannel;
 };
 const Element kElements[] = {
-    {"sonogram", [](const SceneInput& in, const FrameModel&, int) { drawSonogram(in); }, 0},
-    {"scope L",
-     [](const SceneInput& in, const FrameModel& m, int) { drawChannelScope(in, 0, m.scope); }, -1},
-    {"scope R",
-     [](const SceneInput& in, const FrameModel& m, int) { drawChannelScope(in, 1, m.scope); }, 1},
-    {"mid scope",
-     [](const SceneInput& in, const FrameModel& m, int last) { drawMidScope(in, last, m.scope); },
-     0},
-    {"side scope",
-     [](const SceneInput& in, const FrameModel& m, int) { drawSideScope(in, m.scope); }, 0},
-    {"vector scope", [](const SceneInput& in, const FrameModel&, int) { drawVectorScope(in); }, -1},
-    {"spread",
-     [](const SceneInput& in, const FrameModel& m, int) { drawSpreadHistogram(in, m.spread); }, 0},
-    {"meters L", [](const SceneInput& in, const FrameModel&, int) { drawMeterBars(in, 0); }, -1},
-    {"meters R", [](const SceneInput& in, const FrameModel&, int) { drawMeterBars(in, 1); }, 1},
-    {"balance", [](const SceneInput& in, const FrameModel&, int) { drawBalanceBar(in); }, 0},
-    {"butterfly", [](const SceneInput& in, const FrameModel&, int) { drawButterflySpectrum(in); },
-     1},
-    {"bars L", [](const SceneInput& in, const FrameModel&, int) { drawSpectrumBars(in, 0); }, -1},
-    {"bars R", [](const SceneInput& in, const FrameModel&, int) { drawSpectrumBars(in, 1); }, 1},
-    {"peaks L", [](const SceneInput& in, const FrameModel&, int) { drawPeakCurve(in, 0); }, -1},
-    {"peaks R", [](const SceneInput& in, const FrameModel&, int) { drawPeakCurve(in, 1); }, 1},
-    {"averages L", [](const SceneInput& in, const FrameModel&, int) { drawAverageCurves(in, 0); },
-     -1},
-    {"averages R", [](const SceneInput& in, const FrameModel&, int) { drawAverageCurves(in, 1); },
-     1},
-    {"markers L", [](const SceneInput& in, const FrameModel&, int) { drawPeakMarkers(in, 0); }, -1},
-    {"markers R", [](const SceneInput& in, const FrameModel&, int) { drawPeakMarkers(in, 1); }, 1},
-    {"level lines", [](const SceneInput& in, const FrameModel&, int) { drawLevelLines(in); }, 0},
-    {"grid L", [](const SceneInput& in, const FrameModel&, int) { drawFrequencyGrid(in, 0); }, -1},
-    {"grid R", [](const SceneInput& in, const FrameModel&, int) { drawFrequencyGrid(in, 1); }, 1},
+    {"sonogram", [](In in, Model, int) { drawSonogram(in); }, false},
+    {"scope", [](In in, Model m, int c) { drawChannelScope(in, c, m.scope); }, true},
+    {"mid scope", [](In in, Model m, int c) { drawMidScope(in, c, m.scope); }, false},
+    {"side scope", [](In in, Model m, int) { drawSideScope(in, m.scope); }, false},
+    {"vector scope", [](In in, Model, int) { drawVectorScope(in); }, false},
+    {"spread", [](In in, Model m, int) { drawSpreadHistogram(in, m.spread); }, false},
+    {"meters", [](In in, Model, int c) { drawMeterBars(in, c); }, true},
+    {"balance", [](In in, Model, int) { drawBalanceBar(in); }, false},
+    {"butterfly", [](In in, Model, int) { drawButterflySpectrum(in); }, false},
+    {"bars", [](In in, Model, int c) { drawSpectrumBars(in, c); }, true},
+    {"peaks", [](In in, Model, int c) { drawPeakCurve(in, c); }, true},
+    {"averages", [](In in, Model, int c) { drawAverageCurves(in, c); }, true},
+    {"markers", [](In in, Model, int c) { drawPeakMarkers(in, c); }, true},
+    {"level lines", [](In in, Model, int) { drawLevelLines(in); }, false},
+    {"grid", [](In in, Model, int c) { drawFrequencyGrid(in, c); }, true},
 };
 
 bool samePlaces(const test::PlacedBlock& a, const test::PlacedBlock& b) {
@@ -141,26 +129,29 @@ TEST_F(Frame, OptionsChooseTheElementsShownEachInThePictureOnItsSide) {
     const std::vector<test::PlacedBlock> frame = placed();
     std::string shown;
     for (const Element& e : kElements) {
-      SCOPED_TRACE(e.name);
-      f.gl.clear();
-      e.draw(f.input(), *f.model, r.stereo ? 1 : 0);
-      const std::vector<test::PlacedBlock> alone = placed();
-      ASSERT_FALSE(alone.empty());
-      const bool inFrame = std::all_of(alone.begin(), alone.end(), [&](const auto& b) {
-        return std::any_of(frame.begin(), frame.end(),
-                           [&](const auto& g) { return samePlaces(b, g); });
-      });
-      if (!inFrame) continue;
-      shown += std::string(e.name) + "|";
-      const test::WindowBox box = test::boxOf(alone);
-      EXPECT_TRUE(box.left >= 0 && box.right <= 441 && box.bottom >= 0 && box.top <= 350)
-          << box.left << ".." << box.right << " x " << box.bottom << ".." << box.top;
-      if (e.side != 0) {
-        EXPECT_TRUE(e.side < 0 ? box.right < 220.5 : box.left > 220.5)
-            << box.left << ".." << box.right;
-      }
-      for (const auto& b : alone) {
-        for (const WindowPoint& p : b.points) ASSERT_TRUE(p.inFront);
+      for (int c = e.perChannel ? 0 : 1; c < 2; ++c) {
+        const std::string name = std::string(e.name) + (e.perChannel ? c ? " R" : " L" : "");
+        SCOPED_TRACE(name);
+        f.gl.clear();
+        e.draw(f.input(), *f.model, e.perChannel || r.stereo ? c : 0);
+        const std::vector<test::PlacedBlock> alone = placed();
+        ASSERT_FALSE(alone.empty());
+        const bool inFrame = std::all_of(alone.begin(), alone.end(), [&](const auto& b) {
+          return std::any_of(frame.begin(), frame.end(),
+                             [&](const auto& g) { return samePlaces(b, g); });
+        });
+        if (!inFrame) continue;
+        shown += name + "|";
+        const test::WindowBox box = test::boxOf(alone);
+        EXPECT_TRUE(box.left >= 0 && box.right <= 441 && box.bottom >= 0 && box.top <= 350)
+            << box.left << ".." << box.right << " x " << box.bottom << ".." << box.top;
+        if (e.perChannel) {
+          EXPECT_TRUE(c == 0 ? box.right < 220.5 : box.left > 220.5)
+              << box.left << ".." << box.right;
+        }
+        for (const auto& b : alone) {
+          for (const WindowPoint& p : b.points) ASSERT_TRUE(p.inFront);
+        }
       }
     }
     EXPECT_EQ(shown, r.shown) << "stereo " << r.stereo << " sonogram " << r.sono;

@@ -11,6 +11,7 @@
 #include "display/peak_curve.h"
 #include "display/peak_markers.h"
 #include "display/placed_blocks.h"
+#include "display/scene_colours.h"
 #include "display/spectrum_bars.h"
 #include "support/scene_fixture.h"
 
@@ -20,6 +21,11 @@ namespace {
 using test::Colour;
 using test::SceneFixture;
 using test::Vertex;
+
+// The colour the help's legend shows an element in.
+Colour legend(const SceneColour& c) {
+  return {c[0], c[1], c[2]};
+}
 
 constexpr int kOffset[kChannels] = {-496, 16};
 
@@ -101,7 +107,7 @@ TEST(PeakCurve, ReachesTheLastBandFromLevelZero) {
   ASSERT_EQ(f.gl.blocks(GL_LINES).size(), 1u);
   const auto& v = f.gl.blocks(GL_LINES)[0].vertices;
   ASSERT_EQ(v.size(), 32u);
-  const Colour col{0.375f, 0.0625f, 0.125f};
+  const Colour col = legend(kPeakCurveColour);
   EXPECT_EQ(v[0], plane(x[0] + 16, 0, col));
   EXPECT_EQ(v[1], plane((x[0] + x[1]) / 2 + 16, 40, col));
   EXPECT_EQ(v[2], v[1]);
@@ -119,8 +125,8 @@ TEST(AverageCurves, SlowThenFastStoppingBeforeTheLastBand) {
   drawAverageCurves(f.input(), 0);
   const auto& curves = f.gl.blocks(GL_LINES);
   ASSERT_EQ(curves.size(), 2u);
-  const Colour slow{0.99609375f, 0.5625f, 0.25f};
-  const Colour fast{0.625f, 0.9375f, 0.625f};
+  const Colour slow = legend(kSlowAverageColour);
+  const Colour fast = legend(kFastAverageColour);
   for (const auto& b : curves) ASSERT_EQ(b.vertices.size(), 30u);
   EXPECT_EQ(curves[0].vertices[0], plane(x[0] - 496, 0, slow));
   EXPECT_EQ(curves[0].vertices[29], plane((x[14] + x[15]) / 2 - 496, 34, slow));
