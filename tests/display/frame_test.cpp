@@ -89,17 +89,6 @@ const Element kElements[] = {
     {"grid", [](In in, Model, int c) { drawFrequencyGrid(in, c); }, true},
 };
 
-bool samePlaces(const test::PlacedBlock& a, const test::PlacedBlock& b) {
-  if (a.mode != b.mode || a.points.size() != b.points.size()) return false;
-  for (size_t i = 0; i < a.points.size(); ++i) {
-    if (std::abs(a.points[i].x - b.points[i].x) > 1e-6 ||
-        std::abs(a.points[i].y - b.points[i].y) > 1e-6) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The options choose what the frame shows: each element is in the picture, where it lies when
 // drawn alone, exactly when its row names it; a shown element lies wholly in the picture, in
 // front of the eye, a channel's own on its side of the middle.
@@ -138,7 +127,7 @@ TEST_F(Frame, OptionsChooseTheElementsShownEachInThePictureOnItsSide) {
         ASSERT_FALSE(alone.empty());
         const bool inFrame = std::all_of(alone.begin(), alone.end(), [&](const auto& b) {
           return std::any_of(frame.begin(), frame.end(),
-                             [&](const auto& g) { return samePlaces(b, g); });
+                             [&](const auto& g) { return test::samePlaces(b, g); });
         });
         if (!inFrame) continue;
         shown += name + "|";

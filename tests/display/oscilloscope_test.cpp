@@ -51,24 +51,29 @@ TEST(ScopeTrigger, StartsAfterAFullSwingAndNeverPassesBandCount) {
   EXPECT_EQ(staticTriggerStart(high, 6, true), 2);
 }
 
+// Silence: a point a band on the frame's middle line, within the frame, and beyond the frame's
+// end a bar of no height in the colour of nothing.
 TEST(ChannelScope, SilenceShowsBandCountPointsOnTheCentreLineAndAFlatBar) {
   for (const int c : {0, 1}) {
     SceneFixture f(8);
     scopeFrame(f, c);
-    const float sgn = float(channelSign(c));
-    const Colour grey = legend(kScopeFrameColour);
-    const float end = sgn * 8 / 256;
-    EXPECT_EQ(f.gl.blocks(GL_LINES)[0].vertices, (std::vector<Vertex>{{0, 0, 0, grey},
-                                                                      {end, 0, 0, grey},
-                                                                      {0, 1, 0, grey},
-                                                                      {end, 1, 0, grey},
-                                                                      {0, 0.5f, 0, grey},
-                                                                      {end, 0.5f, 0, grey}}));
-    const auto& points = f.gl.blocks(GL_POINTS)[0].vertices;
+    const auto& frame = f.gl.blocks(GL_LINES).at(0).vertices;  // bottom, top, middle
+    const auto& points = f.gl.blocks(GL_POINTS).at(0).vertices;
+    const auto& bar = f.gl.blocks(GL_QUADS).at(0).vertices;
+    ASSERT_EQ(frame.size(), 6u);
     ASSERT_EQ(points.size(), 8u);
-    EXPECT_EQ(points[7], (Vertex{sgn * 7 / 256, 0.5f, 0, kTrace}));
-    EXPECT_EQ(f.gl.blocks(GL_QUADS)[0].vertices,
-              quad(end, 0.5f, sgn * 16 / 256, 0.5f, f.valueColourOf(0)));
+    const float sgn = float(channelSign(c)), middle = frame[4].y;
+    EXPECT_TRUE(frame[0].y < middle && middle < frame[2].y);
+    EXPECT_EQ(frame[0].colour, legend(kScopeFrameColour));
+    for (const Vertex& p : points) {
+      EXPECT_TRUE(p.y == middle && p.colour == kTrace && 0 <= sgn * p.x &&
+                  sgn * p.x < sgn * frame[5].x)
+          << p;
+    }
+    for (const Vertex& v : bar) {
+      EXPECT_TRUE(v.y == middle && sgn * v.x >= sgn * frame[5].x && v.colour == f.valueColourOf(0))
+          << v;
+    }
   }
 }
 

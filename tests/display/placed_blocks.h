@@ -1,14 +1,13 @@
 #pragma once
 // Where recorded drawing lands in the window: the model-view calls recorded before each block
-// (pushes, pops, translations, rotations) applied to a view as GL applies them, so a test can
-// ask what a user sees (inside the picture, nearer the viewer, left of the middle) rather than
-// which numbers were passed.
-//
-// Test code: any thread, on a recorder no longer drawing.
+// (pushes, pops, translations, rotations) applied to a view as GL applies them, so that a
+// test asks what a user sees (inside the picture, nearer the viewer, left of the middle)
+// rather than which numbers were passed. Test code, on a recorder that has stopped drawing.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "display/view_transform.h"
@@ -21,42 +20,44 @@ struct PlacedBlock {
   std::vector<WindowPoint> points;
 };
 
-// Every block of gl.blocks() with its vertices in window coordinates under view. Lists'
-// contents are not replayed: scene elements move only outside them.
+// Every block of gl.blocks(), its vertices in window coordinates under view. Lists are not
+// replayed: scene elements move only outside them.
 inline std::vector<PlacedBlock> placedBlocks(const RecordingGl& gl, const ViewTransform& view) {
   std::vector<ViewTransform> stack{view};
   std::vector<PlacedBlock> out;
-  const std::vector<GlCall>& calls = gl.record();
   size_t next = 0;
   for (const Block& b : gl.blocks()) {
-    for (; next < b.callIndex && next < calls.size(); ++next) {
-      const GlCall& c = calls[next];
+    for (; next < b.callIndex; ++next) {
+      const GlCall& c = gl.record().at(next);
       if (c.list != 0) continue;  // only compiled
-      if (c.name == "glMatrixMode" || c.name == "glLoadIdentity" || c.name == "glLoadMatrixd") {
-        ADD_FAILURE() << c << ": a scene element sets the matrix, not only moves it";
-      } else if (c.name == "glPushMatrix") {
-        stack.push_back(stack.back());
-      } else if (c.name == "glPopMatrix" && stack.size() > 1) {
-        stack.pop_back();
-      } else if (c.name == "glTranslatef") {
-        stack.back().translate(c.args[0], c.args[1], c.args[2]);
-      } else if (c.name == "glRotatef") {
-        stack.back().rotate(c.args[0], c.args[1], c.args[2], c.args[3]);
-      } else if (c.name == "glScalef") {
-        ADD_FAILURE() << c << ": scaling is not followed here";
+      if (c.name == "glPushMatrix") stack.push_back(stack.back());
+      if (c.name == "glPopMatrix" && stack.size() > 1) stack.pop_back();
+      if (c.name == "glTranslatef") stack.back().translate(c.args[0], c.args[1], c.args[2]);
+      if (c.name == "glRotatef") stack.back().rotate(c.args[0], c.args[1], c.args[2], c.args[3]);
+      if (c.name == "glScalef" || c.name == "glLoadIdentity" || c.name == "glMatrixMode") {
+        ADD_FAILURE() << c << " is not followed here";
       }
     }
-    PlacedBlock p{b.mode, {}};
-    for (const Vertex& v : b.vertices) p.points.push_back(stack.back().project(v.x, v.y, v.z));
-    out.push_back(std::move(p));
+    out.push_back({b.mode, {}});
+    for (const Vertex& v : b.vertices)
+      out.back().points.push_back(stack.back().project(v.x, v.y, v.z));
   }
   return out;
+}
+
+// The same place in the window, to a thousandth of a pixel.
+inline bool samePlace(const WindowPoint& a, const WindowPoint& b) {
+  return std::abs(a.x - b.x) < 1e-3 && std::abs(a.y - b.y) < 1e-3 &&
+         std::abs(a.depth - b.depth) < 1e-7;
+}
+inline bool samePlaces(const PlacedBlock& a, const PlacedBlock& b) {
+  return a.mode == b.mode &&
+         std::equal(a.points.begin(), a.points.end(), b.points.begin(), b.points.end(), samePlace);
 }
 
 // The window rectangle the points cover.
 struct WindowBox {
   double left = 1e300, right = -1e300, bottom = 1e300, top = -1e300;
-  bool empty() const { return left > right; }
 };
 inline WindowBox boxOf(const std::vector<PlacedBlock>& blocks) {
   WindowBox b;

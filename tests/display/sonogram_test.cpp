@@ -22,11 +22,6 @@ std::vector<PlacedBlock> placedSonogram(SceneFixture& f, float spin = 0) {
   return test::placedBlocks(f.gl, sceneTransform(FrameView{441, 350, Camera{}}));
 }
 
-bool samePlace(const WindowPoint& a, const WindowPoint& b) {
-  return std::abs(a.x - b.x) < 1e-3 && std::abs(a.y - b.y) < 1e-3 &&
-         std::abs(a.depth - b.depth) < 1e-7;
-}
-
 // Rows stand as far back as their age: each strip runs from its older row to its newer one,
 // the next strip starts where it ends, the newest row is nearest, and every row lies in the
 // picture, in front of the eye, at every length, loud rows as well as silent ones.
@@ -55,7 +50,7 @@ TEST(Sonogram, RowsStepTowardsTheViewerFromOldestToNewestInsideThePicture) {
             ASSERT_LT(p[i + 1].depth, p[i].depth) << "strip " << t << " vertex " << i;
           }
           if (t + 1 < strips.size()) {
-            ASSERT_TRUE(samePlace(p[i + 1], strips[t + 1].points[i])) << "strip " << t;
+            ASSERT_TRUE(test::samePlace(p[i + 1], strips[t + 1].points[i])) << "strip " << t;
           }
         }
       }
@@ -147,13 +142,7 @@ TEST(Sonogram, SpinningTurnsItAboutItsCornerAndOnlyWhenAsked) {
   SceneFixture f(8);
   f.model->settings.sonoSteps = 4;
   const auto same = [](const std::vector<PlacedBlock>& a, const std::vector<PlacedBlock>& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t t = 0; t < a.size(); ++t) {
-      for (size_t i = 0; i < a[t].points.size(); ++i) {
-        if (!samePlace(a[t].points[i], b[t].points[i])) return false;
-      }
-    }
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), test::samePlaces);
   };
   const std::vector<PlacedBlock> still = placedSonogram(f);
   EXPECT_TRUE(same(placedSonogram(f, 90), still));
@@ -165,7 +154,7 @@ TEST(Sonogram, SpinningTurnsItAboutItsCornerAndOnlyWhenAsked) {
   EXPECT_TRUE(same(placedSonogram(f, 360), start));
   // The oldest row's first band, at the height of silence, is the axis it turns about.
   ASSERT_FALSE(start.empty());
-  EXPECT_TRUE(samePlace(quarter[0].points[0], start[0].points[0]));
+  EXPECT_TRUE(test::samePlace(quarter[0].points[0], start[0].points[0]));
 }
 
 }  // namespace
