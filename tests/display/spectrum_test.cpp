@@ -94,7 +94,7 @@ TEST(PeakMarkers, OneBlockShownWhilePeakIsRecent) {
   ASSERT_EQ(f.gl.blocks(GL_QUADS).size(), 1u);
   EXPECT_EQ(f.gl.blocks(GL_QUADS)[0].vertices,
             quad(x[2] - 496, x[3] - 497, 120, 122, f.valueColourOf(20)));
-  // The colour left current is the last band's, as it is where every band has a marker.
+  // The colour left current is the last marked band's, whether or not its marker shows.
   EXPECT_EQ(f.gl.colour(), f.valueColourOf(140));
 }
 
