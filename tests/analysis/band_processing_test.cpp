@@ -125,6 +125,9 @@ class BandProcessing : public ::testing::Test {
 
 TransformTables* BandProcessing::tables_ = nullptr;
 
+// The floor: the level of a band with nothing in it.
+const int32_t kSilent = levelScale(0);
+
 TEST_F(BandProcessing, StartValues) {
   st_->sonoHistory[3][7] = 5;
   st_->loudnessMeter[1] = 9;
@@ -150,10 +153,10 @@ TEST_F(BandProcessing, SilenceSettles) {
     analyse(1);
     for (int c = 0; c < kChannels; ++c) {
       for (int i = 0; i < 192; ++i) {
-        ASSERT_EQ(st_->bandLevel[c][i], 11) << "frame " << n << ", band " << i;
-        ASSERT_EQ(st_->bandFast[c][i], 11);
+        ASSERT_EQ(st_->bandLevel[c][i], kSilent) << "frame " << n << ", band " << i;
+        ASSERT_EQ(st_->bandFast[c][i], kSilent);
         ASSERT_EQ(st_->bandSlow[c][i], 0);  // a level below 64 never lifts it
-        ASSERT_EQ(st_->bandPeak[c][i], 11);
+        ASSERT_EQ(st_->bandPeak[c][i], kSilent);
       }
     }
   }
@@ -316,8 +319,8 @@ TEST_F(BandProcessing, AnalysisWritesOnlyTheNewestSonogramRow) {
   s_.sonoSteps = 2;
   for (int k = 0; k < kMaxSonoRows; ++k) std::fill_n(st_->sonoHistory[k], kMaxBands, -1);
   analyse(0, false);
-  EXPECT_EQ(st_->sonoHistory[1][0], 11);
-  EXPECT_EQ(st_->sonoHistory[1][191], 11);
+  EXPECT_EQ(st_->sonoHistory[1][0], kSilent);
+  EXPECT_EQ(st_->sonoHistory[1][191], kSilent);
   EXPECT_EQ(st_->sonoHistory[1][192], -1);
   EXPECT_EQ(st_->sonoHistory[0][0], -1);
   EXPECT_EQ(st_->sonoHistory[2][0], -1);
@@ -345,7 +348,7 @@ TEST_F(BandProcessing, ReadsTheNewestWindowOfTheBuffer) {
   s_.bufferLength = kMaxSamples;  // a longer buffer: only its last 384 samples count
   fillNoise(samples_.sampleBuffer[0], kMaxSamples - s_.windowLength, 3);
   analyse(0, false);
-  for (int i = 0; i < 192; ++i) ASSERT_EQ(st_->bandLevel[0][i], 11) << "band " << i;
+  for (int i = 0; i < 192; ++i) ASSERT_EQ(st_->bandLevel[0][i], kSilent) << "band " << i;
 }
 
 TEST_F(BandProcessing, FullScaleSignalsNeverWrapTheStores) {
@@ -355,9 +358,9 @@ TEST_F(BandProcessing, FullScaleSignalsNeverWrapTheStores) {
   auto checkRanges = [&](const char* what, int band) {
     for (int c = 0; c < kChannels; ++c) {
       for (int i = 0; i < 512; ++i) {
-        ASSERT_GE(st_->bandLevel[c][i], 11) << what << band << " band " << i;
+        ASSERT_GE(st_->bandLevel[c][i], kSilent) << what << band << " band " << i;
         ASSERT_LE(st_->bandLevel[c][i], topLevel) << what << band << " band " << i;
-        ASSERT_GE(st_->bandFast[c][i], 11) << what << band << " band " << i;
+        ASSERT_GE(st_->bandFast[c][i], kSilent) << what << band << " band " << i;
         ASSERT_LE(st_->bandFast[c][i], topLevel) << what << band << " band " << i;
         ASSERT_GE(st_->bandSlow[c][i], 0) << what << band << " band " << i;
         ASSERT_LE(st_->bandSlow[c][i], st_->bandPeak[c][i] + topLevel);
@@ -393,7 +396,7 @@ TEST_F(BandProcessing, FullScaleSignalsNeverWrapTheStores) {
     std::memset(samples_.sampleBuffer, level, sizeof samples_.sampleBuffer);
     run(130);
     checkRanges("constant ", level);
-    EXPECT_EQ(st_->bandLevel[0][0], 11);
+    EXPECT_EQ(st_->bandLevel[0][0], kSilent);
   }
   for (int j = 0; j < window; ++j)
     samples_.sampleBuffer[0][j] = samples_.sampleBuffer[1][j] = j % 2 ? 255 : 0;

@@ -434,8 +434,9 @@ TEST(BandTransform16, MagnitudesOfTheExactSums) {
       noise[static_cast<size_t>(j)] = static_cast<int16_t>(sample(rng));
       extremes[static_cast<size_t>(j)] = static_cast<int16_t>(j % 3 == 0 ? 32767 : -32768);
     }
-    std::vector<double> got0(static_cast<size_t>(bands));
-    std::vector<double> got1(static_cast<size_t>(bands));
+    // One more than the bands: a sentinel that no call may write.
+    std::vector<double> got0(static_cast<size_t>(bands) + 1, -1.0);
+    std::vector<double> got1(static_cast<size_t>(bands) + 1, -1.0);
     bandTransformStereo16(x.s, *x.t, got0.data(), got1.data(), noise.data(), extremes.data());
     for (const auto& [window, got] : {std::pair{&noise, &got0}, std::pair{&extremes, &got1}}) {
       for (int i = 0; i < bands; ++i) {
@@ -451,9 +452,10 @@ TEST(BandTransform16, MagnitudesOfTheExactSums) {
         ASSERT_DOUBLE_EQ((*got)[static_cast<size_t>(i)], std::sqrt(a * a + b * b) / x.t->windowNorm)
             << bands << " bands, band " << i;
       }
-      std::vector<double> alone(static_cast<size_t>(bands));
+      std::vector<double> alone(static_cast<size_t>(bands) + 1, -1.0);
       bandTransform16(x.s, *x.t, alone.data(), window->data());
       EXPECT_EQ(alone, *got);
+      EXPECT_EQ(got->back(), -1.0) << bands << " bands: written past the bands";
     }
   }
   Transform x(192);

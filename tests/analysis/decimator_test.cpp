@@ -73,7 +73,8 @@ struct Signal {
 std::vector<float> feed(Decimator& d, const Signal& s, int bits, const std::vector<int>& blocks,
                         DecimatorCode code) {
   std::vector<float> out;
-  float chunk[kDecimatorOutputCapacity];
+  float chunk[kDecimatorOutputCapacity + 1];
+  chunk[kDecimatorOutputCapacity] = -12345.0f;  // past the capacity: never written
   const int bytes = bits / 8;
   const int samples = static_cast<int>(s.bytes[0].size()) / bytes;
   size_t b = 0;
@@ -81,6 +82,7 @@ std::vector<float> feed(Decimator& d, const Signal& s, int bits, const std::vect
     const int n = std::min(blocks[b], samples - done);
     const uint8_t* in[] = {s.bytes[0].data() + done * bytes, s.bytes[1].data() + done * bytes};
     const int fresh = d.process(in, n, chunk, code);
+    EXPECT_EQ(chunk[kDecimatorOutputCapacity], -12345.0f) << "written past the capacity";
     out.insert(out.end(), chunk, chunk + 2 * fresh);
     done += n;
   }

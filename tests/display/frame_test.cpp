@@ -6,28 +6,34 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <vector>
 
 #include "app/frame_view.h"
+#include "display/average_curves.h"
+#include "display/balance_bar.h"
+#include "display/butterfly_spectrum.h"
+#include "display/channel_scope.h"
+#include "display/frequency_grid.h"
 #include "display/gl_font.h"
+#include "display/level_lines.h"
+#include "display/meter_bars.h"
+#include "display/mid_scope.h"
+#include "display/peak_curve.h"
+#include "display/peak_markers.h"
+#include "display/placed_blocks.h"
 #include "display/scene_colours.h"
+#include "display/side_scope.h"
+#include "display/sonogram.h"
+#include "display/spectrum_bars.h"
+#include "display/spread_histogram.h"
+#include "display/vector_scope.h"
 #include "support/scene_fixture.h"
 
 namespace bandscope {
 namespace {
 
 using test::SceneFixture;
-
-struct Translation {
-  float x, y, z;
-  bool operator==(const Translation&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Translation& t) {
-  return out << "(" << t.x << ", " << t.y << ", " << t.z << ")";
-}
 
 class Frame : public ::testing::Test {
  protected:
@@ -40,15 +46,9 @@ class Frame : public ::testing::Test {
     EXPECT_FALSE(f.gl.openPrimitive().has_value());
     f.gl.table().glPopMatrix();
   }
-  // Where the elements are placed; the sonogram's strips, moved only in depth, left out.
-  std::vector<Translation> translations() const {
-    std::vector<Translation> out;
-    for (const auto& c : f.gl.calls("glTranslatef")) {
-      if (c.args[0] == 0 && c.args[1] == 0) continue;
-      out.push_back({static_cast<float>(c.args[0]), static_cast<float>(c.args[1]),
-                     static_cast<float>(c.args[2])});
-    }
-    return out;
+  // Where the frame's blocks land in the window at the start view.
+  std::vector<test::PlacedBlock> placed() const {
+    return test::placedBlocks(f.gl, sceneTransform(FrameView{441, 350, Camera{}}));
   }
   void appendBlock(uint8_t left, uint8_t right) {
     std::vector<uint8_t> l(512, left), r(512, right);
@@ -60,56 +60,95 @@ class Frame : public ::testing::Test {
   std::unique_ptr<SampleBuffer> buffer = std::make_unique<SampleBuffer>();
 };
 
-// Each translated element has its own place, so the translations spell out the order.
-const Translation kSonogram{-2.55f, 1.9f, -7.0f};
-const Translation kScope0{-3.5f, 1, -5}, kScope1{3.5f, 1, -5};
-const Translation kMidAndSide{-0.5f, 2.25f, -5};
-const Translation kVector{-2.75f, 2.75f, -3}, kSpread{-1.5f, 4, -5};
-const Translation kLoudness0{-2, 0.45f, -0.25f}, kDeviation0{-2.1f, 0.45f, -0.25f};
-const Translation kLoudness1{2, 0.45f, -0.25f}, kDeviation1{2.1f, 0.45f, -0.25f};
-const Translation kBalance{0, 4, -5}, kButterfly{4, 2.1f, -5};
+// The scene's elements, each drawn alone as the frame draws it: c is the channel of a
+// channel's own element (named with L or R, drawn on that side of the picture's middle), the
+// last channel for the others.
+using In = const SceneInput&;
+using Model = const FrameModel&;
+struct Element {
+  const char* name;
+  void (*draw)(In in, Model m, int c);
+  bool perChannel;
+};
+const Element kElements[] = {
+    {"sonogram", [](In in, Model, int) { drawSonogram(in); }, false},
+    {"scope", [](In in, Model m, int c) { drawChannelScope(in, c, m.scope); }, true},
+    {"mid scope", [](In in, Model m, int c) { drawMidScope(in, c, m.scope); }, false},
+    {"side scope", [](In in, Model m, int) { drawSideScope(in, m.scope); }, false},
+    {"vector scope", [](In in, Model, int) { drawVectorScope(in); }, false},
+    {"spread", [](In in, Model m, int) { drawSpreadHistogram(in, m.spread); }, false},
+    {"meters", [](In in, Model, int c) { drawMeterBars(in, c); }, true},
+    {"balance", [](In in, Model, int) { drawBalanceBar(in); }, false},
+    {"butterfly", [](In in, Model, int) { drawButterflySpectrum(in); }, false},
+    {"bars", [](In in, Model, int c) { drawSpectrumBars(in, c); }, true},
+    {"peaks", [](In in, Model, int c) { drawPeakCurve(in, c); }, true},
+    {"averages", [](In in, Model, int c) { drawAverageCurves(in, c); }, true},
+    {"markers", [](In in, Model, int c) { drawPeakMarkers(in, c); }, true},
+    {"level lines", [](In in, Model, int) { drawLevelLines(in); }, false},
+    {"grid", [](In in, Model, int c) { drawFrequencyGrid(in, c); }, true},
+};
 
-TEST_F(Frame, StereoDrawsEveryElementInOrder) {
-  draw();
-  EXPECT_EQ(translations(),
-            (std::vector<Translation>{kSonogram, kScope0, kLoudness0, kDeviation0, kScope1,
-                                      kMidAndSide, kMidAndSide, kVector, kSpread, kLoudness1,
-                                      kDeviation1, kBalance, kButterfly}));
-  EXPECT_GT(f.gl.count("glCallLists"), 0u) << "frequency labels";
-}
-
-TEST_F(Frame, MonoDrawsChannelZeroAndTheMidViewOnly) {
-  f.options.StereoCheckBox = false;
-  draw();
-  EXPECT_EQ(translations(),
-            (std::vector<Translation>{kSonogram, kScope0, kMidAndSide, kLoudness0, kDeviation0}));
-}
-
-TEST_F(Frame, WithEveryOptionOffTheCoreViewsRemain) {
-  f.options.sono_check = f.options.dB_check = f.options.Hz_check = false;
-  f.options.stereoSpreadCheckBox = false;
-  draw();
-  EXPECT_EQ(translations(),
-            (std::vector<Translation>{kScope0, kLoudness0, kDeviation0, kScope1, kMidAndSide,
-                                      kMidAndSide, kVector, kLoudness1, kDeviation1, kBalance}));
-  EXPECT_EQ(f.gl.count("glCallLists"), 0u);
-  EXPECT_EQ(f.gl.blocks(GL_QUAD_STRIP).size(), 0u);
-}
-
-TEST_F(Frame, PeakLabelsReplaceThePeakMarkers) {
-  f.options.dB_check = false;
-  std::vector<uint8_t> tone(512);  // 2 kHz: one peak to name
-  for (size_t j = 0; j < tone.size(); ++j)
-    tone[j] = static_cast<uint8_t>(
-        128 +
-        std::lround(100 * std::sin(static_cast<double>(j) * 2 * std::numbers::pi * 2000 / 44100)));
-  for (int block = 0; block < 4; ++block) buffer->append(tone.data(), tone.data(), 512);
-  draw();  // every band sets its peak in the first frame: markers for all but the last band
-  const size_t quadsWithMarkers = f.gl.blocks(GL_QUADS).size();
-  f.options.Hz_check = true;
-  draw();
-  EXPECT_GT(f.gl.count("glCallLists"), 0u);
-  EXPECT_EQ(f.gl.blocks(GL_QUADS).size(), quadsWithMarkers - 2) << "one marker block a channel";
+// The options choose what the frame shows: each element is in the picture, where it lies when
+// drawn alone, exactly when its row names it; a shown element lies wholly in the picture, in
+// front of the eye, a channel's own on its side of the middle.
+TEST_F(Frame, OptionsChooseTheElementsShownEachInThePictureOnItsSide) {
+  const struct {
+    bool stereo, sono, dB, Hz, spread;
+    std::string shown;
+  } rows[] = {
+      {true, true, true, false, true,
+       "sonogram|scope L|scope R|mid scope|side scope|vector scope|spread|meters L|meters R|"
+       "balance|butterfly|bars L|bars R|peaks L|peaks R|averages L|averages R|markers L|"
+       "markers R|level lines|grid L|grid R|"},
+      {false, true, true, false, true,
+       "sonogram|scope L|mid scope|meters L|bars L|peaks L|averages L|markers L|level lines|"
+       "grid L|"},
+      {true, false, false, true, false,
+       "scope L|scope R|mid scope|side scope|vector scope|meters L|meters R|balance|bars L|"
+       "bars R|peaks L|peaks R|averages L|averages R|"},
+      {true, false, false, false, false,
+       "scope L|scope R|mid scope|side scope|vector scope|meters L|meters R|balance|bars L|"
+       "bars R|peaks L|peaks R|averages L|averages R|markers L|markers R|"},
+  };
+  for (const auto& r : rows) {
+    f.options.StereoCheckBox = r.stereo, f.options.sono_check = r.sono;
+    f.options.dB_check = r.dB, f.options.Hz_check = r.Hz;
+    f.options.stereoSpreadCheckBox = r.spread;
+    appendBlock(250, 3);
+    // The scopes' mean ticks come down from far above the picture over the first frames.
+    for (int k = 0; k < 40; ++k) draw();
+    const std::vector<test::PlacedBlock> frame = placed();
+    // Frequency labels with the scales, peak labels with Hz; no text with neither.
+    EXPECT_EQ(f.gl.count("glCallLists") > 0, r.dB || r.Hz);
+    std::string shown;
+    for (const Element& e : kElements) {
+      for (int c = e.perChannel ? 0 : 1; c < 2; ++c) {
+        const std::string name = std::string(e.name) + (e.perChannel ? c ? " R" : " L" : "");
+        SCOPED_TRACE(name);
+        f.gl.clear();
+        e.draw(f.input(), *f.model, e.perChannel || r.stereo ? c : 0);
+        const std::vector<test::PlacedBlock> alone = placed();
+        ASSERT_FALSE(alone.empty());
+        const bool inFrame = std::all_of(alone.begin(), alone.end(), [&](const auto& b) {
+          return std::any_of(frame.begin(), frame.end(),
+                             [&](const auto& g) { return test::samePlaces(b, g); });
+        });
+        if (!inFrame) continue;
+        shown += name + "|";
+        const test::WindowBox box = test::boxOf(alone);
+        EXPECT_TRUE(box.left >= 0 && box.right <= 441 && box.bottom >= 0 && box.top <= 350)
+            << box.left << ".." << box.right << " x " << box.bottom << ".." << box.top;
+        if (e.perChannel) {
+          EXPECT_TRUE(c == 0 ? box.right < 220.5 : box.left > 220.5)
+              << box.left << ".." << box.right;
+        }
+        for (const auto& b : alone) {
+          for (const WindowPoint& p : b.points) ASSERT_TRUE(p.inFront);
+        }
+      }
+    }
+    EXPECT_EQ(shown, r.shown) << "stereo " << r.stereo << " sonogram " << r.sono;
+  }
 }
 
 // With the view known, the spectra are captioned and, with dB on, the level lines labelled,

@@ -178,17 +178,9 @@ TEST(GlText, BracketTurnsOffLightingTexturingBlendingAndRestoresThem) {
   rec.clear();
 
   beginText(gl);
-  ASSERT_EQ(names(rec.record()),
-            (std::vector<std::string>{"glPushAttrib", "glDisable", "glDisable", "glDisable"}));
-  EXPECT_EQ(rec.record()[0].args, std::vector<double>{0x000FFFFF});
-  EXPECT_EQ(rec.record()[1].args, std::vector<double>{GL_LIGHTING});
-  EXPECT_EQ(rec.record()[2].args, std::vector<double>{GL_TEXTURE_2D});
-  EXPECT_EQ(rec.record()[3].args, std::vector<double>{GL_BLEND});
+  for (const GLenum cap : {GL_LIGHTING, GL_TEXTURE_2D, GL_BLEND}) EXPECT_FALSE(rec.isEnabled(cap));
   EXPECT_TRUE(rec.isEnabled(GL_DEPTH_TEST));
-
-  rec.clear();
   endText(gl);
-  EXPECT_EQ(names(rec.record()), std::vector<std::string>{"glPopAttrib"});
   EXPECT_EQ(rec.attribDepth(), 0);
   for (const GLenum cap : {GL_LIGHTING, GL_TEXTURE_2D, GL_BLEND}) EXPECT_TRUE(rec.isEnabled(cap));
 }
@@ -206,13 +198,8 @@ TEST(GlText, DrawRunsTheListOfEachByteFromTheRasterPositionAndNoneForEmptyText) 
   const std::string_view text(bytes, sizeof bytes);
   drawText(gl, listBase, text, -0.075f, 0.05f);
 
-  ASSERT_EQ(names(rec.record()),
-            (std::vector<std::string>{"glRasterPos2f", "glListBase", "glCallLists"}));
-  EXPECT_EQ(rec.record()[0].args, (std::vector<double>{-0.075f, 0.05f}));
-  EXPECT_EQ(rec.record()[1].args, std::vector<double>{double(listBase)});
-  EXPECT_EQ(rec.record()[2].args, (std::vector<double>{5, GL_UNSIGNED_BYTE}));
-  EXPECT_EQ(rec.record()[2].bytes, std::string(text));
-
+  EXPECT_EQ(rec.rasterPosition().x, -0.075f);
+  EXPECT_EQ(rec.rasterPosition().y, 0.05f);
   const GlyphSet expected = fakeGlyphs();
   const std::vector<GlCall> drawn = rec.expanded("glBitmap");
   ASSERT_EQ(drawn.size(), text.size());
@@ -224,8 +211,6 @@ TEST(GlText, DrawRunsTheListOfEachByteFromTheRasterPositionAndNoneForEmptyText) 
 
   rec.clear();
   drawText(gl, listBase, "", 0.5f, -0.25f);
-  ASSERT_EQ(rec.calls("glCallLists").size(), 1u);
-  EXPECT_EQ(rec.calls("glCallLists")[0].args, (std::vector<double>{0, GL_UNSIGNED_BYTE}));
   EXPECT_TRUE(rec.expanded("glBitmap").empty());
   EXPECT_EQ(rec.rasterPosition().x, 0.5f);
   EXPECT_EQ(rec.rasterPosition().y, -0.25f);

@@ -7,6 +7,7 @@
 
 #include "display/channel_scope.h"
 #include "display/mid_scope.h"
+#include "display/scene_colours.h"
 #include "display/scope_trigger.h"
 #include "display/side_scope.h"
 #include "support/scene_fixture.h"
@@ -18,8 +19,12 @@ using test::Colour;
 using test::SceneFixture;
 using test::Vertex;
 
-const Colour kWhite{1, 1, 1};
-const Colour kRed{1, 0.25f, 0.25f};
+// The colour the help's legend shows an element in.
+Colour legend(const SceneColour& c) {
+  return {c[0], c[1], c[2]};
+}
+const Colour kTrace = legend(kWhite);
+const Colour kSide = legend(kSideColour);
 
 // One frame of channel c's oscilloscope: its analysis step, then its drawing.
 void scopeFrame(SceneFixture& f, int c) {
@@ -46,25 +51,29 @@ TEST(ScopeTrigger, StartsAfterAFullSwingAndNeverPassesBandCount) {
   EXPECT_EQ(staticTriggerStart(high, 6, true), 2);
 }
 
+// Silence: a point a band on the frame's middle line, within the frame, and beyond the frame's
+// end a bar of no height in the colour of nothing.
 TEST(ChannelScope, SilenceShowsBandCountPointsOnTheCentreLineAndAFlatBar) {
   for (const int c : {0, 1}) {
     SceneFixture f(8);
     scopeFrame(f, c);
-    const float sgn = float(channelSign(c));
-    EXPECT_EQ(f.gl.calls("glTranslatef")[0].args, (std::vector<double>{3.5 * sgn, 1, -5}));
-    const Colour grey{0.25f, 0.25f, 0.25f};
-    const float end = sgn * 8 / 256;
-    EXPECT_EQ(f.gl.blocks(GL_LINES)[0].vertices, (std::vector<Vertex>{{0, 0, 0, grey},
-                                                                      {end, 0, 0, grey},
-                                                                      {0, 1, 0, grey},
-                                                                      {end, 1, 0, grey},
-                                                                      {0, 0.5f, 0, grey},
-                                                                      {end, 0.5f, 0, grey}}));
-    const auto& points = f.gl.blocks(GL_POINTS)[0].vertices;
+    const auto& frame = f.gl.blocks(GL_LINES).at(0).vertices;  // bottom, top, middle
+    const auto& points = f.gl.blocks(GL_POINTS).at(0).vertices;
+    const auto& bar = f.gl.blocks(GL_QUADS).at(0).vertices;
+    ASSERT_EQ(frame.size(), 6u);
     ASSERT_EQ(points.size(), 8u);
-    EXPECT_EQ(points[7], (Vertex{sgn * 7 / 256, 0.5f, 0, kWhite}));
-    EXPECT_EQ(f.gl.blocks(GL_QUADS)[0].vertices,
-              quad(end, 0.5f, sgn * 16 / 256, 0.5f, f.valueColourOf(0)));
+    const float sgn = float(channelSign(c)), middle = frame[4].y;
+    EXPECT_TRUE(frame[0].y < middle && middle < frame[2].y);
+    EXPECT_EQ(frame[0].colour, legend(kScopeFrameColour));
+    for (const Vertex& p : points) {
+      EXPECT_TRUE(p.y == middle && p.colour == kTrace && 0 <= sgn * p.x &&
+                  sgn * p.x < sgn * frame[5].x)
+          << p;
+    }
+    for (const Vertex& v : bar) {
+      EXPECT_TRUE(v.y == middle && sgn * v.x >= sgn * frame[5].x && v.colour == f.valueColourOf(0))
+          << v;
+    }
   }
 }
 
@@ -77,12 +86,12 @@ TEST(ChannelScope, StaticOffShowsTheWholeWindowAndSmoothsTheMeanTick) {
     scopeFrame(f, 1);
     const auto& points = f.gl.blocks(GL_POINTS)[0].vertices;
     ASSERT_EQ(points.size(), 16u);
-    EXPECT_EQ(points[15], (Vertex{15 / 256.0f, 140 / 256.0f, 0, kWhite}));
+    EXPECT_EQ(points[15], (Vertex{15 / 256.0f, 140 / 256.0f, 0, kTrace}));
     EXPECT_EQ(f.gl.blocks(GL_QUADS)[0].vertices,
               quad(8 / 256.0f, 140 / 256.0f, 16 / 256.0f, 200 / 256.0f, f.valueColourOf(60)));
     EXPECT_EQ(f.model->scope.scopeMean[1], mean);
     EXPECT_EQ(f.gl.blocks(GL_LINES)[1].vertices,
-              (std::vector<Vertex>{{-0.125f, mean / 256, 0, kWhite}, {0, mean / 256, 0, kWhite}}));
+              (std::vector<Vertex>{{-0.125f, mean / 256, 0, kTrace}, {0, mean / 256, 0, kTrace}}));
   }
   EXPECT_EQ(f.model->scope.scopeMean[0], 32768.0f);
 }
@@ -95,7 +104,7 @@ TEST(ChannelScope, ClippingSampleTurnsTheBarIntoARedBoxFromTheInnerEnd) {
     const float lo = float(std::min(clip, 128)) / 256;
     const float hi = float(std::max(clip, 128)) / 256;
     EXPECT_EQ(f.gl.blocks(GL_QUADS)[0].vertices,
-              quad(0, lo, -16 / 256.0f, hi, Colour{1, 0.1f, 0.1f}))
+              quad(0, lo, -16 / 256.0f, hi, legend(kClippingColour)))
         << clip;
   }
 }
@@ -109,9 +118,9 @@ TEST(MidScope, MonoShowsChannelZeroAndItsRoundedMean) {
   drawMidScope(f.input(), 0, f.model->scope);
   const auto& points = f.gl.blocks(GL_POINTS)[0].vertices;
   ASSERT_EQ(points.size(), 16u);
-  EXPECT_EQ(points[15], (Vertex{140 / 256.0f, 15 / 256.0f, 0, kWhite}));
-  EXPECT_EQ(f.gl.blocks(GL_QUADS)[0].vertices[1], (Vertex{140 / 256.0f, 16 / 256.0f, 0, kWhite}));
-  EXPECT_EQ(f.gl.blocks(GL_LINES)[1].vertices[0], (Vertex{101 / 256.0f, -0.125f, 0, kWhite}));
+  EXPECT_EQ(points[15], (Vertex{140 / 256.0f, 15 / 256.0f, 0, kTrace}));
+  EXPECT_EQ(f.gl.blocks(GL_QUADS)[0].vertices[1], (Vertex{140 / 256.0f, 16 / 256.0f, 0, kTrace}));
+  EXPECT_EQ(f.gl.blocks(GL_LINES)[1].vertices[0], (Vertex{101 / 256.0f, -0.125f, 0, kTrace}));
 }
 
 TEST(MidAndSideScopes, StereoShowMeanAndHalfDifferenceFromChannelOnesTrigger) {
@@ -128,14 +137,14 @@ TEST(MidAndSideScopes, StereoShowMeanAndHalfDifferenceFromChannelOnesTrigger) {
   const auto& side = f.gl.blocks(GL_POINTS)[1].vertices;
   ASSERT_EQ(mid.size(), 12u);
   ASSERT_EQ(side.size(), 12u);
-  EXPECT_EQ(mid[2], (Vertex{177 / 256.0f, 2 / 256.0f, 0, kWhite}));
-  EXPECT_EQ(side[0], (Vertex{101 / 256.0f, 0, 0, kRed}));
-  EXPECT_EQ(side[2], (Vertex{51 / 256.0f, 2 / 256.0f, 0, kRed}));
-  EXPECT_EQ(f.gl.blocks(GL_QUADS)[1].vertices[2], (Vertex{101 / 256.0f, 16 / 256.0f, 0, kRed}));
+  EXPECT_EQ(mid[2], (Vertex{177 / 256.0f, 2 / 256.0f, 0, kTrace}));
+  EXPECT_EQ(side[0], (Vertex{101 / 256.0f, 0, 0, kSide}));
+  EXPECT_EQ(side[2], (Vertex{51 / 256.0f, 2 / 256.0f, 0, kSide}));
+  EXPECT_EQ(f.gl.blocks(GL_QUADS)[1].vertices[2], (Vertex{101 / 256.0f, 16 / 256.0f, 0, kSide}));
   // 203 div 2 = 101; -3 div 2 = -1, so 127.
   EXPECT_EQ(f.gl.blocks(GL_LINES)[1].vertices[0].x, 101 / 256.0f);
   EXPECT_EQ(f.gl.blocks(GL_LINES)[2].vertices,
-            (std::vector<Vertex>{{127 / 256.0f, -0.125f, 0, kRed}, {127 / 256.0f, 0, 0, kRed}}));
+            (std::vector<Vertex>{{127 / 256.0f, -0.125f, 0, kSide}, {127 / 256.0f, 0, 0, kSide}}));
   f.gl.clear();
   f.model->scope.scopeMean[0] = 103.5f;  // 203.5 and -3.5 round to 204 and -4
   drawMidScope(f.input(), 1, f.model->scope);

@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "analysis/level_scale.h"
 #include "app/frame_view.h"
 #include "display/frequency_grid.h"
 #include "display/gl_font.h"
 #include "display/level_lines.h"
 #include "display/peak_labels.h"
+#include "display/placed_blocks.h"
 #include "display/pointer_readout.h"
 #include "display/scene_colours.h"
+#include "display/spectrum_bars.h"
 #include "display/spectrum_plane.h"
 #include "support/scene_fixture.h"
 
@@ -26,7 +27,11 @@ using test::GlCall;
 using test::SceneFixture;
 using test::Vertex;
 
-const Colour kLineGrey{0.2f, 0.2f, 0.25f};
+// The colour the help's legend shows an element in.
+Colour legend(const SceneColour& c) {
+  return {c[0], c[1], c[2]};
+}
+const Colour kLineGrey = legend(kGridColour);
 
 std::vector<std::string> texts(const SceneFixture& f) {
   std::vector<std::string> out;
@@ -34,18 +39,29 @@ std::vector<std::string> texts(const SceneFixture& f) {
   return out;
 }
 
-TEST(LevelLines, SeventeenLinesAcrossBothSpectra) {
-  SceneFixture f;
-  drawLevelLines(f.input());
-  const auto& v = f.gl.blocks(GL_LINES).at(0).vertices;
-  ASSERT_EQ(v.size(), 34u);
-  for (int j = 0; j < 17; ++j) {
-    const float y = static_cast<float>(levelScale(16 * j) / 256.0 - 0.8);
-    EXPECT_EQ(v[2 * j], (Vertex{-2.6f, y, -0.1f, kLineGrey}));
-    EXPECT_EQ(v[2 * j + 1], (Vertex{2.6f, y, -0.1f, kLineGrey}));
+// A line at each mark of the axis (where a sine of the mark's level reaches, below), across
+// both spectra's bars and behind them, so that a bar reaching a line covers it.
+TEST(LevelLines, EachMarkALineAcrossBothSpectraBehindTheBars) {
+  for (const uint8_t bits : {8, 16}) {
+    SceneFixture f;
+    f.model->settings.sampleBits = bits;
+    drawSpectrumBars(f.input(), 0);
+    drawSpectrumBars(f.input(), 1);
+    drawLevelLines(f.input());
+    const auto placed = test::placedBlocks(f.gl, sceneTransform(FrameView{441, 350, Camera{}}));
+    ASSERT_EQ(placed.size(), 3u);
+    const test::WindowBox bars = test::boxOf({placed[0], placed[1]});
+    const auto& v = f.gl.blocks(GL_LINES).at(0).vertices;
+    const auto& p = placed[2].points;
+    const LevelMarks marks = levelMarks(f.model->settings);
+    ASSERT_EQ(v.size(), 2u * size_t(marks.count));
+    for (size_t j = 0; j < v.size(); j += 2) {
+      EXPECT_TRUE(v[j].y == marks.mark[j / 2].y && v[j + 1].y == v[j].y) << bits << " " << j;
+      EXPECT_TRUE(p[j].x <= bars.left && p[j + 1].x >= bars.right) << bits << " " << j;
+      EXPECT_LT(std::max(v[j].z, v[j + 1].z), f.gl.blocks(GL_QUADS)[0].vertices[0].z);
+      EXPECT_EQ(v[j].colour, kLineGrey);
+    }
   }
-  EXPECT_NEAR(v.front().y, -0.757, 1e-3);
-  EXPECT_NEAR(v.back().y, 0.341, 1e-3);
 }
 
 // A sine on a band's centre at the dBFS a line is labelled with raises its bar to that line:
@@ -130,6 +146,8 @@ struct GridCase {
 };
 class FrequencyGrid : public testing::TestWithParam<GridCase> {};
 
+// Upright lines, left to right, behind the bars (a bar at the frequency covers its line), each
+// labelled at its top, every other label a row lower so that neighbours keep apart.
 TEST_P(FrequencyGrid, LineAndLabelAtEveryStepUpToTheTopBand) {
   const GridCase& c = GetParam();
   SceneFixture f;
@@ -137,21 +155,27 @@ TEST_P(FrequencyGrid, LineAndLabelAtEveryStepUpToTheTopBand) {
   const size_t lines = static_cast<size_t>(bandToHz(191, f.model->settings) / c.step);
   for (int channel = 0; channel < 2; ++channel) {
     f.gl.clear();
+    drawSpectrumBars(f.input(), channel);
     drawFrequencyGrid(f.input(), channel);
     const auto& v = f.gl.blocks(GL_LINES).at(0).vertices;
+    const float barZ = f.gl.blocks(GL_QUADS).at(0).vertices.at(0).z;
     const std::vector<GlCall> pos = f.gl.calls("glRasterPos2f");
     ASSERT_EQ(v.size(), 2 * lines);
     ASSERT_EQ(pos.size(), lines);
     EXPECT_EQ(f.gl.count("glPushAttrib"), 1u);
     for (size_t i = 0; i < lines; ++i) {
-      const int32_t band = hzToBand(c.step * static_cast<int>(i + 1), f.model->settings);
-      const float x = static_cast<float>(bandToX(band, 192) + 512 * channel - 496) / 200.0f;
-      EXPECT_EQ(v[2 * i], (Vertex{x, 0.35f, -0.1f, kLineGrey}));
-      EXPECT_EQ(v[2 * i + 1], (Vertex{x, -0.8f, -0.1f, kLineGrey}));
-      // Odd multiples of the step a row lower.
-      EXPECT_EQ(pos[i].args, (std::vector<double>{x, i % 2 == 0 ? 0.25f : 0.35f}));
-      EXPECT_EQ(pos[i].colour, (Colour{0.3f, 0.3f, 0.35f}));
+      EXPECT_EQ(v[2 * i].x, v[2 * i + 1].x);
+      EXPECT_EQ(v[2 * i].colour, kLineGrey);
+      EXPECT_TRUE(v[2 * i].z < barZ && v[2 * i + 1].z < barZ) << i;
+      if (i > 0) {
+        EXPECT_GT(v[2 * i].x, v[2 * i - 2].x);
+      }
+      EXPECT_EQ(pos[i].args[0], v[2 * i].x);
+      EXPECT_LE(pos[i].args[1], std::max(v[2 * i].y, v[2 * i + 1].y));
+      EXPECT_EQ(pos[i].args[1], pos[i % 2].args[1]);
+      EXPECT_EQ(pos[i].colour, legend(kFrequencyLabelColour));
     }
+    EXPECT_NE(pos[0].args[1], pos[1].args[1]);
     const std::vector<std::string> t = texts(f);
     EXPECT_TRUE(std::equal(c.firstLabels.begin(), c.firstLabels.end(), t.begin()));
     EXPECT_EQ(t.back(), c.lastLabel);
@@ -163,16 +187,6 @@ INSTANTIATE_TEST_SUITE_P(TimeScales, FrequencyGrid,
                                          GridCase{2, 500, {"500", "1k", "1.5k"}, "11k"},
                                          GridCase{8, 125, {"125", "250"}, "2.8k"},
                                          GridCase{128, 7, {"7", "14", "21"}, "168"}));
-
-TEST(FrequencyGridPlacement, ThousandHertzSitsOnItsBandInEitherChannel) {
-  SceneFixture f;
-  for (int channel = 0; channel < 2; ++channel) {
-    f.gl.clear();
-    drawFrequencyGrid(f.input(), channel);
-    // 1000 Hz is band 15, at axis position 208, offset as the bars are: -496 and +16.
-    EXPECT_FLOAT_EQ(f.gl.blocks(GL_LINES)[0].vertices[2].x, channel == 1 ? 1.12f : -1.44f);
-  }
-}
 
 TEST(FrequencyGridPlacement, AToneBarStandsOnItsFrequencysLine) {
   for (const int32_t timeScale : {1, 2}) {
@@ -261,7 +275,7 @@ TEST(FrequencyLabels, DrawnLabelsKeepClearOfTheirRowNeighbours) {
         const GlCall* raster = nullptr;
         for (const GlCall& call : f.gl.record()) {
           if (call.name == "glRasterPos2f") raster = &call;
-          if (call.name != "glCallLists" || !(raster->colour == Colour{0.3f, 0.3f, 0.35f}))
+          if (call.name != "glCallLists" || !(raster->colour == legend(kFrequencyLabelColour)))
             continue;
           const double x = used.project(raster->args[0], raster->args[1], 0).x;
           rows[raster->args[1]].push_back({x, x + font.width(call.bytes), call.bytes});

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
+#include "app/frame_view.h"
+#include "display/placed_blocks.h"
 #include "display/sonogram.h"
 #include "support/scene_fixture.h"
 
@@ -9,10 +12,53 @@ namespace bandscope {
 namespace {
 
 using test::Block;
+using test::PlacedBlock;
 using test::SceneFixture;
-using test::Vertex;
 
-TEST(Sonogram, FourRowsGiveThreeStripsOneUnitDeepEachVertexItsOwnValue) {
+// The sonogram in the window at the start view, spun by spin where the options spin it.
+std::vector<PlacedBlock> placedSonogram(SceneFixture& f, float spin = 0) {
+  f.gl.clear();
+  drawSonogram(f.input(spin));
+  return test::placedBlocks(f.gl, sceneTransform(FrameView{441, 350, Camera{}}));
+}
+
+// Rows stand as far back as their age: each strip runs from its older row to its newer one,
+// the next strip starts where it ends, the newest row is nearest, and every row lies in the
+// picture, in front of the eye, at every length, loud rows as well as silent ones.
+TEST(Sonogram, RowsStepTowardsTheViewerFromOldestToNewestInsideThePicture) {
+  for (const uint16_t steps : {2, 3, 4, 5, 64, 512}) {
+    for (const bool loud : {false, true}) {
+      SCOPED_TRACE(testing::Message() << steps << (loud ? " rows, loud" : " rows, silent"));
+      SceneFixture f(192);
+      f.model->settings.sonoSteps = steps;
+      unsigned seed = 1;  // full-scale noise: every band loud
+      for (int k = 0; loud && k < 8; ++k) {
+        for (const int c : {0, 1})
+          f.fillSamples(c, [&](int) { return (seed = seed * 1103515245u + 12345u) >> 24; });
+        analysisStep(f.options, *f.model);
+      }
+      const std::vector<PlacedBlock> strips = placedSonogram(f);
+      ASSERT_EQ(strips.size(), std::min<size_t>(steps, kMaxSonoRows) - 1);
+      for (size_t t = 0; t < strips.size(); ++t) {
+        const std::vector<WindowPoint>& p = strips[t].points;
+        ASSERT_EQ(p.size(), 2u * 192);
+        for (size_t i = 0; i < p.size(); i += 2) {
+          ASSERT_TRUE(p[i].inFront && p[i + 1].inFront);
+          ASSERT_TRUE(p[i].x >= 0 && p[i].x <= 441 && p[i].y >= 0 && p[i].y <= 350) << t;
+          // Heights tilt with the surface, so depth is compared where the rows are flat.
+          if (!loud) {
+            ASSERT_LT(p[i + 1].depth, p[i].depth) << "strip " << t << " vertex " << i;
+          }
+          if (t + 1 < strips.size()) {
+            ASSERT_TRUE(test::samePlace(p[i + 1], strips[t + 1].points[i])) << "strip " << t;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(Sonogram, EachVertexStandsAsHighAsItsRowsValueInItsColour) {
   SceneFixture f(8);
   f.model->settings.sonoSteps = 4;
   // Row 1 is flat zero but for one entry stored as -1, which means 65535.
@@ -24,43 +70,28 @@ TEST(Sonogram, FourRowsGiveThreeStripsOneUnitDeepEachVertexItsOwnValue) {
     f.gl.clear();
     f.options.col_check = colours;
     drawSonogram(f.input());
-
     const auto& strips = f.gl.blocks(GL_QUAD_STRIP);
     ASSERT_EQ(strips.size(), 3u);
-    const auto moves = f.gl.calls("glTranslatef");
-    ASSERT_EQ(moves.size(), 4u);
+    // One height per unit of value, whichever vertex sets it.
+    const float unit = strips[2].vertices[1].y / float(value(3, 0));
+    ASSERT_GT(unit, 0);
     for (int t = 1; t <= 3; ++t) {
-      // Each strip is built one unit deep and moved to its row's depth.
-      EXPECT_EQ(moves[size_t(t)].args, (std::vector<double>{0, 0, t - 1.0}));
       const Block& s = strips[size_t(t - 1)];
       ASSERT_EQ(s.vertices.size(), 16u);
       for (int i = 0; i < 8; ++i) {
-        const float x = float(f.model->bandX.bandX[i]) / 100;
         const int a = value(t - 1, i);
         const int b = value(t, i);
-        EXPECT_EQ(s.vertices[2 * i], (Vertex{x, a / 512.0f, 0, f.valueColourOf(a)}));
-        EXPECT_EQ(s.vertices[2 * i + 1], (Vertex{x, b / 512.0f, 1, f.valueColourOf(b)}));
+        EXPECT_FLOAT_EQ(s.vertices[2 * i].y, float(a) * unit) << t << " " << i;
+        EXPECT_FLOAT_EQ(s.vertices[2 * i + 1].y, float(b) * unit) << t << " " << i;
+        EXPECT_EQ(s.vertices[2 * i].colour, f.valueColourOf(a));
+        EXPECT_EQ(s.vertices[2 * i + 1].colour, f.valueColourOf(b));
+        // Both rows of a band across at its place, the bands in order.
+        EXPECT_EQ(s.vertices[2 * i].x, s.vertices[2 * i + 1].x);
+        if (i > 0) {
+          EXPECT_GT(s.vertices[2 * i].x, s.vertices[2 * i - 2].x);
+        }
       }
     }
-  }
-}
-
-TEST(Sonogram, DefaultLengthEndsAtTheNewestRowAndShortLengthsStayFinite) {
-  SceneFixture f(192);
-  drawSonogram(f.input());
-  const auto& strips = f.gl.blocks(GL_QUAD_STRIP);
-  ASSERT_EQ(strips.size(), 63u);
-  for (const Block& s : strips) ASSERT_EQ(s.vertices.size(), 384u);
-  EXPECT_EQ(f.gl.calls("glTranslatef").back().args, (std::vector<double>{0, 0, 3.875}));
-  EXPECT_EQ(strips.back().vertices[1].z, 0.0625f);
-
-  for (const uint16_t steps : {2, 3}) {
-    f.gl.clear();
-    f.model->settings.sonoSteps = steps;
-    drawSonogram(f.input());
-    ASSERT_EQ(f.gl.blocks(GL_QUAD_STRIP).size(), steps - 1u);
-    EXPECT_EQ(f.gl.calls("glTranslatef").back().args[2], steps - 2.0);
-    EXPECT_EQ(f.gl.blocks(GL_QUAD_STRIP).back().vertices[1].z, 1.0f);
   }
 }
 
@@ -105,18 +136,25 @@ TEST(Sonogram, StripsBuiltOnceFollowTheHistoryAsAFreshBuildWould) {
   }
 }
 
-TEST(Sonogram, Rot8SpinsAboutZInsteadOfTheFixedTilt) {
+// Spinning turns the sonogram about its corner nearest the band axis' start: a whole turn
+// gives the picture back, a part turn another one; without spinning the angle does nothing.
+TEST(Sonogram, SpinningTurnsItAboutItsCornerAndOnlyWhenAsked) {
   SceneFixture f(8);
-  drawSonogram(f.input(12.5f));
-  std::vector<std::vector<double>> rotations;
-  for (const auto& call : f.gl.calls("glRotatef")) rotations.push_back(call.args);
-  f.gl.clear();
+  f.model->settings.sonoSteps = 4;
+  const auto same = [](const std::vector<PlacedBlock>& a, const std::vector<PlacedBlock>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), test::samePlaces);
+  };
+  const std::vector<PlacedBlock> still = placedSonogram(f);
+  EXPECT_TRUE(same(placedSonogram(f, 90), still));
   f.options.rot8_check = true;
-  drawSonogram(f.input(12.5f));
-  EXPECT_EQ(f.gl.calls("glTranslatef")[0].args, (std::vector<double>{-2.55f, 1.9f, -7.0f}));
-  for (const auto& call : f.gl.calls("glRotatef")) rotations.push_back(call.args);
-  EXPECT_EQ(rotations, (std::vector<std::vector<double>>{
-                           {-15, 1, 0, 0}, {45, 1, 0, 0}, {12.5, 0, 0, 1}, {45, 1, 0, 0}}));
+  const std::vector<PlacedBlock> start = placedSonogram(f, 0);
+  const std::vector<PlacedBlock> quarter = placedSonogram(f, 90);
+  EXPECT_FALSE(same(start, still));
+  EXPECT_FALSE(same(quarter, start));
+  EXPECT_TRUE(same(placedSonogram(f, 360), start));
+  // The oldest row's first band, at the height of silence, is the axis it turns about.
+  ASSERT_FALSE(start.empty());
+  EXPECT_TRUE(test::samePlace(quarter[0].points[0], start[0].points[0]));
 }
 
 }  // namespace

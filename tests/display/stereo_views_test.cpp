@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "display/butterfly_spectrum.h"
+#include "display/scene_colours.h"
 #include "display/spread_histogram.h"
 #include "display/vector_scope.h"
 #include "support/scene_fixture.h"
@@ -17,8 +18,12 @@ using test::Colour;
 using test::SceneFixture;
 using test::Vertex;
 
-const Colour kWhite{1, 1, 1};
-const Colour kRed{1, 0.25f, 0.25f};
+// The colour the help's legend shows an element in.
+Colour legend(const SceneColour& c) {
+  return {c[0], c[1], c[2]};
+}
+const Colour kTrace = legend(kWhite);
+const Colour kSide = legend(kSideColour);
 
 void steady(SceneFixture& f, int l, int r) {
   f.fillSamples(0, [l](int) { return 128 + l; });
@@ -34,7 +39,6 @@ Scope drawScope(SceneFixture& f) {
   feedSpreadHistogram(f.model->settings, f.model->snapshot, f.model->spread);
   drawVectorScope(f.input());
   EXPECT_EQ(f.gl.modelViewDepth(), 0);
-  EXPECT_EQ(f.gl.calls("glTranslatef").at(0).args, (std::vector<double>{-2.75, 2.75, -3}));
   return {f.gl.blocks(GL_POINTS), f.gl.blocks(GL_QUADS)};
 }
 
@@ -48,7 +52,7 @@ TEST(VectorScope, SilenceDrawsNoPointsAndBarsOfNoLength) {
     // Bottom and top bars span x, left and right bars span y.
     for (int i = 0; i < 16; ++i) EXPECT_EQ(i < 8 ? b.vertices[i].x : b.vertices[i].y, 0.0f);
   }
-  EXPECT_EQ(f.gl.blocks(GL_LINES)[0].vertices[1], (Vertex{0, 0.5f, 0, Colour{0.5f, 0.5f, 0.5f}}));
+  EXPECT_EQ(f.gl.blocks(GL_LINES)[0].vertices[1], (Vertex{0, 0.5f, 0, legend(kVectorCrossColour)}));
   const uint8_t* h = f.model->spread.spreadHistogram;
   EXPECT_EQ(std::count(h, h + 512, 0), 512);
 }
@@ -58,9 +62,9 @@ TEST(VectorScope, IdenticalChannelsStandOnTheVerticalAxisAndFeedTheMiddleSlot) {
   steady(f, 100, 100);
   const Scope s = drawScope(f);
   ASSERT_EQ(s.points[0].vertices.size(), 192u);
-  EXPECT_EQ(s.points[0].vertices[0], (Vertex{0, 100 / 256.0f, 0, kWhite}));
+  EXPECT_EQ(s.points[0].vertices[0], (Vertex{0, 100 / 256.0f, 0, kTrace}));
   EXPECT_TRUE(s.points[1].vertices.empty());
-  EXPECT_EQ(s.bars[0].vertices[14], (Vertex{0.5f, 100 / 256.0f, 0, kWhite}));  // right bar
+  EXPECT_EQ(s.bars[0].vertices[14], (Vertex{0.5f, 100 / 256.0f, 0, kTrace}));  // right bar
   EXPECT_EQ(s.bars[0].vertices[5].x, 0.0f);                                    // top bar
   uint8_t* h = f.model->spread.spreadHistogram;
   EXPECT_EQ(h[96], 200);
@@ -86,8 +90,8 @@ TEST(VectorScope, OppositeChannelsLieOnTheHorizontalAxisInBothPasses) {
   EXPECT_NEAR(s.points[0].vertices[0].x, std::sin(-0.25) * 200 / 128, 1e-6);
   EXPECT_EQ(s.points[0].vertices[0].y, 0.0f);
   ASSERT_EQ(s.points[1].vertices.size(), 384u);
-  EXPECT_EQ(s.points[1].vertices[0], (Vertex{100 / 256.0f, 0, 0, kRed}));
-  EXPECT_EQ(s.bars[1].vertices[1], (Vertex{100 / 256.0f, -0.55f, 0, kRed}));
+  EXPECT_EQ(s.points[1].vertices[0], (Vertex{100 / 256.0f, 0, 0, kSide}));
+  EXPECT_EQ(s.bars[1].vertices[1], (Vertex{100 / 256.0f, -0.55f, 0, kSide}));
   EXPECT_EQ(f.model->spread.spreadHistogram[0], std::lround(std::sin(0.25) * 800));
 }
 
@@ -110,7 +114,6 @@ TEST(SpreadHistogram, BarsHangFromThePreviousSlotInTwiceTheirValuesColour) {
   h[0] = 10, h[1] = 100, h[7] = 255;
   drawSpreadHistogram(f.input(), f.model->spread);
   EXPECT_EQ(f.gl.modelViewDepth(), 0);
-  EXPECT_EQ(f.gl.calls("glTranslatef")[0].args, (std::vector<double>{-1.5, 4, -5}));
   const auto& v = f.gl.blocks(GL_QUADS).at(0).vertices;
   ASSERT_EQ(v.size(), 4u * 192);
   EXPECT_EQ(v[0].x, v[1].x);  // slot 0 has no width
@@ -127,7 +130,6 @@ TEST(ButterflySpectrum, ChannelsBackToBackAlongTheBandAxis) {
   st.bandFast[0][24] = 101, st.bandFast[1][24] = 50;
   drawButterflySpectrum(f.input());
   EXPECT_EQ(f.gl.modelViewDepth(), 0);
-  EXPECT_EQ(f.gl.calls("glTranslatef")[0].args, (std::vector<double>{4, 2.1f, -5}));
   ASSERT_EQ(f.gl.blocks(GL_QUADS).size(), 1u);
   const std::vector<Vertex>& all = f.gl.blocks(GL_QUADS)[0].vertices;
   ASSERT_EQ(all.size(), 8u * 192);
