@@ -5,15 +5,15 @@
 #include <string>
 #include <utility>
 
-#include "app/command_line.h"
-#include "app/display_check.h"
-#include "app/failure_report.h"
-#include "app/form.h"
-#include "app/output_file.h"
-#include "app/sound_services.h"
-#include "app/start_guard.h"
-#include "app/stop_signals.h"
+#include "app/run/command_line.h"
+#include "app/run/display_check.h"
+#include "app/run/failure_report.h"
+#include "app/run/output_file.h"
+#include "app/run/sound_services.h"
+#include "app/run/start_guard.h"
+#include "app/run/stop_signals.h"
 #include "app/version.h"
+#include "app/window/form.h"
 
 namespace {
 

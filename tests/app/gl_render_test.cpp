@@ -10,9 +10,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/gl_binding.h"
-#include "app/gl_surface.h"
 #include "display/gl_font.h"
+#include "gl/gl_binding.h"
+#include "gl/gl_surface.h"
 #include "platform/gl_loader.h"
 #include "platform/qt_gl_platform.h"
 #include "support/gl_window.h"

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/frame_view.h"
 #include "display/average_curves.h"
 #include "display/balance_bar.h"
 #include "display/butterfly_spectrum.h"
@@ -28,6 +27,7 @@
 #include "display/spectrum_bars.h"
 #include "display/spread_histogram.h"
 #include "display/vector_scope.h"
+#include "gl/frame_view.h"
 #include "support/scene_fixture.h"
 
 namespace bandscope {

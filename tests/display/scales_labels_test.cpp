@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/frame_view.h"
 #include "display/frequency_grid.h"
 #include "display/gl_font.h"
 #include "display/level_lines.h"
@@ -17,6 +16,7 @@
 #include "display/scene_colours.h"
 #include "display/spectrum_bars.h"
 #include "display/spectrum_plane.h"
+#include "gl/frame_view.h"
 #include "support/scene_fixture.h"
 
 namespace bandscope {
@@ -186,7 +186,12 @@ INSTANTIATE_TEST_SUITE_P(TimeScales, FrequencyGrid,
                          testing::Values(GridCase{1, 1000, {"1k", "2k"}, "22k"},
                                          GridCase{2, 500, {"500", "1k", "1.5k"}, "11k"},
                                          GridCase{8, 125, {"125", "250"}, "2.8k"},
-                                         GridCase{128, 7, {"7", "14", "21"}, "168"}));
+                                         GridCase{128, 7, {"7", "14", "21"}, "168"}),
+                         // A name of its own: the default prints the cases' bytes, heap
+                         // addresses among them, so ctest's name would match no later run.
+                         [](const testing::TestParamInfo<GridCase>& grid) {
+                           return "TimeScale" + std::to_string(grid.param.timeScale);
+                         });
 
 TEST(FrequencyGridPlacement, AToneBarStandsOnItsFrequencysLine) {
   for (const int32_t timeScale : {1, 2}) {

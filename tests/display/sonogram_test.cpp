@@ -3,9 +3,9 @@
 #include <cmath>
 #include <vector>
 
-#include "app/frame_view.h"
 #include "display/placed_blocks.h"
 #include "display/sonogram.h"
+#include "gl/frame_view.h"
 #include "support/scene_fixture.h"
 
 namespace bandscope {

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/frame_view.h"
 #include "display/average_curves.h"
 #include "display/balance_bar.h"
 #include "display/meter_bars.h"
@@ -13,6 +12,7 @@
 #include "display/placed_blocks.h"
 #include "display/scene_colours.h"
 #include "display/spectrum_bars.h"
+#include "gl/frame_view.h"
 #include "support/scene_fixture.h"
 
 namespace bandscope {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/gl_surface.h"
+#include "gl/gl_surface.h"
 #include "platform/gl_platform.h"
 
 namespace bandscope::test {

@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "app/gl_binding.h"
-#include "app/gl_surface.h"
+#include "gl/gl_binding.h"
+#include "gl/gl_surface.h"
 #include "platform/gl_loader.h"
 #include "platform/qt_gl_platform.h"
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/sound_services.h"
+#include "app/run/sound_services.h"
 #include "support/fake_wave_service.h"
 
 namespace bandscope::test {
