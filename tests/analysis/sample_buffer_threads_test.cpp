@@ -83,29 +83,36 @@ TEST(SampleBufferThreads, SnapshotsNeverSeeAHalfDoneAppend) {
 // restarting the filters): both channels carry the same sound, so every snapshot shows two
 // equal rows, at either width.
 TEST(SampleBufferThreads, FilteredSnapshotsShowBothChannelsOfWholeAppends) {
+  // A fixed number of blocks, the writer kept a few blocks ahead of the reader's snapshots: the
+  // UI thread filters every block it drains, so a writer that ran free would keep it filtering
+  // full rings (slow under the thread sanitizer), or would finish before the reader got going.
+  constexpr unsigned kBlocks = 4000;
+  constexpr unsigned kAhead = 4;  // blocks the writer may be ahead per snapshot taken
   for (const int bits : {8, 16}) {
     SampleBuffer buffer;
     buffer.setLayout(kLength, 2, bits);
     std::atomic<bool> done{false};
-    std::atomic<unsigned> appended{0};
+    std::atomic<unsigned> snapshots{0};
     std::thread capture([&] {
       std::vector<uint8_t> block(2 * kBlock);
-      for (unsigned b = 0; !done.load(std::memory_order_relaxed); ++b) {
+      for (unsigned b = 0; b < kBlocks; ++b) {
+        while (b > kAhead * (snapshots.load(std::memory_order_relaxed) + 1))
+          std::this_thread::yield();
         for (size_t j = 0; j < block.size(); ++j) block[j] = static_cast<uint8_t>(b * 31 + j * j);
         buffer.append(block.data(), block.data(), static_cast<uint16_t>(kBlock * bits / 8));
-        appended.store(b + 1, std::memory_order_relaxed);
       }
+      done.store(true, std::memory_order_release);
     });
     SampleRows rows;
     int torn = 0;
-    for (int n = 0; n < 20000 || appended.load(std::memory_order_relaxed) < 1000; ++n) {
+    for (unsigned n = 0; !done.load(std::memory_order_acquire); ++n) {
       buffer.snapshot(rows);
+      snapshots.store(n + 1, std::memory_order_relaxed);
       if (std::memcmp(rows.sampleBuffer[0], rows.sampleBuffer[1], kLength) != 0 ||
           std::memcmp(rows.sampleBuffer16[0], rows.sampleBuffer16[1], 2 * kLength) != 0)
         ++torn;
-      if (n % 1000 == 0) buffer.setLayout(kLength, n % 2000 == 0 ? 4 : 2, bits);
+      if (n % 250 == 0) buffer.setLayout(kLength, n % 500 == 0 ? 4 : 2, bits);
     }
-    done = true;
     capture.join();
     EXPECT_EQ(torn, 0) << bits << " bits";
   }
