@@ -51,10 +51,17 @@ TEST(SampleBufferThreads, SnapshotsNeverSeeAHalfDoneAppend) {
   };
   for (unsigned b = 0; b < 3; ++b) appendBlock(b);
 
+  // The writer is kept at most kAhead blocks per snapshot ahead: running free it would have
+  // every snapshot drain a full ring (minutes under the thread sanitizer).
+  constexpr unsigned kAhead = 4;
   std::atomic<bool> done{false};
   std::atomic<unsigned> appended{3};
+  std::atomic<unsigned> snapshots{0};
   std::thread capture([&] {
     for (unsigned b = 3; !done.load(std::memory_order_relaxed); ++b) {
+      while (b > kAhead * (snapshots.load(std::memory_order_relaxed) + 1) &&
+             !done.load(std::memory_order_relaxed))
+        std::this_thread::yield();
       appendBlock(b);
       appended.store(b + 1, std::memory_order_relaxed);
     }
@@ -62,14 +69,16 @@ TEST(SampleBufferThreads, SnapshotsNeverSeeAHalfDoneAppend) {
 
   SampleRows rows;
   int torn = 0;
-  for (int n = 0; n < 100000; ++n) {
+  for (unsigned n = 0; n < 20000; ++n) {
     buffer.snapshot(rows);
+    snapshots.store(n + 1, std::memory_order_relaxed);
     if (!isWholeState(rows)) ++torn;
-    if (n % 5000 == 0) buffer.setLayout(kLength, 1);  // the UI thread's other drain
+    if (n % 1000 == 0) buffer.setLayout(kLength, 1);  // the UI thread's other drain
   }
   // Keep reading until the writer has really run alongside.
-  while (appended.load(std::memory_order_relaxed) < 1000) {
+  for (unsigned n = 20000; appended.load(std::memory_order_relaxed) < 1000; ++n) {
     buffer.snapshot(rows);
+    snapshots.store(n + 1, std::memory_order_relaxed);
     if (!isWholeState(rows)) ++torn;
   }
   done = true;
